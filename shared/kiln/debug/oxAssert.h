@@ -1,0 +1,30 @@
+// Assertion checks in the diagnostic sense: evaluated only while level 6
+// of the info log is enabled, reported at level 5, and never stopping the
+// program: the next statement runs either way.
+#ifndef OX_ASSERT_H
+#define OX_ASSERT_H
+
+#include "oxInfoLog.h"
+
+// The report's format: file, line and the condition's source text.
+extern const char* const oxAssertionFormat;
+
+// Report a failed condition with its source text, file and line.
+void oxReportAssertion(const char* inFile, long inLine, const char* inText);
+// The same with a caller-built detail text.
+void oxReportAssertionText(const char* inFile, long inLine, const char* inText, const char* inDetail);
+
+#define oxAssert(condition)                                           \
+    do {                                                              \
+        if (!oxInfoLog::isSuppressed(6) && !(condition))              \
+            oxReportAssertion(__FILE__, __LINE__, #condition);        \
+    } while (0)
+
+// detail is evaluated only when the condition has failed.
+#define oxAssertText(condition, detail)                                        \
+    do {                                                                       \
+        if (!oxInfoLog::isSuppressed(6) && !(condition))                       \
+            oxReportAssertionText(__FILE__, __LINE__, #condition, (detail));   \
+    } while (0)
+
+#endif

@@ -1,0 +1,73 @@
+// The framework's one diagnostic channel: numbered levels, console or
+// file output, a once-only flag. All state is process-wide.
+#ifndef OX_INFO_LOG_H
+#define OX_INFO_LOG_H
+
+#include <set>
+#include <string>
+
+class oxMessage;
+class oxSimpleMemMutex;
+
+enum {
+    oxLog_system = 1,   // accepted, writes nothing
+    oxLog_console = 2,  // standard error
+    oxLog_file = 3      // appended to itsLogFileName
+};
+
+// Ask for a text to be written once per process.
+const int oxLog_once = 0x80;
+
+class oxInfoLog {
+public:
+    // Highest level written; the command line sets it directly.
+    // Read without the lock: a plain int set once at start-up.
+    static int itsLogLevel;
+
+    // True when the level proper (inLevel & 0x7F) is above itsLogLevel.
+    // Every report site asks this first and builds no text when it is true.
+    static bool isSuppressed(int inLevel);
+
+    // One line per report. Looks the calling thread up in the thread table
+    // (level 5 and above) before taking the log lock; never throws for its
+    // own reasons.
+    static void log(int inLevel, const char* inText);
+    static void log(int inLevel, const std::string& inText);
+    static void log(int inLevel, const oxMessage& inMessage);
+
+    // printf-style report, formatted into a 10240-byte buffer and cut
+    // safely at its end. Formats nothing when the level is suppressed.
+    static void logFormatted(int inLevel, const char* inFormat, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+
+    // Configuration steps, under the log lock. In file mode the file name
+    // is made absolute against the current directory of that moment.
+    static void setOutput(const char* inProgramName, int inMode);
+    static void setOutputFile(const char* inProgramName, const char* inFileName);
+
+    // For tests and the process: read the configuration under the lock.
+    static int getOutputMode();
+    static std::string getLogFileName();
+    static std::string getProgramName();
+
+private:
+    static void configure(const char* inProgramName, int inMode, const std::string& inFileName);
+    static bool rememberOnce(const std::string& inText, const std::string& inThreadPart);
+    static void writeLine(const std::string& inThreadPart, const char* inText);
+    static std::string threadPart();
+    static void writeConsoleLine(const std::string& inThreadPart, const char* inText);
+    static void writeFileLine(const std::string& inThreadPart, const char* inText);
+
+    static int itsOutputMode;
+    static std::string itsProgramName;
+    static std::string itsLogFileName;
+    static std::set<std::string> itsAlreadyLoggedMessages;
+    static oxSimpleMemMutex itsMutex;
+
+    friend class oxInfoLogTestAccess;
+};
+
+#endif

@@ -1,0 +1,33 @@
+// The process-wide objects of the framework, defined in the one order in
+// which they must be built; they are destroyed in reverse at exit. They
+// live in this one file because C++ orders static construction only
+// within a file: the main-thread object, last here, still reports to the
+// info log while it is destroyed.
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+#include "oxInfoLog.h"
+#include "oxMainThread.h"
+#include "oxMemoryPolicy.h"
+#include "oxSimpleMemMutex.h"
+#include "oxStream.h"
+#include "oxStringServer.h"
+#include "oxThread.h"
+
+// Every failed allocation throws, from before the first one on.
+static oxMemoryPolicy theMemoryPolicy;
+
+oxSimpleMemMutex oxInfoLog::itsMutex("oxInfoLog");
+int oxInfoLog::itsLogLevel = 3;
+int oxInfoLog::itsOutputMode = oxLog_console;
+std::string oxInfoLog::itsProgramName;
+std::string oxInfoLog::itsLogFileName = "infoLog.log";
+std::set<std::string> oxInfoLog::itsAlreadyLoggedMessages;
+
+std::map<int32_t, const char*> oxStringServer::itsStrMap;
+
+std::map<DWORD, oxThread*> oxThread::itsThreadMap;
+oxSimpleMemMutex oxThread::itsThreadMapMutex(sourceLocation(__FILE__, __LINE__));
+oxMainThread oxThread::theMainThread;

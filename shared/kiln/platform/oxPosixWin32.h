@@ -1,0 +1,139 @@
+// The Win32 subset the framework calls, emulated on POSIX.
+// Each entry says in one line how the emulation behaves where it differs
+// from Windows. Only this folder's .cpp files include POSIX headers.
+#ifndef OX_POSIX_WIN32_H
+#define OX_POSIX_WIN32_H
+
+#include <cstdint>
+#include <ctime>
+
+// --- Basic types -----------------------------------------------------------
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef uint8_t BYTE;
+typedef int BOOL;
+typedef long LONG;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* HANDLE;
+typedef void* HMODULE;
+typedef void* PVOID;
+typedef int64_t __time64_t;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+#define WINAPI
+#define MAX_PATH 260
+
+// --- Threads and time ------------------------------------------------------
+// The kernel thread id (gettid, Linux); never 0.
+DWORD GetCurrentThreadId();
+// Milliseconds of the monotonic clock, wrapping at 2^32 like Windows.
+DWORD GetTickCount();
+
+// --- Critical sections ----------------------------------------------------
+// A recursive pthread mutex behind an opaque, fixed-size block, so the
+// struct can be embedded by value as on Windows. A mutex that cannot be
+// set up or taken aborts the process (Windows raises an exception there)
+// rather than let the caller run unprotected. TryEnter never blocks.
+struct CRITICAL_SECTION {
+    alignas(16) unsigned char itsStorage[64];
+};
+typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
+void InitializeCriticalSection(LPCRITICAL_SECTION ioSection);
+void EnterCriticalSection(LPCRITICAL_SECTION ioSection);
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION ioSection);
+void LeaveCriticalSection(LPCRITICAL_SECTION ioSection);
+void DeleteCriticalSection(LPCRITICAL_SECTION ioSection);
+
+// --- Paths -------------------------------------------------------------------
+// getcwd. Returns the length written, or the size needed (with the zero)
+// when the buffer is too small (a null buffer counts as size 0), or 0 on
+// failure.
+DWORD GetCurrentDirectoryA(DWORD inBufferLength, LPSTR outBuffer);
+// Only the program's own module (null) is known: /proc/self/exe; any other
+// module gives 0. Returns the length copied; a path that does not fit is
+// cut to inSize - 1 characters plus the zero and inSize is returned, as
+// Windows does since Vista. 0 when inSize is 0 or on failure.
+DWORD GetModuleFileNameA(HMODULE inModule, LPSTR outFileName, DWORD inSize);
+
+// --- Console control -------------------------------------------------------
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD inCtrlType);
+// SIGINT, SIGQUIT and SIGHUP become control types 0, 1 and 2. They are
+// blocked in the calling thread (and so in every thread it starts later)
+// and taken by a watcher thread with sigwait, which calls the handlers,
+// newest first, outside any signal handler. A handler that returns FALSE
+// passes the signal on; when none takes it, the default action follows.
+// Threads that were already running keep the signals unblocked; a small
+// signal handler there hands the signal on to the watcher. A signal that
+// was ignored when the first handler came (nohup, background jobs) stays
+// ignored. inAdd FALSE removes the newest registration of inHandler and
+// fails when there is none. A null handler (Windows' ignore-Ctrl+C switch)
+// is not emulated: FALSE. Handlers may add or remove handlers.
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE inHandler, BOOL inAdd);
+
+// --- Unhandled exceptions -------------------------------------------------
+#define EXCEPTION_ACCESS_VIOLATION 0xC0000005UL
+#define EXCEPTION_DATATYPE_MISALIGNMENT 0x80000002UL
+#define EXCEPTION_ILLEGAL_INSTRUCTION 0xC000001DUL
+#define EXCEPTION_INT_DIVIDE_BY_ZERO 0xC0000094UL
+#define STATUS_FATAL_APP_EXIT 0x40000015UL
+#define EXCEPTION_CONTINUE_SEARCH 0
+#define EXCEPTION_EXECUTE_HANDLER 1
+struct EXCEPTION_RECORD {
+    DWORD ExceptionCode;
+    DWORD ExceptionFlags;
+    EXCEPTION_RECORD* ExceptionRecord;
+    PVOID ExceptionAddress;
+};
+struct EXCEPTION_POINTERS {
+    EXCEPTION_RECORD* ExceptionRecord;
+    void* ContextRecord;
+};
+typedef LONG(WINAPI* LPTOP_LEVEL_EXCEPTION_FILTER)(EXCEPTION_POINTERS* inInfo);
+// SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT call the filter with the
+// matching Windows exception code and the faulting address (0 for SIGABRT
+// and for signals sent by kill or raise, which carry none); then the
+// signal takes its default course, so the process dies of that signal
+// whatever the filter's verdict. The filter runs inside the signal
+// handler, on the thread that crashed, at most once per process: a crash
+// inside the filter ends the process at once. ContextRecord is the
+// signal's ucontext_t. The first call gives the calling thread an
+// alternate signal stack (unless it has one), so a stack overflow there
+// still reaches the filter. Returns the previous filter; null removes it.
+LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(
+    LPTOP_LEVEL_EXCEPTION_FILTER inFilter);
+
+// --- Sockets ---------------------------------------------------------------
+struct WSADATA {
+    WORD wVersion;
+    WORD wHighVersion;
+};
+typedef WSADATA* LPWSADATA;
+// POSIX sockets need no start-up: always succeeds (returns 0). Like
+// Windows, wVersion is the requested version capped at 2.2 and
+// wHighVersion is 2.2; a null outData is left alone.
+int WSAStartup(WORD inVersionRequested, LPWSADATA outData);
+
+// --- C runtime -----------------------------------------------------------------
+// -1 when the clock cannot be read.
+__time64_t _time64(__time64_t* outTime);
+// 0 on success, an errno value on failure, like the Microsoft C runtime:
+// EINVAL for a null argument and for a time before 1970 or after the year
+// 3000; a refused conversion leaves every field of outTime at -1.
+int _localtime64_s(struct tm* outTime, const __time64_t* inTime);
+int _gmtime64_s(struct tm* outTime, const __time64_t* inTime);
+// POSIX malloc never calls the new-handler, so the mode (0 or 1) is only
+// recorded; returns the previous mode. Any other value is refused: -1 with
+// errno EINVAL, the mode unchanged.
+int _set_new_mode(int inMode);
+
+#endif

@@ -1,0 +1,25 @@
+// The one door to the operating system. Everything outside this folder
+// talks to the platform through the Win32 and C runtime names below and
+// never includes an OS header itself.
+//
+// On Windows these are the real <windows.h>, <winsock2.h> and <conio.h>.
+// Elsewhere oxPosixWin32.h implements exactly the subset the framework
+// calls, on POSIX.
+#ifndef OX_WIN32_H
+#define OX_WIN32_H
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <windows.h>
+#include <conio.h>
+#include <time.h>
+#else
+#include "oxPosixWin32.h"
+#endif
+
+#include "oxPlatformExtras.h"
+
+#endif

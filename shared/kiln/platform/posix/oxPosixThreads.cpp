@@ -1,0 +1,75 @@
+// Thread ids, the tick clock and critical sections on POSIX (Linux).
+#include "oxPosixWin32.h"
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::itsStorage),
+              "a pthread mutex must fit the critical section's storage");
+static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION),
+              "the critical section's storage must be aligned for a pthread mutex");
+
+namespace {
+
+pthread_mutex_t* mutexOf(LPCRITICAL_SECTION inSection) {
+    return std::launder(reinterpret_cast<pthread_mutex_t*>(inSection->itsStorage));
+}
+
+// Running on without the lock would corrupt whatever it guards; Windows
+// raises an exception in the same places.
+[[noreturn]] void failCriticalSection(const char* inOperation, int inError) {
+    std::fprintf(stderr, "%s failed with error %d\n", inOperation, inError);
+    std::fflush(stderr);
+    std::abort();
+}
+
+}  // namespace
+
+DWORD GetCurrentThreadId() {
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
+
+DWORD GetTickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t milliseconds = static_cast<uint64_t>(now.tv_sec) * 1000u +
+                                  static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<DWORD>(milliseconds);
+}
+
+void InitializeCriticalSection(LPCRITICAL_SECTION ioSection) {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_t* mutex = new (ioSection->itsStorage) pthread_mutex_t;
+    const int error = pthread_mutex_init(mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+    if (error != 0) {
+        failCriticalSection("InitializeCriticalSection", error);
+    }
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION ioSection) {
+    const int error = pthread_mutex_lock(mutexOf(ioSection));
+    if (error != 0) {
+        failCriticalSection("EnterCriticalSection", error);
+    }
+}
+
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION ioSection) {
+    return pthread_mutex_trylock(mutexOf(ioSection)) == 0 ? TRUE : FALSE;
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION ioSection) {
+    pthread_mutex_unlock(mutexOf(ioSection));
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION ioSection) {
+    pthread_mutex_destroy(mutexOf(ioSection));
+}

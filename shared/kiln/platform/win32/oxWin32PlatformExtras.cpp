@@ -1,0 +1,58 @@
+// The system version and path separator on Windows.
+#include "oxWin32.h"
+
+#ifdef _MSC_VER
+// GetVersionExA is deprecated, but its numbers are what the platform
+// description names.
+#pragma warning(disable : 4996)
+#endif
+
+namespace {
+
+// The record sizes the version query is asked with.
+const DWORD kExtendedRecordSize = 156;
+const DWORD kBasicRecordSize = 148;
+
+// GetSystemMetrics index: non-zero on Windows Server 2003 R2.
+const int kServerR2Metric = 89;
+
+static_assert(sizeof(OSVERSIONINFOEXA) == kExtendedRecordSize, "unexpected OSVERSIONINFOEXA size");
+static_assert(sizeof(OSVERSIONINFOA) == kBasicRecordSize, "unexpected OSVERSIONINFOA size");
+
+}  // namespace
+
+bool readPlatformVersion(oxPlatformVersion& outVersion) {
+    outVersion = oxPlatformVersion();
+
+    OSVERSIONINFOEXA extended;
+    ZeroMemory(&extended, sizeof extended);
+    extended.dwOSVersionInfoSize = kExtendedRecordSize;
+    if (GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&extended))) {
+        outVersion.itsPlatformId = extended.dwPlatformId;
+        outVersion.itsMajor = extended.dwMajorVersion;
+        outVersion.itsMinor = extended.dwMinorVersion;
+        outVersion.itsBuildNumber = extended.dwBuildNumber;
+        outVersion.itsProductType = extended.wProductType;
+    } else {
+        // Systems older than the extended record only know the basic one.
+        OSVERSIONINFOA basic;
+        ZeroMemory(&basic, sizeof basic);
+        basic.dwOSVersionInfoSize = kBasicRecordSize;
+        if (!GetVersionExA(&basic)) {
+            return false;
+        }
+        outVersion.itsPlatformId = basic.dwPlatformId;
+        outVersion.itsMajor = basic.dwMajorVersion;
+        outVersion.itsMinor = basic.dwMinorVersion;
+        outVersion.itsBuildNumber = basic.dwBuildNumber;
+        outVersion.itsProductType = 0;
+    }
+    outVersion.itsIsWindows = true;
+    outVersion.itsSystemName = "Windows";
+    outVersion.itsIsServerR2 = GetSystemMetrics(kServerR2Metric) != 0;
+    return true;
+}
+
+char getPlatformPathSeparator() {
+    return '\\';
+}

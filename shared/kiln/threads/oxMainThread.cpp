@@ -1,0 +1,31 @@
+#include "oxMainThread.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "oxAssert.h"
+#include "oxTimer.h"
+
+oxMainThread::oxMainThread() : oxThread(nullptr), itsIsRegistered(false) {
+    itsThreadState = running;
+    // Seeded twice: the object's address alone repeats between runs.
+    srand(static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+    srand(static_cast<unsigned>(rand()) ^ oxTimer::currentTicks());
+}
+
+oxMainThread::~oxMainThread() {
+    // Stopped directly: nobody waits for the main thread at exit.
+    itsThreadState = stopped;
+    if (itsIsRegistered)
+        unregisterThread(itsThreadID, this);
+}
+
+void oxMainThread::run() { oxAssert(false); }
+
+void oxMainThread::registerSelf() {
+    if (itsIsRegistered)
+        return;
+    itsThreadID = getCurrentThreadID();
+    registerThread(itsThreadID, this);
+    itsIsRegistered = true;
+}

@@ -1,0 +1,307 @@
+#include "oxProcess.h"
+
+#include <cstdio>
+#include <thread>
+
+#include "oxAssert.h"
+#include "oxErrorMessage.h"
+#include "oxException.h"
+#include "oxMessage.h"
+#include "oxRevision.h"
+#include "oxStringUtil.h"
+#include "oxThread.h"
+
+std::atomic<oxProcess*> oxProcess::theProcess{nullptr};
+std::atomic<int> oxProcess::theHandlersInFlight{0};
+int oxProcess::itsNetworkStartCount = 0;
+
+namespace {
+const char* const theTitle = "Velqor Tarnwell Utility";
+const char* const theMaker = "Velqor Tech";
+
+bool isDigitIn(char inCharacter, char inHighest) { return inCharacter >= '0' && inCharacter <= inHighest; }
+}  // namespace
+
+oxProcess::oxProcess()
+    : itsName(theTitle),
+      itsDescription("Velqor Tarnwell. Writes database preferences to file."),
+      itsVersion(oxRevision::getVersionNumber()),
+      itsFullVersion(oxRevision::getVersionNumber() + " [" + oxRevision::getRevisionNumber() + "]"),
+      itsExitCode(0),
+      itsStopRequested(false) {
+    theProcess.store(this);
+    oxAssert(oxRevision::getRevisionNumber().size() > 0);
+}
+
+oxProcess::~oxProcess() {
+    theProcess.store(nullptr);
+    while (theHandlersInFlight.load() != 0)
+        std::this_thread::yield();
+}
+
+int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
+    itsExitCode = 0;
+    oxThread::initMainThread();
+    SetConsoleCtrlHandler(consoleControlHandler, TRUE);
+    SetUnhandledExceptionFilter(unhandledExceptionFilter);
+
+    if (!guardedInitialize())
+        return itsExitCode;
+    if (!startNetworkLibrary()) {
+        oxInfoLog::log(0, oxMessage("Unable to start network library."));
+        return 1;
+    }
+
+    bool statusRequested = false;
+    collectArguments(inArgc, inArgv, statusRequested);
+    if (!parseOptions(itsArgumentList)) {
+        stopNetworkLibrary();
+        return itsExitCode;
+    }
+    for (const oxArgument& argument : itsArgumentList) {
+        if (!argument.itsHandled) {
+            oxInfoLog::log(0, oxMessage("Unknown option \"$a\".", 'a', argument.itsText));
+            return 1;
+        }
+    }
+
+    if (statusRequested)
+        itsExitCode = getStatus();
+    else
+        guardedRun();
+    stopNetworkLibrary();
+    return itsExitCode;
+}
+
+void oxProcess::collectArguments(int inArgc, const char* const* inArgv, bool& outStatusRequested) {
+    for (int index = 1; index < inArgc; ++index) {
+        const char* text = inArgv[index];
+        if (text == nullptr || text[0] == '\0')
+            continue;
+        if (stringsEqual(text, "-f", false) || stringsEqual(text, "-debug", false))
+            continue;
+        if (stringsEqual(text, "-status", false)) {
+            outStatusRequested = true;
+            continue;
+        }
+        itsArgumentList.push_back(oxArgument{text, false});
+    }
+}
+
+bool oxProcess::parseOptions(oxArgumentList& ioArguments) {
+    for (size_t cursor = 0; cursor < ioArguments.size(); ++cursor) {
+        oxArgument& argument = ioArguments[cursor];
+        const std::string& text = argument.itsText;
+        if (argument.itsHandled || text.size() < 2 || text[0] != '-')
+            continue;
+        // The long forms Linux users type; nothing else changes.
+        bool isLongHelp = text == "--help";
+        bool isLongVersion = text == "--version";
+        char letter = toUpperAscii(text[1]);
+        if (letter == '?' || letter == 'H' || isLongHelp) {
+            argument.itsHandled = true;
+            printUsage();
+            return false;
+        }
+        if (letter == 'V' || isLongVersion) {
+            argument.itsHandled = true;
+            printVersion();
+            return false;
+        }
+        if (text.size() < 3)
+            continue;
+        char second = toUpperAscii(text[2]);
+        if (letter == 'L' && !parseLogOption(second, ioArguments, cursor))
+            return false;
+        if (letter == 'D' && second == 'L' && !parseDebugLevelOption(ioArguments, cursor))
+            return false;
+    }
+    return true;
+}
+
+// inLetter: the third letter of an -L option. False when a digit option
+// had no valid value (reported).
+bool oxProcess::parseLogOption(char inLetter, oxArgumentList& ioArguments, size_t& ioCursor) {
+    std::string value;
+    switch (inLetter) {
+        case 'L':
+            if (!parseDigitOption(ioArguments, ioCursor, '7', "ll", value))
+                return false;
+            oxInfoLog::itsLogLevel = value[0] - '0';
+            return true;
+        case 'F':
+            if (!getOptionValue(3, ioArguments, ioCursor, value))
+                oxInfoLog::setOutput(theTitle, oxLog_file);
+            else if (stringsEqual(value.c_str(), "system", false))
+                oxInfoLog::setOutput(theTitle, oxLog_system);
+            else if (stringsEqual(value.c_str(), "console", false))
+                oxInfoLog::setOutput(theTitle, oxLog_console);
+            else
+                oxInfoLog::setOutputFile(theTitle, value.c_str());
+            return true;
+        case 'D':
+            return parseDigitOption(ioArguments, ioCursor, '5', "dl", value);
+        default:
+            return true;  // no row names it: the record stays unhandled
+    }
+}
+
+bool oxProcess::parseDebugLevelOption(oxArgumentList& ioArguments, size_t& ioCursor) {
+    std::string value;
+    if (!parseDigitOption(ioArguments, ioCursor, '5', "dl", value))
+        return false;
+    if (value.size() >= 5 && toUpperAscii(value[4]) == 'F')
+        oxInfoLog::setOutput(theTitle, oxLog_file);
+    return true;
+}
+
+bool oxProcess::parseDigitOption(oxArgumentList& ioArguments, size_t& ioCursor, char inHighest,
+                                 const char* inName, std::string& outValue) {
+    if (getOptionValue(3, ioArguments, ioCursor, outValue) && isDigitIn(outValue[0], inHighest))
+        return true;
+    reportIncorrectArgument(inName);
+    return false;
+}
+
+void oxProcess::reportIncorrectArgument(const char* inName) {
+    oxInfoLog::log(0, oxMessage("Incorrect argument for option \"$a\".", 'a', inName));
+    // A rejected option is a failed run, not a successful one.
+    itsExitCode = 1;
+}
+
+bool oxProcess::getOptionValue(size_t inPrefixLength, oxArgumentList& ioArguments, size_t& ioCursor,
+                               std::string& outValue) {
+    oxArgument& argument = ioArguments[ioCursor];
+    argument.itsHandled = true;
+    if (argument.itsText.size() > inPrefixLength) {
+        outValue = argument.itsText.substr(inPrefixLength);
+        return true;
+    }
+    size_t next = ioCursor + 1;
+    if (next >= ioArguments.size() || ioArguments[next].itsText.empty() || ioArguments[next].itsText[0] == '-')
+        return false;
+    ioCursor = next;
+    outValue = ioArguments[next].itsText;
+    ioArguments[next].itsHandled = true;
+    return true;
+}
+
+void oxProcess::printUsage() {
+    const std::string& buildDate = oxRevision::getBuildDate();
+    std::string title = itsName + ", version " + itsFullVersion;
+    if (!itsDescription.empty())
+        title += " -- " + itsDescription;
+    writeLine("");
+    writeLine(title + ".");
+    writeLine("Copyright (c) " + (buildDate.size() > 7 ? buildDate.substr(7) : std::string()) + " " + theMaker +
+              ". All rights reserved.");
+    writeLine("Build date: " + buildDate);
+    writeLine("Platform: " + getPlatformDescription());
+    writeLine("");
+}
+
+void oxProcess::printVersion() {
+    writeLine(itsName + ", version " + itsFullVersion);
+    writeLine("Build date: " + oxRevision::getBuildDate());
+    writeLine("Platform: " + getPlatformDescription());
+}
+
+void oxProcess::writeLine(const std::string& inLine) {
+    fputs(inLine.c_str(), stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
+int32_t oxProcess::getStatus() { return 0; }
+
+bool oxProcess::initialize() { return true; }
+
+void oxProcess::beforeRun() {}
+
+void oxProcess::afterRun() {}
+
+void oxProcess::reportException(const std::exception& inException) {
+    oxInfoLog::log(0, errorMessageFromException(inException));
+}
+
+void oxProcess::requestStop() { itsStopRequested.store(true); }
+
+bool oxProcess::isStopRequested() { return itsStopRequested.load(); }
+
+bool oxProcess::guardedInitialize() {
+    try {
+        return initialize();
+    } catch (const std::exception& caught) {
+        reportException(caught);
+    } catch (...) {
+        reportInternalError(__LINE__);
+    }
+    return false;
+}
+
+void oxProcess::guardedRun() {
+    // A stop requested before this point is forgotten.
+    itsStopRequested.store(false);
+    try {
+        beforeRun();
+        run();
+    } catch (const std::exception& caught) {
+        reportException(caught);
+        itsExitCode = 1;
+    } catch (...) {
+        reportInternalError(__LINE__);
+        itsExitCode = 1;
+    }
+    try {
+        afterRun();
+    } catch (...) {
+        oxAssert(false);
+    }
+}
+
+void oxProcess::reportInternalError(long inLine) {
+    oxAssert(false);
+    std::string text = std::string("An internal error occurred in \"$f\" line \"$l\".  Please notify "
+                                   "Velqor Tech Support at ") +
+                       oxSupportEmail + ".";
+    oxException internalError(oxErr_internal, text.c_str(), 'f', __FILE__, 'l',
+                              toDecimalString(static_cast<uint32_t>(inLine)));
+    reportException(internalError);
+}
+
+bool oxProcess::startNetworkLibrary() {
+    if (itsNetworkStartCount == 0) {
+        WSADATA data;
+        if (WSAStartup(0x0002, &data) != 0)
+            return false;
+    }
+    ++itsNetworkStartCount;
+    return true;
+}
+
+bool oxProcess::stopNetworkLibrary() {
+    --itsNetworkStartCount;
+    return true;
+}
+
+BOOL WINAPI oxProcess::consoleControlHandler(DWORD inCtrlType) {
+    if (inCtrlType != CTRL_C_EVENT && inCtrlType != CTRL_BREAK_EVENT && inCtrlType != CTRL_CLOSE_EVENT)
+        return FALSE;
+    ++theHandlersInFlight;
+    oxProcess* process = theProcess.load();
+    if (process != nullptr)
+        process->requestStop();
+    --theHandlersInFlight;
+    return TRUE;
+}
+
+LONG WINAPI oxProcess::unhandledExceptionFilter(EXCEPTION_POINTERS* inInfo) {
+    unsigned long code = 0;
+    unsigned long address = 0;
+    if (inInfo != nullptr && inInfo->ExceptionRecord != nullptr) {
+        code = inInfo->ExceptionRecord->ExceptionCode;
+        address = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress));
+    }
+    oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%lX", code, address);
+    return EXCEPTION_CONTINUE_SEARCH;
+}

@@ -1,0 +1,105 @@
+// The process object: owns start-up, the command line, the banner and the
+// outermost exception handling. Every program is one subclass, constructed
+// once by the entry point on its first thread.
+#ifndef OX_PROCESS_H
+#define OX_PROCESS_H
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "oxWin32.h"
+
+struct oxPlatformVersion;
+
+// One command-line argument on its way through option parsing.
+struct oxArgument {
+    std::string itsText;
+    bool itsHandled = false;
+};
+typedef std::vector<oxArgument> oxArgumentList;
+
+class oxProcess {
+public:
+    oxProcess();
+    virtual ~oxProcess();
+
+    // Runs once, on the first thread; returns the exit code.
+    virtual int32_t start(int inArgc, const char* const* inArgv);
+    // The framework's options, in command-line order. False ends the run.
+    virtual bool parseOptions(oxArgumentList& ioArguments);
+    // The banner; programs add their usage line.
+    virtual void printUsage();
+    virtual int32_t getStatus();
+    virtual bool initialize();
+    virtual void beforeRun();
+    virtual void run() = 0;
+    virtual void afterRun();
+    // Reports at level 0 what escaped initialize or the main operation.
+    virtual void reportException(const std::exception& inException);
+    // Safe from any thread: the console control handler calls it.
+    virtual void requestStop();
+    virtual bool isStopRequested();
+
+    bool guardedInitialize();
+    void guardedRun();
+
+    // Process-wide and counted; used from the first thread only.
+    static bool startNetworkLibrary();
+    static bool stopNetworkLibrary();
+
+    // Called by the platform on a thread of its own.
+    static BOOL WINAPI consoleControlHandler(DWORD inCtrlType);
+    static LONG WINAPI unhandledExceptionFilter(EXCEPTION_POINTERS* inInfo);
+
+    // Marks the record under the cursor handled and finds its value: the
+    // rest of its text, or the next record's whole text (also marked).
+    static bool getOptionValue(size_t inPrefixLength, oxArgumentList& ioArguments, size_t& ioCursor,
+                               std::string& outValue);
+
+    static std::string getOSDescription(bool inWithVendor, bool inWithBuild);
+    static std::string getPlatformDescription();
+    // The naming rules alone, for a version record already read.
+    static std::string describeOS(const oxPlatformVersion& inVersion, bool inWithVendor, bool inWithBuild);
+    static std::string getWindowsName(unsigned long inPlatformId, unsigned long inMajor, unsigned long inMinor,
+                                      int inProductType, bool inIsServerR2);
+
+    int32_t getExitCode() const { return itsExitCode; }
+    const oxArgumentList& getArgumentList() const { return itsArgumentList; }
+
+protected:
+    void printVersion();
+    static void writeLine(const std::string& inLine);
+
+    std::string itsName;
+    std::string itsDescription;
+    std::string itsVersion;
+    std::string itsFullVersion;
+    int32_t itsExitCode;
+    oxArgumentList itsArgumentList;
+
+private:
+    oxProcess(const oxProcess&) = delete;
+    oxProcess& operator=(const oxProcess&) = delete;
+
+    void collectArguments(int inArgc, const char* const* inArgv, bool& outStatusRequested);
+    bool parseLogOption(char inLetter, oxArgumentList& ioArguments, size_t& ioCursor);
+    bool parseDebugLevelOption(oxArgumentList& ioArguments, size_t& ioCursor);
+    bool parseDigitOption(oxArgumentList& ioArguments, size_t& ioCursor, char inHighest, const char* inName,
+                          std::string& outValue);
+    void reportIncorrectArgument(const char* inName);
+    void reportInternalError(long inLine);
+
+    // Set until the stop-request event of the thread objects takes over.
+    std::atomic<bool> itsStopRequested;
+
+    static std::atomic<oxProcess*> theProcess;
+    // Console control handlers in flight: the destructor waits for them,
+    // so a handler never calls into a process object being torn down.
+    static std::atomic<int> theHandlersInFlight;
+    static int itsNetworkStartCount;
+};
+
+#endif

@@ -1,0 +1,74 @@
+#include "oxSimpleMemMutex.h"
+
+#include "oxAssert.h"
+#include "oxThread.h"
+
+oxSimpleMemMutex::oxSimpleMemMutex(const char* inName) : oxMutex(inName) { initialize(); }
+
+oxSimpleMemMutex::oxSimpleMemMutex(const std::string& inName) : oxMutex(inName) { initialize(); }
+
+void oxSimpleMemMutex::initialize() {
+    numLocks = 0;
+    itsLockingThreadID.store(0, std::memory_order_relaxed);
+    itsHasBeenDestroyed = false;
+    InitializeCriticalSection(&itsCriticalSection);
+}
+
+oxSimpleMemMutex::~oxSimpleMemMutex() {
+    oxAssert(!numLocks);
+    DeleteCriticalSection(&itsCriticalSection);
+    itsHasBeenDestroyed = true;
+}
+
+bool oxSimpleMemMutex::lock() {
+    if (itsHasBeenDestroyed) {
+        oxAssert(false);
+        return false;
+    }
+    DWORD curThreadID = oxThread::getCurrentThreadID();
+    oxAssert(curThreadID != 0);
+    if (curThreadID == getLockingThreadID()) {
+        ++numLocks;
+        return true;
+    }
+    if (!acquireLock(curThreadID))
+        return false;
+    oxAssert(itsLockingThreadID == 0);
+    itsLockingThreadID.store(curThreadID, std::memory_order_release);
+    numLocks = 1;
+    return true;
+}
+
+void oxSimpleMemMutex::unlock() {
+    if (itsHasBeenDestroyed) {
+        oxAssert(false);
+        return;
+    }
+    DWORD id = oxThread::getCurrentThreadID();
+    if (id != getLockingThreadID())
+        return;
+    oxAssert(numLocks > 0);
+    if (numLocks > 0)
+        --numLocks;
+    if (numLocks == 0) {
+        // Cleared before the critical section is left, so a reader never
+        // sees a stale owner on a free mutex.
+        itsLockingThreadID.store(0, std::memory_order_release);
+        releaseLock(id);
+    }
+}
+
+bool oxSimpleMemMutex::isLocked() const { return getLockingThreadID() != 0; }
+
+unsigned oxSimpleMemMutex::getNumLocks() const { return numLocks; }
+
+bool oxSimpleMemMutex::acquireLock(DWORD /*inThreadID*/) {
+    oxAssert(!itsHasBeenDestroyed);
+    EnterCriticalSection(&itsCriticalSection);
+    return true;
+}
+
+void oxSimpleMemMutex::releaseLock(DWORD /*inThreadID*/) {
+    oxAssert(!itsHasBeenDestroyed);
+    LeaveCriticalSection(&itsCriticalSection);
+}

@@ -1,0 +1,16 @@
+// The build record: texts fixed when the program is built.
+#ifndef OX_REVISION_H
+#define OX_REVISION_H
+
+#include <string>
+
+class oxRevision {
+public:
+    static const std::string& getVersionNumber();
+    // Never empty: the process checks it at construction.
+    static const std::string& getRevisionNumber();
+    // Month abbreviation, day and four-digit year, single blanks between.
+    static const std::string& getBuildDate();
+};
+
+#endif

@@ -1,0 +1,49 @@
+// Path helpers for Windows-style path strings, where "\" and "/" both
+// separate, plus the current directory, the program's own file name and
+// the short source-location names given to framework mutexes.
+#ifndef OX_STREAM_H
+#define OX_STREAM_H
+
+#include <cstdint>
+#include <string>
+
+// True for "\" and "/".
+bool isPathSeparator(char c);
+
+// A leading separator, or a drive letter, ":" and a separator.
+bool isAbsolutePath(const std::string& inPath);
+
+// The process's current directory; empty when the system cannot tell
+// (reported as an assertion with level 6 enabled).
+std::string getCurrentDirectory();
+
+// inDir and inName with inSeparator between them, unless inDir ends in a
+// separator or inName starts with one; either part alone when the other
+// is empty.
+std::string joinPathWith(const std::string& inDir, const std::string& inName, char inSeparator);
+
+// joinPathWith using the platform's own separator.
+std::string joinPath(const std::string& inDir, const std::string& inName);
+
+// inPath when absolute, else joined to the current directory.
+std::string makeAbsolutePath(const std::string& inPath);
+
+// Splits at the last separator or ":" that is neither the first nor the
+// last character; outDir keeps that character. Without one, outDir is
+// empty and outName is the whole path. The outputs may alias inPath.
+void splitPath(const std::string& inPath, std::string& outDir, std::string& outName);
+
+// The outName of splitPath.
+std::string getFileNamePart(const std::string& inPath);
+
+// The running program's full path, its directory part and its file-name
+// part, read once on first use and cached for the life of the process.
+// Empty when the system cannot tell. Safe to call from any thread.
+const std::string& getProgramPath();
+const std::string& getProgramDirectory();
+const std::string& getProgramFileName();
+
+// "<file-name part of inFile>:<inLine>"; empty when inFile is null.
+std::string sourceLocation(const char* inFile, uint32_t inLine);
+
+#endif

@@ -1,0 +1,160 @@
+#include "oxInfoLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "../util/oxLogCapture.h"
+#include "oxAssert.h"
+#include "oxErrorMessage.h"
+#include "oxStream.h"
+#include "oxStringUtil.h"
+#include "oxThread.h"
+
+namespace {
+const char* const timeOfDay = "\\d\\d:\\d\\d:\\d\\d";
+
+// Puts the output back to the console whatever a test chose.
+class InfoLogTest : public testing::Test {
+protected:
+    void TearDown() override { oxInfoLog::setOutput("", oxLog_console); }
+
+    static std::string uniqueText(const char* inPrefix) {
+        static int counter = 0;
+        return std::string(inPrefix) + " " + toDecimalString(static_cast<uint32_t>(++counter)) + " " +
+               toDecimalString(GetCurrentThreadId());
+    }
+
+    static std::string readFile(const std::string& inPath) {
+        std::ifstream file(inPath);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+};
+}  // namespace
+
+TEST_F(InfoLogTest, LevelDecidesWhatIsWritten) {
+    oxLogCapture capture(3);
+    EXPECT_TRUE(oxInfoLog::isSuppressed(4));
+    EXPECT_FALSE(oxInfoLog::isSuppressed(3));
+    EXPECT_FALSE(oxInfoLog::isSuppressed(0x80 | 3));  // the once flag is not part of the level
+    oxInfoLog::log(4, "too detailed");
+    oxInfoLog::log(3, "level three");
+    oxInfoLog::log(0, "level zero");
+    std::string text = capture.finish();
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex(std::string("^") + timeOfDay + " level three\n" + timeOfDay + " level zero\n$")))
+        << text;
+}
+
+TEST_F(InfoLogTest, MessagesAreWrittenWithTheirFinalText) {
+    oxLogCapture capture(3);
+    oxInfoLog::log(0, oxErrorMessage(oxErr_internal, "Failure in $f  ", 'f', "a.cpp", 'l', "1"));
+    EXPECT_NE(capture.finish().find(" Failure in a.cpp.\n"), std::string::npos);
+}
+
+TEST_F(InfoLogTest, OnceFlagWritesATextOncePerProcess) {
+    std::string text = uniqueText("once");
+    oxLogCapture capture(3);
+    oxInfoLog::log(oxLog_once | 4, text.c_str());  // suppressed: not remembered either
+    oxInfoLog::log(oxLog_once | 0, text.c_str());
+    oxInfoLog::log(oxLog_once | 0, text.c_str());
+    oxInfoLog::log(0, text.c_str());  // without the flag it is written again
+    EXPECT_EQ(countOccurrences(capture.finish(), text), 2);
+}
+
+TEST_F(InfoLogTest, OnceSetWarnsFromTheHundredthTextAndEmptiesPastAThousand) {
+    // Fill with texts of this test only; earlier tests may have left some.
+    std::string first = uniqueText("first");
+    {
+        oxLogCapture capture(6);
+        oxInfoLog::log(oxLog_once | 0, first.c_str());
+        for (int index = 0; index < 1100; ++index)
+            oxInfoLog::log(oxLog_once | 0, uniqueText("fill").c_str());
+        std::string text = capture.finish();
+        int warnings = countOccurrences(text, offendingCommand("itsAlreadyLoggedMessages.size() < 100"));
+        // Warned from the 100th distinct text to the 1001st, and again after
+        // the set was emptied and refilled to 100.
+        EXPECT_GT(warnings, 900);
+        EXPECT_LT(warnings, 1100);
+        EXPECT_NE(text.find("Assertion failed.  File: shared/kiln/debug/oxInfoLog.cpp, line: "), std::string::npos);
+    }
+    // The set has been emptied since, so the first text is written again.
+    oxLogCapture capture(3);
+    oxInfoLog::log(oxLog_once | 0, first.c_str());
+    EXPECT_EQ(countOccurrences(capture.finish(), first), 1);
+}
+
+TEST_F(InfoLogTest, AssertionsAreEvaluatedOnlyWithLevelSixAndNeverStop) {
+    int evaluations = 0;
+    auto condition = [&evaluations]() {
+        ++evaluations;
+        return false;
+    };
+    {
+        oxLogCapture capture(5);
+        oxAssert(condition());
+        EXPECT_EQ(capture.finish(), "");
+    }
+    EXPECT_EQ(evaluations, 0);
+    oxLogCapture capture(6);
+    oxAssert(condition());
+    oxAssertText(1 + 1 == 3, "the detail");
+    std::string text = capture.finish();
+    EXPECT_EQ(evaluations, 1);
+    EXPECT_NE(text.find("Assertion failed.  File: tests/kiln/debug/oxInfoLog_test.cpp, line: "), std::string::npos);
+    EXPECT_NE(text.find(".  Offending command: \"condition()\".\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(".  Offending command: \"1 + 1 == 3\"  --- the detail.\n"), std::string::npos) << text;
+}
+
+TEST_F(InfoLogTest, HighLevelsNameTheReportingThread) {
+    oxLogCapture capture(5);
+    oxInfoLog::log(0, "who said this");
+    std::string text = capture.finish();
+    DWORD id = GetCurrentThreadId();
+    oxThread* thread = oxThread::findThread(id);
+    std::string name = thread != nullptr ? thread->getName() : "";
+    std::string expected = " [" + toDecimalString(id) + " " + name + "]  who said this\n";
+    EXPECT_EQ(text.substr(8), expected);
+}
+
+TEST_F(InfoLogTest, LongFormattedReportsAreCutAtTheBuffer) {
+    std::string longText(20000, 'x');
+    oxLogCapture capture(3);
+    oxInfoLog::logFormatted(0, "%s", longText.c_str());
+    oxInfoLog::logFormatted(4, "%s", "suppressed");
+    std::string text = capture.finish();
+    EXPECT_EQ(text.size(), 9 + 10239 + 1u);
+}
+
+TEST_F(InfoLogTest, FileOutputAppendsDatedLinesToAnAbsoluteFile) {
+    std::string name = "infoLogTest-" + toDecimalString(GetCurrentThreadId()) + ".log";
+    std::string path = makeAbsolutePath(name);
+    std::remove(path.c_str());
+    oxInfoLog::setOutputFile("Velqor Tarnwell Utility", name.c_str());
+    EXPECT_EQ(oxInfoLog::getOutputMode(), oxLog_file);
+    EXPECT_EQ(oxInfoLog::getLogFileName(), path);
+    oxInfoLog::log(0, "Cannot open file.");
+    oxInfoLog::setOutput("", oxLog_file);  // keeps the file, drops the name
+    oxInfoLog::log(0, "second");
+    std::string text = readFile(path);
+    std::remove(path.c_str());
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex(std::string("^(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [1-9]\\d? ") + timeOfDay +
+                         " Velqor Tarnwell Utility: Cannot open file\\.\n" + "\\w{3} [1-9]\\d? " + timeOfDay +
+                         " second\n$")))
+        << text;
+}
+
+TEST_F(InfoLogTest, UnwritableFileAndSystemModeWriteNothing) {
+    oxInfoLog::setOutputFile("x", "/no/such/directory/info.log");
+    oxLogCapture capture(3);
+    oxInfoLog::log(0, "lost");
+    oxInfoLog::setOutput("x", oxLog_system);
+    oxInfoLog::log(0, "lost too");
+    EXPECT_EQ(capture.finish(), "");
+}

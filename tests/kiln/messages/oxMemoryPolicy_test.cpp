@@ -1,0 +1,110 @@
+#include "oxMemoryPolicy.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <new>
+#include <typeinfo>
+
+#include "oxWin32.h"
+
+namespace {
+
+// AddressSanitizer reports a failed operator new itself and never calls
+// the new-handler, so real allocation failures can only be tried without it.
+#if defined(__SANITIZE_ADDRESS__)
+const bool kAllocationFailuresObservable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+const bool kAllocationFailuresObservable = false;
+#else
+const bool kAllocationFailuresObservable = true;
+#endif
+#else
+const bool kAllocationFailuresObservable = true;
+#endif
+
+// Thrown by the handler that stands for "whatever was installed before".
+class PreviousHandlerCalled : public std::bad_alloc {};
+
+int theMarkerCalls = 0;
+
+void markerHandler() {
+    ++theMarkerCalls;
+    throw PreviousHandlerCalled();
+}
+
+// A request no allocator can satisfy; volatile keeps the compiler from
+// reasoning about it.
+volatile size_t theHugeSize = SIZE_MAX / 2;
+
+// Restores the test binary's own handler and new mode whatever happens.
+class HandlerGuard {
+public:
+    HandlerGuard() : itsHandler(std::get_new_handler()), itsMode(_set_new_mode(0)) {}
+    ~HandlerGuard() {
+        std::set_new_handler(itsHandler);
+        _set_new_mode(itsMode);
+    }
+
+private:
+    std::new_handler itsHandler;
+    int itsMode;
+};
+
+}  // namespace
+
+TEST(oxMemoryPolicyTest, InstallsThrowingHandlerAndNewModeThenRestoresThem) {
+    HandlerGuard guard;
+    std::set_new_handler(&markerHandler);
+    _set_new_mode(0);
+    {
+        oxMemoryPolicy policy;
+        const std::new_handler installed = std::get_new_handler();
+        ASSERT_NE(nullptr, installed);
+        EXPECT_NE(&markerHandler, installed);
+        // Reading the mode sets it; put the policy's value straight back.
+        EXPECT_EQ(1, _set_new_mode(1));
+
+        // The handler itself throws the exact standard class.
+        bool thrown = false;
+        try {
+            installed();
+        } catch (const std::bad_alloc& caught) {
+            thrown = true;
+            EXPECT_TRUE(typeid(caught) == typeid(std::bad_alloc));
+        }
+        EXPECT_TRUE(thrown);
+    }
+    EXPECT_EQ(&markerHandler, std::get_new_handler());
+    EXPECT_EQ(0, _set_new_mode(0));
+}
+
+TEST(oxMemoryPolicyTest, FailedAllocationSurfacesAsBadAlloc) {
+    if (!kAllocationFailuresObservable)
+        GTEST_SKIP() << "the address sanitizer handles failed allocations itself";
+    HandlerGuard guard;
+    std::set_new_handler(&markerHandler);
+    theMarkerCalls = 0;
+    {
+        oxMemoryPolicy policy;
+        bool thrown = false;
+        try {
+            void* never = ::operator new(theHugeSize);
+            ::operator delete(never);
+        } catch (const std::bad_alloc& caught) {
+            thrown = true;
+            EXPECT_TRUE(typeid(caught) == typeid(std::bad_alloc));
+        }
+        EXPECT_TRUE(thrown);
+        EXPECT_EQ(0, theMarkerCalls);
+    }
+    // Once the policy is gone, failures reach the previous handler again.
+    EXPECT_THROW(
+        {
+            void* never = ::operator new(theHugeSize);
+            ::operator delete(never);
+        },
+        PreviousHandlerCalled);
+    EXPECT_EQ(1, theMarkerCalls);
+}

@@ -1,0 +1,81 @@
+#include "oxWin32.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#ifndef _WIN32
+#include <sys/utsname.h>
+#endif
+
+namespace {
+
+TEST(PlatformExtras, VersionAndSeparatorAgreeOnThePlatform) {
+    oxPlatformVersion version;
+    version.itsBuild = "stale";
+    ASSERT_TRUE(readPlatformVersion(version));
+    EXPECT_EQ(getPlatformPathSeparator(), version.itsIsWindows ? '\\' : '/');
+    EXPECT_FALSE(version.itsSystemName.empty());
+#ifndef _WIN32
+    struct utsname names;
+    ASSERT_EQ(uname(&names), 0);
+    EXPECT_FALSE(version.itsIsWindows);
+    EXPECT_EQ(version.itsSystemName, names.sysname);
+    oxPlatformVersion parsed;
+    parseReleaseText(names.release, parsed);
+    EXPECT_EQ(version.itsMajor, parsed.itsMajor);
+    EXPECT_EQ(version.itsMinor, parsed.itsMinor);
+    EXPECT_EQ(version.itsBuild, parsed.itsBuild);
+#else
+    EXPECT_GE(version.itsMajor, 5u);
+#endif
+}
+
+#ifndef _WIN32
+
+struct ReleaseCase {
+    const char* itsText;
+    bool itsParsed;
+    unsigned long itsMajor;
+    unsigned long itsMinor;
+    const char* itsBuild;
+};
+
+TEST(PlatformExtras, ReleaseTextSplitsIntoNumbersAndBuild) {
+    const ReleaseCase cases[] = {
+        {"6.1.0-18-amd64", true, 6, 1, "0-18-amd64"},
+        {"6.18.44-fc-v1300", true, 6, 18, "44-fc-v1300"},
+        {"4.19.0", true, 4, 19, "0"},
+        {"5.10-custom", true, 5, 10, "-custom"},
+        {"23.6.0", true, 23, 6, "0"},
+        {"6.1", true, 6, 1, ""},
+        {"6.1.", true, 6, 1, ""},
+        {"7", true, 7, 0, ""},
+        {"7-rc1", true, 7, 0, "-rc1"},
+        {"3.x", true, 3, 0, ".x"},
+        {"99999999999999999999999.2.1", true, ULONG_MAX, 2, "1"},
+        {"release-6.1", false, 0, 0, "release-6.1"},
+        {"", false, 0, 0, ""},
+    };
+    for (const ReleaseCase& releaseCase : cases) {
+        SCOPED_TRACE(releaseCase.itsText);
+        oxPlatformVersion version;
+        version.itsMajor = 42;
+        version.itsMinor = 42;
+        version.itsBuild = "stale";
+        version.itsSystemName = "Kept";
+        EXPECT_EQ(parseReleaseText(releaseCase.itsText, version), releaseCase.itsParsed);
+        EXPECT_EQ(version.itsMajor, releaseCase.itsMajor);
+        EXPECT_EQ(version.itsMinor, releaseCase.itsMinor);
+        EXPECT_EQ(version.itsBuild, releaseCase.itsBuild);
+        EXPECT_EQ(version.itsSystemName, "Kept");
+    }
+    oxPlatformVersion version;
+    version.itsBuild = "stale";
+    EXPECT_FALSE(parseReleaseText(nullptr, version));
+    EXPECT_EQ(version.itsBuild, "");
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,131 @@
+// Only the POSIX emulation is tested here; on Windows these are the real calls.
+#ifndef _WIN32
+
+#include "oxWin32.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+LONG WINAPI printingFilter(EXCEPTION_POINTERS* inInfo) {
+    std::fprintf(stderr, "code 0x%lX at 0x%lX\n",
+                 static_cast<unsigned long>(inInfo->ExceptionRecord->ExceptionCode),
+                 static_cast<unsigned long>(
+                     reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress)));
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+LONG WINAPI otherFilter(EXCEPTION_POINTERS*) {
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// The faults are the point, so the undefined-behaviour checks of a
+// sanitizer build must not stop them first.
+__attribute__((no_sanitize("undefined"))) void writeThroughNull() {
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+}
+
+__attribute__((no_sanitize("undefined"))) int divideByZero() {
+    volatile int zero = 0;
+    return 1 / zero;
+}
+
+volatile int theDepthLimit = 1 << 30;
+
+int recurse(int inDepth) {
+    volatile char frame[512];
+    frame[0] = static_cast<char>(inDepth);
+    if (inDepth >= theDepthLimit) {
+        return frame[0];
+    }
+    return recurse(inDepth + 1) + frame[0];
+}
+
+class PosixExceptionFilterDeathTest : public testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(PosixExceptionFilterDeathTest, NullWriteReachesFilterAsAccessViolation) {
+    EXPECT_EXIT(
+        {
+            SetUnhandledExceptionFilter(printingFilter);
+            writeThroughNull();
+        },
+        testing::KilledBySignal(SIGSEGV), "code 0xC0000005 at 0x0\n");
+}
+
+TEST_F(PosixExceptionFilterDeathTest, StackOverflowStillReachesFilter) {
+    EXPECT_EXIT(
+        {
+            SetUnhandledExceptionFilter(printingFilter);
+            recurse(0);
+        },
+        testing::KilledBySignal(SIGSEGV), "code 0xC0000005 at 0x");
+}
+
+TEST_F(PosixExceptionFilterDeathTest, EachCrashSignalHasItsWindowsCode) {
+    EXPECT_EXIT(
+        {
+            SetUnhandledExceptionFilter(printingFilter);
+            std::abort();
+        },
+        testing::KilledBySignal(SIGABRT), "code 0x40000015 at 0x0\n");
+    EXPECT_EXIT(
+        {
+            SetUnhandledExceptionFilter(printingFilter);
+            divideByZero();
+        },
+        testing::KilledBySignal(SIGFPE), "code 0xC0000094 at 0x");
+    // Sent signals carry no fault address.
+    EXPECT_EXIT(
+        {
+            SetUnhandledExceptionFilter(printingFilter);
+            raise(SIGBUS);
+        },
+        testing::KilledBySignal(SIGBUS), "code 0x80000002 at 0x0\n");
+    EXPECT_EXIT(
+        {
+            SetUnhandledExceptionFilter(printingFilter);
+            raise(SIGILL);
+        },
+        testing::KilledBySignal(SIGILL), "code 0xC000001D at 0x0\n");
+}
+
+LONG WINAPI crashingFilter(EXCEPTION_POINTERS*) {
+    std::fputs("filter entered\n", stderr);
+    std::abort();
+}
+
+TEST_F(PosixExceptionFilterDeathTest, CrashInsideFilterEndsProcessWithoutReentry) {
+    EXPECT_EXIT(
+        {
+            SetUnhandledExceptionFilter(crashingFilter);
+            writeThroughNull();
+        },
+        testing::KilledBySignal(SIGABRT), "^filter entered\n$");
+}
+
+TEST_F(PosixExceptionFilterDeathTest, ReplacingReturnsPreviousAndNullRemovesFilter) {
+    // In a child, so the test process keeps its own crash handling.
+    EXPECT_EXIT(
+        {
+            const bool ok = SetUnhandledExceptionFilter(printingFilter) == nullptr &&
+                            SetUnhandledExceptionFilter(otherFilter) == printingFilter &&
+                            SetUnhandledExceptionFilter(nullptr) == otherFilter;
+            std::fputs(ok ? "chain ok\n" : "chain broken\n", stderr);
+            writeThroughNull();
+        },
+        testing::KilledBySignal(SIGSEGV), "^chain ok\n$");
+}
+
+}  // namespace
+
+#endif

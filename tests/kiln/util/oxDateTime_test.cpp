@@ -1,0 +1,91 @@
+#include "oxDateTime.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+
+#include "oxLogCapture.h"
+
+TEST(oxDateTimeTest, DefaultIsZero) {
+    EXPECT_EQ(0u, oxDateTime().getSeconds());
+    EXPECT_EQ(0u, oxDateTime(0, true).getSeconds());
+    EXPECT_EQ(0u, oxDateTime(2).getSeconds());
+}
+
+TEST(oxDateTimeTest, SecondsSince1970) {
+    EXPECT_EQ(0u, oxDateTime::toSeconds(1, 1, 1970, 0, 0, 0));
+    EXPECT_EQ(86401u, oxDateTime::toSeconds(2, 1, 1970, 0, 0, 1));
+    EXPECT_EQ(1402560309u, oxDateTime::toSeconds(12, 6, 2014, 8, 5, 9));
+    EXPECT_EQ(946684799u, oxDateTime::toSeconds(31, 12, 1999, 23, 59, 59));
+    EXPECT_EQ(951825600u, oxDateTime::toSeconds(29, 2, 2000, 12, 0, 0));
+    EXPECT_EQ(4107542400u, oxDateTime::toSeconds(1, 3, 2100, 0, 0, 0));
+    // The last second that 32 bits hold, and the wrap right after it.
+    EXPECT_EQ(4294967295u, oxDateTime::toSeconds(7, 2, 2106, 6, 28, 15));
+    EXPECT_EQ(0u, oxDateTime::toSeconds(7, 2, 2106, 6, 28, 16));
+}
+
+TEST(oxDateTimeTest, MomentsBefore1970AreZero) {
+    EXPECT_EQ(0u, oxDateTime::toSeconds(31, 12, 1969, 23, 59, 59));
+    EXPECT_EQ(0u, oxDateTime::toSeconds(1, 1, 1900, 12, 0, 0));
+    EXPECT_EQ(0u, oxDateTime::toSeconds(15, 7, 1850, 1, 2, 3));
+}
+
+TEST(oxDateTimeTest, PartsAreCheckedOnlyWithLevelSix) {
+    const char* const condition = "inHour < 24 && inMinute < 60 && inSecond < 60";
+    const uint32_t expected[3] = {86400u, 3600u, 60u};
+    for (int part = 0; part < 3; ++part) {
+        oxLogCapture capture(6);
+        const uint32_t seconds = oxDateTime::toSeconds(1, 1, 1970, part == 0 ? 24 : 0, part == 1 ? 60 : 0,
+                                                       part == 2 ? 60 : 0);
+        const std::string& text = capture.finish();
+        EXPECT_EQ(1, countOccurrences(text, "Assertion failed.")) << text;
+        EXPECT_NE(std::string::npos, text.find(offendingCommand(condition))) << text;
+        EXPECT_NE(std::string::npos, text.find("oxDateTime.cpp")) << text;
+        // The report does not stop the computation.
+        EXPECT_EQ(expected[part], seconds);
+    }
+    {
+        // The date's own checks apply too.
+        oxLogCapture capture(6);
+        oxDateTime::toSeconds(30, 2, 2014, 0, 0, 0);
+        EXPECT_NE(std::string::npos, capture.finish().find("itsDay <= days_pr_month"));
+    }
+    {
+        oxLogCapture capture(6);
+        oxDateTime::toSeconds(28, 2, 2014, 23, 59, 59);
+        EXPECT_EQ("", capture.finish());
+    }
+    {
+        oxLogCapture capture(5);
+        oxDateTime::toSeconds(30, 2, 2014, 24, 60, 60);
+        EXPECT_EQ("", capture.finish());
+    }
+}
+
+TEST(oxDateTimeTest, Equality) {
+    oxDateTime first;
+    oxDateTime second;
+    EXPECT_TRUE(first == second);
+    EXPECT_FALSE(first != second);
+    oxDateTime now(1, true);
+    EXPECT_TRUE(now != first);
+    EXPECT_FALSE(now == first);
+}
+
+TEST(oxDateTimeTest, NowMatchesTheSystemClock) {
+    const std::time_t before = std::time(nullptr);
+    const oxDateTime utc(1, true);
+    const std::time_t after = std::time(nullptr);
+    EXPECT_GE(utc.getSeconds(), static_cast<uint32_t>(before));
+    EXPECT_LE(utc.getSeconds(), static_cast<uint32_t>(after));
+
+    // Local time differs from UTC by a whole zone offset of at most 14 hours.
+    oxDateTime local;
+    local.setNow(false);
+    oxDateTime utcAgain;
+    utcAgain.setNow(true);
+    const long long offset = static_cast<long long>(local.getSeconds()) - utcAgain.getSeconds();
+    EXPECT_LE(offset, 14 * 3600 + 2);
+    EXPECT_GE(offset, -14 * 3600 - 2);
+}
