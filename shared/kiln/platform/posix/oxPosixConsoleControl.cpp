@@ -111,6 +111,7 @@ void forwardToWatcher(int inSignal) {
     errno = savedErrno;
 }
 
+// REQUIRES: theHandlersLock held, the watcher started.
 void installForwarders() {
     for (int signal : kControlSignals) {
         struct sigaction current;
@@ -139,7 +140,6 @@ bool startWatcher() {
     pthread_detach(watcher);
     theWatcher = watcher;
     theWatcherStarted = true;
-    installForwarders();
     return true;
 }
 
@@ -180,5 +180,7 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE inHandler, BOOL inAdd) {
         theHandlers->pop_back();
         return FALSE;
     }
+    // Again on every registration, in case someone reset a disposition.
+    installForwarders();
     return TRUE;
 }

@@ -62,7 +62,11 @@ protected:
         // A runner may start us with these ignored, which the emulation
         // respects; the tests need them delivered.
         for (int signal : {SIGINT, SIGQUIT, SIGHUP}) {
-            ::signal(signal, SIG_DFL);
+            struct sigaction current;
+            if (sigaction(signal, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+                current.sa_handler == SIG_IGN) {
+                ::signal(signal, SIG_DFL);
+            }
         }
     }
 };

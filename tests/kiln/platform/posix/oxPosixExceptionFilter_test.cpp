@@ -33,8 +33,11 @@ __attribute__((no_sanitize("undefined"))) void writeThroughNull() {
 }
 
 __attribute__((no_sanitize("undefined"))) int divideByZero() {
+    // Both operands volatile: a constant dividend of 1 is folded into a
+    // comparison that never divides.
+    volatile int dividend = 7;
     volatile int zero = 0;
-    return 1 / zero;
+    return dividend / zero;
 }
 
 volatile int theDepthLimit = 1 << 30;
