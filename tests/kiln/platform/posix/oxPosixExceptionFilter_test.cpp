@@ -32,12 +32,14 @@ __attribute__((no_sanitize("undefined"))) void writeThroughNull() {
     *nowhere = 1;
 }
 
-__attribute__((no_sanitize("undefined"))) int divideByZero() {
-    // Both operands volatile: a constant dividend of 1 is folded into a
-    // comparison that never divides.
+volatile int theQuotient = 0;
+
+__attribute__((no_sanitize("undefined"), noinline)) void divideByZero() {
+    // Both operands volatile and the result kept: otherwise the optimiser
+    // folds or drops a division whose result nobody reads.
     volatile int dividend = 7;
     volatile int zero = 0;
-    return dividend / zero;
+    theQuotient = dividend / zero;
 }
 
 volatile int theDepthLimit = 1 << 30;
