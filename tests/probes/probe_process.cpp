@@ -9,14 +9,19 @@
 #include "oxProcess.h"
 
 namespace {
+// A real fault, not one the undefined-behaviour checker stops first.
+__attribute__((no_sanitize("undefined"), noinline)) void writeThroughNull() {
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+}
+
 class oxProbeProcess : public oxProcess {
 public:
     explicit oxProbeProcess(const char* inMode) : itsMode(inMode) {}
 
     void run() override {
         if (strcmp(itsMode, "crash") == 0) {
-            volatile int* nowhere = nullptr;
-            *nowhere = 1;
+            writeThroughNull();
         } else if (strcmp(itsMode, "throw") == 0) {
             throw std::runtime_error("probe failure");
         } else if (strcmp(itsMode, "throw-int") == 0) {
