@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole suite twice:
-# in the normal build and with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, then builds and runs the whole suite three
+# times: in the normal build (with the benchmarks built, not run), with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and with ThreadSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
@@ -15,6 +16,10 @@ run_suite() {
     ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 }
 
-run_suite normal
+run_suite normal -DOX_BUILD_BENCH=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite sanitize -DOX_SANITIZE=ON
+# The crash report is written from the crash signal's handler through the
+# ordinary log, knowingly: the process is dying either way.
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=0 \
+    run_suite threads -DOX_THREAD_SANITIZE=ON

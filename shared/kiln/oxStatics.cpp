@@ -1,8 +1,8 @@
 // The process-wide objects of the framework, defined in the one order in
 // which they must be built; they are destroyed in reverse at exit. They
 // live in this one file because C++ orders static construction only
-// within a file: the main-thread object, last here, still reports to the
-// info log while it is destroyed.
+// within a file: the main-thread object, last here, still locks the
+// thread table and reports to the info log while it is destroyed.
 #include <cstdint>
 #include <map>
 #include <set>
@@ -10,8 +10,9 @@
 
 #include "oxInfoLog.h"
 #include "oxMainThread.h"
+#include "oxMemMutex.h"
 #include "oxMemoryPolicy.h"
-#include "oxSimpleMemMutex.h"
+#include "oxSingleEvent.h"
 #include "oxStream.h"
 #include "oxStringServer.h"
 #include "oxThread.h"
@@ -19,8 +20,8 @@
 // Every failed allocation throws, from before the first one on.
 static oxMemoryPolicy theMemoryPolicy;
 
-oxSimpleMemMutex oxInfoLog::itsMutex("oxInfoLog");
-int oxInfoLog::itsLogLevel = 3;
+oxStaticObject<oxMemMutex> oxInfoLog::itsMutex("oxInfoLog");
+std::atomic<int> oxInfoLog::itsLogLevel{3};
 int oxInfoLog::itsOutputMode = oxLog_console;
 std::string oxInfoLog::itsProgramName;
 std::string oxInfoLog::itsLogFileName = "infoLog.log";
@@ -28,6 +29,12 @@ std::set<std::string> oxInfoLog::itsAlreadyLoggedMessages;
 
 std::map<int32_t, const char*> oxStringServer::itsStrMap;
 
+// On the heap and never destroyed.
+oxSimpleMemMutex* oxMemMutex::itsMutexPtr = oxMemMutex::createBookkeepingMutex();
+std::map<DWORD, oxMemMutex*>* oxMemMutex::itsBlockedThreadsMap = oxMemMutex::createBlockedThreadsMap();
+
+oxStaticObject<oxMemMutex> oxSingleEvent::itsSharedMutex("");
+
 std::map<DWORD, oxThread*> oxThread::itsThreadMap;
-oxSimpleMemMutex oxThread::itsThreadMapMutex(sourceLocation(__FILE__, __LINE__));
+oxStaticObject<oxMemMutex> oxThread::itsThreadMapMutex(sourceLocation(__FILE__, __LINE__));
 oxMainThread oxThread::theMainThread;

@@ -11,8 +11,9 @@
 namespace {
 // A real fault, not one the undefined-behaviour checker stops first.
 __attribute__((no_sanitize("undefined"), noinline)) void writeThroughNull() {
-    // The pointer itself is volatile, so the optimiser cannot see it is null.
-    int* volatile nowhere = nullptr;
+    // Pointer and target volatile: the optimiser can neither see that it is
+    // null nor drop the store.
+    volatile int* volatile nowhere = nullptr;
     *nowhere = 1;
 }
 

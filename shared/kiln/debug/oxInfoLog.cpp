@@ -1,13 +1,15 @@
 #include "oxInfoLog.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <thread>
 
 #include "oxAlloc.h"
 #include "oxAssert.h"
 #include "oxDate.h"
 #include "oxMessage.h"
-#include "oxSimpleMemMutex.h"
+#include "oxMemMutex.h"
 #include "oxStMutex.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
@@ -31,8 +33,6 @@ std::string localDateWithoutYear() {
 }
 }  // namespace
 
-bool oxInfoLog::isSuppressed(int inLevel) { return (inLevel & 0x7F) > itsLogLevel; }
-
 void oxInfoLog::log(int inLevel, const std::string& inText) { log(inLevel, inText.c_str()); }
 
 void oxInfoLog::log(int inLevel, const oxMessage& inMessage) {
@@ -46,11 +46,20 @@ void oxInfoLog::log(int inLevel, const char* inText) {
         return;
     if (inText == nullptr)
         inText = "";
+    // A deadlock report may come from a thread inside a cycle that runs
+    // through the thread table or this log: it must not wait for either.
+    bool mayWait = !oxMemMutex::isReportingDeadlock();
     // Looked up before the log lock: the log never waits for the thread
     // table while holding its own lock.
-    std::string thread = itsLogLevel >= 5 ? threadPart() : std::string();
+    std::string thread = itsLogLevel >= 5 ? threadPart(mayWait) : std::string();
 
-    oxStMutex lock(itsMutex);
+    std::optional<oxStMutex> lock;
+    if (mayWait)
+        lock.emplace(itsMutex.get());
+    else
+        lockWithoutWaitingForever(lock);
+    if (!lock->isLocked())
+        return;
     if ((inLevel & oxLog_once) != 0 && !rememberOnce(inText, thread))
         return;
     writeLine(thread, inText);
@@ -72,7 +81,7 @@ void oxInfoLog::logFormatted(int inLevel, const char* inFormat, ...) {
 }
 
 void oxInfoLog::setOutput(const char* inProgramName, int inMode) {
-    oxStMutex lock(itsMutex);
+    oxStMutex lock(itsMutex.get());
     configure(inProgramName, inMode, itsLogFileName);
 }
 
@@ -81,22 +90,22 @@ void oxInfoLog::setOutputFile(const char* inProgramName, const char* inFileName)
 }
 
 int oxInfoLog::getOutputMode() {
-    oxStMutex lock(itsMutex);
+    oxStMutex lock(itsMutex.get());
     return itsOutputMode;
 }
 
 std::string oxInfoLog::getLogFileName() {
-    oxStMutex lock(itsMutex);
+    oxStMutex lock(itsMutex.get());
     return itsLogFileName;
 }
 
 std::string oxInfoLog::getProgramName() {
-    oxStMutex lock(itsMutex);
+    oxStMutex lock(itsMutex.get());
     return itsProgramName;
 }
 
 void oxInfoLog::configure(const char* inProgramName, int inMode, const std::string& inFileName) {
-    oxStMutex lock(itsMutex);
+    oxStMutex lock(itsMutex.get());
     itsOutputMode = inMode;
     itsProgramName = inProgramName != nullptr ? inProgramName : "";
     if (inMode == oxLog_file)
@@ -129,10 +138,28 @@ void oxInfoLog::writeLine(const std::string& inThreadPart, const char* inText) {
         writeFileLine(inThreadPart, inText);
 }
 
-std::string oxInfoLog::threadPart() {
+// A thread reporting a deadlock may be in a cycle with the holder of this
+// lock: it only tries, for a short while, and drops its line if the lock
+// stays taken (the deadlock exception still carries the text).
+void oxInfoLog::lockWithoutWaitingForever(std::optional<oxStMutex>& outLock) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        outLock.emplace(itsMutex.get(), oxTryOnly_noWait);
+        if (outLock->isLocked())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::string oxInfoLog::threadPart(bool inMayWait) {
     DWORD id = oxThread::getCurrentThreadID();
-    oxThread* thread = oxThread::findThread(id);
-    std::string name = thread != nullptr ? thread->getName() : std::string();
+    std::string name;
+    if (inMayWait) {
+        oxThread* thread = oxThread::findThread(id);
+        if (thread != nullptr)
+            name = thread->getName();
+    } else {
+        oxThread::tryGetThreadName(id, name);
+    }
     return " [" + toDecimalString(id) + " " + name + "] ";
 }
 

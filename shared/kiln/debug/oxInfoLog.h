@@ -3,11 +3,17 @@
 #ifndef OX_INFO_LOG_H
 #define OX_INFO_LOG_H
 
+#include <atomic>
+#include <optional>
 #include <set>
 #include <string>
 
+#include "oxStMutex.h"
+
+#include "oxStaticObject.h"
+
 class oxMessage;
-class oxSimpleMemMutex;
+class oxMemMutex;
 
 enum {
     oxLog_system = 1,   // accepted, writes nothing
@@ -20,13 +26,13 @@ const int oxLog_once = 0x80;
 
 class oxInfoLog {
 public:
-    // Highest level written; the command line sets it directly.
-    // Read without the lock: a plain int set once at start-up.
-    static int itsLogLevel;
+    // Highest level written; the command line sets it directly. Read by
+    // every report site on any thread without the lock, hence atomic.
+    static std::atomic<int> itsLogLevel;
 
     // True when the level proper (inLevel & 0x7F) is above itsLogLevel.
     // Every report site asks this first and builds no text when it is true.
-    static bool isSuppressed(int inLevel);
+    static bool isSuppressed(int inLevel) { return (inLevel & 0x7F) > itsLogLevel.load(std::memory_order_relaxed); }
 
     // One line per report. Looks the calling thread up in the thread table
     // (level 5 and above) before taking the log lock; never throws for its
@@ -57,7 +63,8 @@ private:
     static void configure(const char* inProgramName, int inMode, const std::string& inFileName);
     static bool rememberOnce(const std::string& inText, const std::string& inThreadPart);
     static void writeLine(const std::string& inThreadPart, const char* inText);
-    static std::string threadPart();
+    static std::string threadPart(bool inMayWait);
+    static void lockWithoutWaitingForever(std::optional<oxStMutex>& outLock);
     static void writeConsoleLine(const std::string& inThreadPart, const char* inText);
     static void writeFileLine(const std::string& inThreadPart, const char* inText);
 
@@ -65,7 +72,7 @@ private:
     static std::string itsProgramName;
     static std::string itsLogFileName;
     static std::set<std::string> itsAlreadyLoggedMessages;
-    static oxSimpleMemMutex itsMutex;
+    static oxStaticObject<oxMemMutex> itsMutex;
 
     friend class oxInfoLogTestAccess;
 };

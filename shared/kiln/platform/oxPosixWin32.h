@@ -4,6 +4,7 @@
 #ifndef OX_POSIX_WIN32_H
 #define OX_POSIX_WIN32_H
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
@@ -19,6 +20,13 @@ typedef const char* LPCSTR;
 typedef void* HANDLE;
 typedef void* HMODULE;
 typedef void* PVOID;
+typedef void* LPVOID;
+typedef DWORD* LPDWORD;
+typedef unsigned int UINT;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef void* HWND;
+typedef void* LPSECURITY_ATTRIBUTES;
 typedef int64_t __time64_t;
 
 #ifndef TRUE
@@ -50,6 +58,93 @@ void EnterCriticalSection(LPCRITICAL_SECTION ioSection);
 BOOL TryEnterCriticalSection(LPCRITICAL_SECTION ioSection);
 void LeaveCriticalSection(LPCRITICAL_SECTION ioSection);
 void DeleteCriticalSection(LPCRITICAL_SECTION ioSection);
+
+// --- Kernel objects: events and thread handles -----------------------------
+// Handles are addresses of reference-counted objects kept in a table of
+// live handles, so a null, closed or made-up handle makes a call fail
+// (FALSE, WAIT_FAILED) instead of crashing. Closing a handle while another
+// thread waits on it keeps the object alive until that wait ends.
+#define INFINITE 0xFFFFFFFFU
+#define WAIT_OBJECT_0 0U
+#define WAIT_TIMEOUT 258U
+#define WAIT_FAILED 0xFFFFFFFFU
+#define STILL_ACTIVE 259U
+#define CREATE_SUSPENDED 0x00000004U
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID inParameter);
+// Works for events and thread handles alike.
+BOOL CloseHandle(HANDLE inHandle);
+// A mutex and a condition variable on the monotonic clock. 0 tests
+// without blocking; INFINITE never times out. An event is signalled while
+// set; an auto-reset event is consumed by the wait it ends. A thread
+// handle is signalled once its routine has returned.
+DWORD WaitForSingleObject(HANDLE inHandle, DWORD inMilliseconds);
+
+// Unnamed events only: a name fails (null), the attributes are ignored.
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES inAttributes, BOOL inManualReset,
+                    BOOL inInitialState, LPCSTR inName);
+BOOL SetEvent(HANDLE inEvent);
+BOOL ResetEvent(HANDLE inEvent);
+// Releases the threads waiting at this moment (all of them for a
+// manual-reset event, one for auto-reset) through a generation count, and
+// leaves the event non-signalled.
+BOOL PulseEvent(HANDLE inEvent);
+
+// A detached pthread; the attributes are ignored, a stack size below the
+// pthread default is raised to it, and CREATE_SUSPENDED is the only flag
+// honoured. Returns once the new thread knows its id, which is its
+// GetCurrentThreadId. A suspended thread waits before its routine until
+// ResumeThread. Null on failure (also for a null routine).
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES inAttributes, size_t inStackSize,
+                    LPTHREAD_START_ROUTINE inStartAddress, LPVOID inParameter,
+                    DWORD inCreationFlags, LPDWORD outThreadId);
+// Only a thread created suspended can be held, and only before its
+// routine starts. Returns the previous suspend count, (DWORD)-1 on failure.
+DWORD ResumeThread(HANDLE inThread);
+// STILL_ACTIVE until the routine has returned, then its return value.
+BOOL GetExitCodeThread(HANDLE inThread, LPDWORD outExitCode);
+// POSIX cannot end a thread from outside safely (its locks and memory
+// would be left in any state): always FALSE, the thread runs on.
+BOOL TerminateThread(HANDLE inThread, DWORD inExitCode);
+// No COM on POSIX: nothing to undo.
+void CoUninitialize();
+
+// --- Thread messages -------------------------------------------------------
+#define PM_NOREMOVE 0x0000U
+#define PM_REMOVE 0x0001U
+#define WM_QUIT 0x0012U
+#define WM_USER 0x0400U
+struct POINT {
+    LONG x;
+    LONG y;
+};
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+typedef MSG* LPMSG;
+// A queue per thread, made by the thread's first PeekMessageA or
+// GetMessageA and dropped when the thread ends. Posting to a thread
+// without one (or to an unknown id) fails, as it does once 10000 messages
+// wait, Windows' limit. pt is always 0, 0; time is GetTickCount.
+BOOL PostThreadMessageA(DWORD inThreadId, UINT inMessage, WPARAM inWParam, LPARAM inLParam);
+// There are no windows: inWindow must be null, otherwise FALSE. A 0, 0
+// filter takes every message, any other the messages from inFilterMin to
+// inFilterMax. Only PM_REMOVE of the flags counts.
+BOOL PeekMessageA(LPMSG outMessage, HWND inWindow, UINT inFilterMin, UINT inFilterMax,
+                  UINT inRemoveFlags);
+// Blocks until a matching message arrives and removes it. FALSE for
+// WM_QUIT, -1 for a non-null window or a null outMessage.
+BOOL GetMessageA(LPMSG outMessage, HWND inWindow, UINT inFilterMin, UINT inFilterMax);
+// There are no windows on POSIX: always FALSE.
+BOOL PostMessageA(HWND inWindow, UINT inMessage, WPARAM inWParam, LPARAM inLParam);
+
+// A GetSystemMetrics index, for code that names it; the call itself is
+// Windows-only.
+#define SM_SERVERR2 89
 
 // --- Paths -------------------------------------------------------------------
 // getcwd. Returns the length written, or the size needed (with the zero)

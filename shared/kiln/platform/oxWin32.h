@@ -15,6 +15,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <conio.h>
+#include <new.h>
 #include <time.h>
 #else
 #include "oxPosixWin32.h"

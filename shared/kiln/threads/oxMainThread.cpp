@@ -14,7 +14,11 @@ oxMainThread::oxMainThread() : oxThread(nullptr), itsIsRegistered(false) {
 }
 
 oxMainThread::~oxMainThread() {
-    // Stopped directly: nobody waits for the main thread at exit.
+    if (itsCoInitialized) {
+        CoUninitialize();
+        itsCoInitialized = false;
+    }
+    // Stopped directly: no stopped event, no table change through the state.
     itsThreadState = stopped;
     if (itsIsRegistered)
         unregisterThread(itsThreadID, this);

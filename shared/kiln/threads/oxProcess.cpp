@@ -6,6 +6,7 @@
 #include "oxAssert.h"
 #include "oxErrorMessage.h"
 #include "oxException.h"
+#include "oxMainThread.h"
 #include "oxMessage.h"
 #include "oxRevision.h"
 #include "oxStringUtil.h"
@@ -27,9 +28,10 @@ oxProcess::oxProcess()
       itsDescription("Velqor Tarnwell. Writes database preferences to file."),
       itsVersion(oxRevision::getVersionNumber()),
       itsFullVersion(oxRevision::getVersionNumber() + " [" + oxRevision::getRevisionNumber() + "]"),
-      itsExitCode(0),
-      itsStopRequested(false) {
+      itsStopEvent(nullptr),
+      itsExitCode(0) {
     theProcess.store(this);
+    itsStopEvent = &oxThread::getMainThread().getStopEvent();
     oxAssert(oxRevision::getRevisionNumber().size() > 0);
 }
 
@@ -224,9 +226,12 @@ void oxProcess::reportException(const std::exception& inException) {
     oxInfoLog::log(0, errorMessageFromException(inException));
 }
 
-void oxProcess::requestStop() { itsStopRequested.store(true); }
+void oxProcess::requestStop() {
+    if (itsStopEvent != nullptr)
+        itsStopEvent->set();
+}
 
-bool oxProcess::isStopRequested() { return itsStopRequested.load(); }
+bool oxProcess::isStopRequested() { return itsStopEvent != nullptr && itsStopEvent->isSignaled(); }
 
 bool oxProcess::guardedInitialize() {
     try {
@@ -241,7 +246,8 @@ bool oxProcess::guardedInitialize() {
 
 void oxProcess::guardedRun() {
     // A stop requested before this point is forgotten.
-    itsStopRequested.store(false);
+    if (itsStopEvent != nullptr)
+        itsStopEvent->reset();
     try {
         beforeRun();
         run();

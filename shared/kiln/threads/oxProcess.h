@@ -12,6 +12,7 @@
 
 #include "oxWin32.h"
 
+class oxEvent;
 struct oxPlatformVersion;
 
 // One command-line argument on its way through option parsing.
@@ -77,6 +78,8 @@ protected:
     std::string itsDescription;
     std::string itsVersion;
     std::string itsFullVersion;
+    // The main-thread object's stop-request event; not owned, may be null.
+    oxEvent* itsStopEvent;
     int32_t itsExitCode;
     oxArgumentList itsArgumentList;
 
@@ -91,9 +94,6 @@ private:
                           std::string& outValue);
     void reportIncorrectArgument(const char* inName);
     void reportInternalError(long inLine);
-
-    // Set until the stop-request event of the thread objects takes over.
-    std::atomic<bool> itsStopRequested;
 
     static std::atomic<oxProcess*> theProcess;
     // Console control handlers in flight: the destructor waits for them,

@@ -14,7 +14,11 @@ void oxSimpleMemMutex::initialize() {
     InitializeCriticalSection(&itsCriticalSection);
 }
 
-oxSimpleMemMutex::~oxSimpleMemMutex() {
+oxSimpleMemMutex::~oxSimpleMemMutex() { shutDown(); }
+
+void oxSimpleMemMutex::shutDown() {
+    if (itsHasBeenDestroyed)
+        return;
     oxAssert(!numLocks);
     DeleteCriticalSection(&itsCriticalSection);
     itsHasBeenDestroyed = true;
@@ -26,8 +30,10 @@ bool oxSimpleMemMutex::lock() {
         return false;
     }
     DWORD curThreadID = oxThread::getCurrentThreadID();
-    oxAssert(curThreadID != 0);
-    if (curThreadID == getLockingThreadID()) {
+    if (curThreadID == 0)
+        oxAssert(curThreadID != 0);
+    // Only the owner itself can see its own id here.
+    if (curThreadID == itsLockingThreadID.load(std::memory_order_relaxed)) {
         ++numLocks;
         return true;
     }
@@ -45,10 +51,11 @@ void oxSimpleMemMutex::unlock() {
         return;
     }
     DWORD id = oxThread::getCurrentThreadID();
-    if (id != getLockingThreadID())
+    if (id != itsLockingThreadID.load(std::memory_order_relaxed))
         return;
-    oxAssert(numLocks > 0);
-    if (numLocks > 0)
+    if (numLocks == 0)
+        oxAssert(numLocks > 0);
+    else
         --numLocks;
     if (numLocks == 0) {
         // Cleared before the critical section is left, so a reader never
@@ -57,6 +64,23 @@ void oxSimpleMemMutex::unlock() {
         releaseLock(id);
     }
 }
+
+bool oxSimpleMemMutex::tryLock() {
+    if (itsHasBeenDestroyed)
+        return false;
+    DWORD curThreadID = oxThread::getCurrentThreadID();
+    if (curThreadID == getLockingThreadID()) {
+        ++numLocks;
+        return true;
+    }
+    if (!tryAcquireLock())
+        return false;
+    itsLockingThreadID.store(curThreadID, std::memory_order_release);
+    numLocks = 1;
+    return true;
+}
+
+bool oxSimpleMemMutex::tryAcquireLock() { return TryEnterCriticalSection(&itsCriticalSection) != FALSE; }
 
 bool oxSimpleMemMutex::isLocked() const { return getLockingThreadID() != 0; }
 

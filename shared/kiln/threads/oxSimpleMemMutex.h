@@ -23,6 +23,15 @@ public:
 
     virtual unsigned getNumLocks() const;
 
+    // Takes the lock only if that needs no wait; never blocks and never
+    // takes part in deadlock detection. For reports that must not wait.
+    bool tryLock();
+
+    // What the destructor does, for a lock whose storage lives on: checks
+    // it is free, deletes the critical section, and makes every later
+    // lock and unlock refuse with a report. Runs once.
+    void shutDown();
+
     // The owner, read without the critical section: only the owner itself
     // can ever see its own id here, so comparing with it is exact.
     DWORD getLockingThreadID() const { return itsLockingThreadID.load(std::memory_order_acquire); }
@@ -32,6 +41,8 @@ protected:
     virtual bool acquireLock(DWORD inThreadID);
     // The releasing step; called when the count drops to 0.
     virtual void releaseLock(DWORD inThreadID);
+    // Takes the critical section if it is free, without waiting.
+    bool tryAcquireLock();
 
     unsigned numLocks;
     std::atomic<DWORD> itsLockingThreadID;
@@ -40,7 +51,7 @@ private:
     void initialize();
 
     CRITICAL_SECTION itsCriticalSection;
-    bool itsHasBeenDestroyed;
+    std::atomic<bool> itsHasBeenDestroyed;
 };
 
 #endif

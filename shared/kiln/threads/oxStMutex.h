@@ -4,6 +4,10 @@
 #define OX_ST_MUTEX_H
 
 class oxMutex;
+class oxSimpleMemMutex;
+
+// Asks an oxStMutex to take its lock only if that needs no wait.
+enum oxTryOnly { oxTryOnly_noWait };
 
 class oxStMutex {
 public:
@@ -11,6 +15,9 @@ public:
     // holding nothing. An exception from the lock leaves no holder behind.
     explicit oxStMutex(oxMutex* inMutex);
     explicit oxStMutex(oxMutex& inMutex) : oxStMutex(&inMutex) {}
+    // Holds the lock only if it was free or already the caller's; never
+    // waits and never takes part in deadlock detection.
+    oxStMutex(oxSimpleMemMutex& inMutex, oxTryOnly inTryOnly);
     virtual ~oxStMutex();
 
     void lock();

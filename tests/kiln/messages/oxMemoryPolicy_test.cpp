@@ -10,12 +10,13 @@
 
 namespace {
 
-// AddressSanitizer reports a failed operator new itself and never calls
-// the new-handler, so real allocation failures can only be tried without it.
-#if defined(__SANITIZE_ADDRESS__)
+// The address and thread sanitizers report a failed operator new
+// themselves and never call the new-handler, so real allocation failures
+// can only be tried without them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 const bool kAllocationFailuresObservable = false;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 const bool kAllocationFailuresObservable = false;
 #else
 const bool kAllocationFailuresObservable = true;
@@ -82,7 +83,7 @@ TEST(oxMemoryPolicyTest, InstallsThrowingHandlerAndNewModeThenRestoresThem) {
 
 TEST(oxMemoryPolicyTest, FailedAllocationSurfacesAsBadAlloc) {
     if (!kAllocationFailuresObservable)
-        GTEST_SKIP() << "the address sanitizer handles failed allocations itself";
+        GTEST_SKIP() << "the sanitizer handles failed allocations itself";
     HandlerGuard guard;
     std::set_new_handler(&markerHandler);
     theMarkerCalls = 0;

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "../util/oxLogCapture.h"
+#include "oxException.h"
 #include "oxMainThread.h"
 #include "oxTimer.h"
 
@@ -13,7 +17,38 @@ class oxPlainThread : public oxThread {
 public:
     explicit oxPlainThread(oxThread* inParent = nullptr) : oxThread(inParent) {}
     void run() override {}
+    using oxThread::itsHandle;
     using oxThread::itsThreadID;
+};
+
+// A thread object with a real system thread behind it, which ends itself
+// once released.
+class oxHandledThread : public oxPlainThread {
+public:
+    oxHandledThread() {
+        setThreadState(suspended);
+        DWORD id = 0;
+        itsHandle = CreateThread(nullptr, 0, body, this, CREATE_SUSPENDED, &id);
+        itsThreadID = id;
+    }
+    ~oxHandledThread() override {
+        itsRelease = true;
+        if (itsHandle != nullptr)
+            WaitForSingleObject(itsHandle, 10000);
+    }
+    std::atomic<bool> itsRelease{false};
+    std::atomic<bool> itsEndsItself{true};
+
+private:
+    static DWORD WINAPI body(void* inSelf) {
+        auto* self = static_cast<oxHandledThread*>(inSelf);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!self->itsRelease && !self->isStopRequested() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (self->itsEndsItself)
+            self->setThreadState(stopped);
+        return 0;
+    }
 };
 }  // namespace
 
@@ -92,4 +127,80 @@ TEST(Timer, TicksAreReducedModuloTwoToThe32MinusOne) {
     EXPECT_EQ(oxTimer::reduceTicks(0xFFFFFFFFUL), 0u);
     EXPECT_EQ(oxTimer::reduceTicks(0xFFFFFFFEUL), 0xFFFFFFFEUL);
     EXPECT_EQ(oxTimer::reduceTicks(12345), 12345u);
+}
+
+TEST(ThreadObject, StoppedStateSignalsTheStoppedEventOnce) {
+    oxPlainThread thread;
+    thread.itsThreadID = 0x7FFFFF03;
+    thread.setThreadState(oxThread::running);
+    oxThread::registerThread(0x7FFFFF03, &thread);
+    EXPECT_FALSE(thread.getStoppedEvent().isSignaled());
+    thread.setThreadState(oxThread::stopped);
+    EXPECT_TRUE(thread.getStoppedEvent().isSignaled());
+    EXPECT_EQ(oxThread::findThread(0x7FFFFF03), nullptr);
+    thread.setThreadState(oxThread::stopped);
+    EXPECT_EQ(thread.getStoppedEvent().getSignalCount(), 1);
+}
+
+TEST(ThreadObject, StopRequestsOnlyALiveThread) {
+    oxPlainThread starting;
+    starting.stop(3, false);
+    EXPECT_FALSE(starting.isStopRequested());
+    EXPECT_EQ(starting.getStopCode(), 0);
+
+    oxMainThread& main = oxThread::getMainThread();
+    main.stop(5, true);  // no handle: the wait returns at once
+    EXPECT_EQ(main.getStopCode(), 5);
+    EXPECT_TRUE(main.isStopRequested());
+    main.getStopEvent().reset();
+}
+
+TEST(ThreadObject, StopResumesASuspendedThreadAndWaitsForIt) {
+    oxHandledThread thread;
+    EXPECT_EQ(thread.getThreadState(), oxThread::suspended);
+    thread.stop(9, true);
+    EXPECT_EQ(thread.getThreadState(), oxThread::stopped);
+    EXPECT_EQ(thread.getWaitingThreadID(), GetCurrentThreadId());
+    EXPECT_EQ(thread.getStopCode(), 9);
+}
+
+TEST(ThreadObject, CancellingWaitGivesUpAfterAQuarterSecond) {
+    oxHandledThread thread;
+    thread.itsEndsItself = false;
+    thread.resumeIfSuspended();
+    EXPECT_EQ(thread.getThreadState(), oxThread::running);
+    auto before = std::chrono::steady_clock::now();
+    thread.waitForStop(true);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(200));
+    EXPECT_EQ(thread.getThreadState(), oxThread::running);  // the state is not changed by it
+    thread.itsRelease = true;
+    WaitForSingleObject(thread.itsHandle, 10000);
+    thread.setThreadState(oxThread::stopped);
+}
+
+TEST(ThreadObject, ChildrenJoinAndLeaveTheirParent) {
+    oxPlainThread parent;
+    {
+        oxPlainThread first(&parent);
+        oxPlainThread second(&parent);
+        std::list<oxThread*> expected{&first, &second};
+        EXPECT_EQ(parent.getChildren(), expected);
+        // A thread with a parent enters the main thread in the table.
+        EXPECT_TRUE(oxThread::getMainThread().isRegistered());
+    }
+    EXPECT_TRUE(parent.getChildren().empty());
+}
+
+TEST(ThreadObject, RecordsOneErrorValue) {
+    oxPlainThread thread;
+    thread.recordException(oxException(oxErr_resFull));
+    EXPECT_EQ(thread.getErrorMessage().getErrorValue(), oxErr_resFull);
+    oxLogCapture capture(6);
+    thread.recordException(oxException(oxErr_resFull));  // the same value again: accepted
+    EXPECT_EQ(capture.finish(), "");
+    oxLogCapture second(6);
+    thread.recordException(std::runtime_error("later"));
+    EXPECT_NE(second.finish().find("Offending command: \"(itsErrorMessage.getErrorValue() == oxErr_noError) ||"),
+              std::string::npos);
+    EXPECT_EQ(thread.getErrorMessage().getErrorValue(), oxErr_internal);
 }

@@ -31,8 +31,21 @@ pthread_mutex_t* mutexOf(LPCRITICAL_SECTION inSection) {
 
 }  // namespace
 
+namespace {
+// The kernel id, asked once per thread: a system call on every lock would
+// cost more than the lock itself.
+thread_local DWORD theCachedThreadId = 0;
+
+// A forked child's only thread has a new id but inherits the cache.
+void forgetThreadIdInChild() { theCachedThreadId = 0; }
+
+[[maybe_unused]] const bool theForkHandlerInstalled = pthread_atfork(nullptr, nullptr, forgetThreadIdInChild) == 0;
+}  // namespace
+
 DWORD GetCurrentThreadId() {
-    return static_cast<DWORD>(syscall(SYS_gettid));
+    if (theCachedThreadId == 0)
+        theCachedThreadId = static_cast<DWORD>(syscall(SYS_gettid));
+    return theCachedThreadId;
 }
 
 DWORD GetTickCount() {

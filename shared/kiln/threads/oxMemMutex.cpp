@@ -1,0 +1,109 @@
+#include "oxMemMutex.h"
+
+#include <cstdint>
+#include <set>
+
+#include "oxAssert.h"
+#include "oxException.h"
+#include "oxStMutex.h"
+#include "oxStringUtil.h"
+#include "oxThread.h"
+
+namespace {
+// Set while this thread describes and reports a deadlock.
+thread_local bool theIsReportingDeadlock = false;
+
+class oxReportingScope {
+public:
+    oxReportingScope() { theIsReportingDeadlock = true; }
+    ~oxReportingScope() { theIsReportingDeadlock = false; }
+};
+}  // namespace
+
+oxMemMutex::oxMemMutex(const char* inName) : oxSimpleMemMutex(inName) {}
+
+oxMemMutex::oxMemMutex(const std::string& inName) : oxSimpleMemMutex(inName) {}
+
+oxMemMutex::~oxMemMutex() = default;
+
+oxSimpleMemMutex* oxMemMutex::createBookkeepingMutex() { return new oxSimpleMemMutex("oxMemMutex"); }
+
+std::map<DWORD, oxMemMutex*>* oxMemMutex::createBlockedThreadsMap() { return new std::map<DWORD, oxMemMutex*>; }
+
+bool oxMemMutex::isReportingDeadlock() { return theIsReportingDeadlock; }
+
+oxMemMutex* oxMemMutex::getBlockingMutex(DWORD inThreadID) {
+    oxStMutex bookkeeping(itsMutexPtr);
+    auto entry = itsBlockedThreadsMap->find(inThreadID);
+    return entry != itsBlockedThreadsMap->end() ? entry->second : nullptr;
+}
+
+bool oxMemMutex::acquireLock(DWORD inThreadID) {
+    // A thread that gets a free mutex at once waits for nothing and so can
+    // never be part of a cycle: no bookkeeping, no search.
+    if (tryAcquireLock())
+        return true;
+    oxAssert(itsMutexPtr);
+    oxAssert(itsBlockedThreadsMap);
+    if (itsMutexPtr == nullptr || itsBlockedThreadsMap == nullptr)
+        return oxSimpleMemMutex::acquireLock(inThreadID);
+    return waitForLock(inThreadID);
+}
+
+bool oxMemMutex::waitForLock(DWORD inThreadID) {
+    oxStMutex bookkeeping(itsMutexPtr);
+    (*itsBlockedThreadsMap)[inThreadID] = this;
+    if (getLockingThreadID() != 0 && !isDeadlockFree(inThreadID, this, nullptr))
+        refuseDeadlock(inThreadID);
+
+    // Never wait with the bookkeeping lock held.
+    bookkeeping.unlock();
+    bool result = oxSimpleMemMutex::acquireLock(inThreadID);
+    bookkeeping.lock();
+    itsBlockedThreadsMap->erase(inThreadID);
+    return result;
+}
+
+// REQUIRES: the bookkeeping lock held (released as the exception leaves).
+void oxMemMutex::refuseDeadlock(DWORD inThreadID) {
+    oxReportingScope reporting;
+    std::string description = "Detected deadlock. ";
+    isDeadlockFree(inThreadID, this, &description);
+    itsBlockedThreadsMap->erase(inThreadID);
+    oxAssertText(false, description.c_str());
+    throw oxException(oxErr_internal, description.c_str());
+}
+
+bool oxMemMutex::isDeadlockFree(DWORD inThreadID, oxMemMutex* inMutex, std::string* ioDescription) {
+    std::set<DWORD> visited{inThreadID};
+    if (ioDescription != nullptr)
+        *ioDescription += describeThread(inThreadID);
+    for (oxMemMutex* current = inMutex; current != nullptr;) {
+        DWORD owner = current->getLockingThreadID();
+        if (owner == 0)
+            return true;  // the chain ends at a free mutex
+        if (ioDescription != nullptr)
+            *ioDescription += "->[" + describeMutex(current) + "]-" + describeThread(owner);
+        if (!visited.insert(owner).second)
+            return false;
+        auto next = itsBlockedThreadsMap->find(owner);
+        current = next != itsBlockedThreadsMap->end() ? next->second : nullptr;
+    }
+    return true;  // the chain ends at a thread that waits for nothing
+}
+
+std::string oxMemMutex::describeThread(DWORD inThreadID) {
+    std::string id = toDecimalString(inThreadID);
+    // The table's lock may be part of the very cycle: only try it.
+    std::string name;
+    if (oxThread::tryGetThreadName(inThreadID, name) && !name.empty())
+        return name + "(" + id + ")";
+    return id;
+}
+
+std::string oxMemMutex::describeMutex(const oxMemMutex* inMutex) {
+    std::string address = std::to_string(reinterpret_cast<uintptr_t>(inMutex));
+    if (inMutex->getName().empty())
+        return address;
+    return inMutex->getName() + "(" + address + ")";
+}

@@ -1,0 +1,52 @@
+// A recursive mutex that refuses a wait which would deadlock: before a
+// thread blocks on it, the process-wide wait-for graph is searched, and a
+// wait that would close a cycle of waiting threads fails at once with an
+// oxException (oxErr_internal, "Detected deadlock. " and the chain).
+#ifndef OX_MEM_MUTEX_H
+#define OX_MEM_MUTEX_H
+
+#include <map>
+#include <string>
+
+#include "oxSimpleMemMutex.h"
+
+class oxMemMutex : public oxSimpleMemMutex {
+public:
+    explicit oxMemMutex(const char* inName);
+    explicit oxMemMutex(const std::string& inName);
+    ~oxMemMutex() override;
+
+    // Creates the bookkeeping lock and the blocked-threads map, once, at
+    // static initialisation. Never destroyed: mutexes must still work
+    // while other static objects are destroyed at exit.
+    static oxSimpleMemMutex* createBookkeepingMutex();
+    static std::map<DWORD, oxMemMutex*>* createBlockedThreadsMap();
+
+    // True on a thread that is describing or reporting a deadlock: what it
+    // locks meanwhile must not wait (see the info log and thread table).
+    static bool isReportingDeadlock();
+
+    // Entries of the wait-for graph, for tests: the mutex a thread is
+    // recorded as waiting for, or null.
+    static oxMemMutex* getBlockingMutex(DWORD inThreadID);
+
+protected:
+    // May throw oxException when waiting would deadlock.
+    bool acquireLock(DWORD inThreadID) override;
+
+private:
+    bool waitForLock(DWORD inThreadID);
+    [[noreturn]] void refuseDeadlock(DWORD inThreadID);
+
+    // REQUIRES: the bookkeeping lock held. Appends the chain to
+    // ioDescription when one is given.
+    static bool isDeadlockFree(DWORD inThreadID, oxMemMutex* inMutex, std::string* ioDescription);
+    static std::string describeThread(DWORD inThreadID);
+    static std::string describeMutex(const oxMemMutex* inMutex);
+
+    // Guards itsBlockedThreadsMap and every search.
+    static oxSimpleMemMutex* itsMutexPtr;
+    static std::map<DWORD, oxMemMutex*>* itsBlockedThreadsMap;
+};
+
+#endif

@@ -1,0 +1,32 @@
+// Holds a process-wide lock whose storage must outlive static destruction:
+// at exit the lock is shut down in its turn (it then refuses every request
+// with a report) but never destroyed, so a late caller - a static object
+// of another file, a thread still running - meets a defined object that
+// refuses, not freed memory.
+#ifndef OX_STATIC_OBJECT_H
+#define OX_STATIC_OBJECT_H
+
+#include <new>
+#include <utility>
+
+template <class T>
+class oxStaticObject {
+public:
+    template <class... Args>
+    explicit oxStaticObject(Args&&... inArguments) {
+        new (itsStorage) T(std::forward<Args>(inArguments)...);
+    }
+    ~oxStaticObject() { get().shutDown(); }
+
+    T& get() { return *std::launder(reinterpret_cast<T*>(itsStorage)); }
+    T* operator->() { return &get(); }
+    operator T&() { return get(); }
+
+    oxStaticObject(const oxStaticObject&) = delete;
+    oxStaticObject& operator=(const oxStaticObject&) = delete;
+
+private:
+    alignas(T) unsigned char itsStorage[sizeof(T)];
+};
+
+#endif
