@@ -15,7 +15,7 @@ public:
 };
 
 // Reachable to the end, so a leak checker does not count it.
-oxThread* theStandIn = nullptr;
+oxThread* volatile theStandIn = nullptr;
 }  // namespace
 
 int main() {
