@@ -3,7 +3,7 @@
 # machine lacks. Needs root (or sudo).
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3)
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 libcrypto++-dev openssl)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -36,6 +36,25 @@ bool readPlatformVersion(oxPlatformVersion& outVersion);
 // digit: numbers 0 and itsBuild the whole text (empty for null).
 bool parseReleaseText(const char* inRelease, oxPlatformVersion& outVersion);
 
+// Replaces the contents of the file inPath names with inBytes (binary, no
+// translation) in one step, so that no reader ever sees a half-written
+// file: the bytes go to a new temporary file beside the target, are
+// flushed to disk, and the temporary file then takes the target's place.
+// A symbolic link stays a link and its final target is replaced (on POSIX
+// the missing target of a dangling link is created; Windows fails); an
+// existing file keeps its permission bits (and, where the process may
+// set them, its owner and group); a missing file is created with the
+// permissions a plain creation would give. Only a regular file (or no file
+// at all) is replaced, and not one the caller could not open for writing.
+// Other hard links to the file keep the old contents. On any failure the
+// old file stays exactly as it was, the temporary file is gone, and the
+// result is false; on POSIX that includes a write beyond the file-size
+// limit when SIGXFSZ is ignored (otherwise the signal ends the process, as
+// for any such write). May block on disk I/O; safe from any thread, but
+// concurrent calls on one file leave one of their contents, unspecified
+// which.
+bool replaceFileContents(const std::string& inPath, const std::string& inBytes);
+
 // The platform's own path separator: '\\' on Windows, '/' elsewhere.
 char getPlatformPathSeparator();
 

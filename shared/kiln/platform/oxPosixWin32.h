@@ -157,6 +157,61 @@ DWORD GetCurrentDirectoryA(DWORD inBufferLength, LPSTR outBuffer);
 // Windows does since Vista. 0 when inSize is 0 or on failure.
 DWORD GetModuleFileNameA(HMODULE inModule, LPSTR outFileName, DWORD inSize);
 
+// --- Files and file times ----------------------------------------------------
+// 100-ns intervals since 1601-01-01 00:00 UTC, split into two halves.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+typedef FILETIME* LPFILETIME;
+// A calendar moment; wDayOfWeek counts from Sunday (0).
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+#define FILE_ATTRIBUTE_READONLY 0x00000001U
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010U
+#define FILE_ATTRIBUTE_NORMAL 0x00000080U
+// Only the fields below are filled; the reserved ones and the short name
+// are zero. The size is split into high and low halves as on Windows.
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+// No wildcards: "*" and "?" are ordinary name characters on POSIX, so the
+// one file named is looked up with stat; a directory is found too. A
+// symbolic link reports its target, so that the target's changes show.
+// Attributes are DIRECTORY, READONLY (no write bit at all) or NORMAL; the
+// creation time is the status-change time, the nearest POSIX keeps; times
+// before 1601 read as 0. cFileName is the last path component. A null or
+// empty name, or one ending in "/", fails like a missing file:
+// INVALID_HANDLE_VALUE, outFindData untouched. The handle is for FindClose
+// only (there is no FindNextFileA: one name finds one file).
+HANDLE FindFirstFileA(LPCSTR inFileName, LPWIN32_FIND_DATAA outFindData);
+// FALSE for a handle FindFirstFileA did not give or that is already closed.
+BOOL FindClose(HANDLE inFindFile);
+// Proleptic Gregorian calendar in UTC, as on Windows. FALSE, with
+// outSystemTime untouched, for null pointers and, as Windows refuses them,
+// for times with the top bit set (from 30828-09-14 02:48:05.4775808 on).
+BOOL FileTimeToSystemTime(const FILETIME* inFileTime, LPSYSTEMTIME outSystemTime);
+
 // --- Console control -------------------------------------------------------
 #define CTRL_C_EVENT 0
 #define CTRL_BREAK_EVENT 1

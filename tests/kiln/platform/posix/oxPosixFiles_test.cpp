@@ -1,0 +1,345 @@
+// Only the POSIX emulation is tested here; on Windows these are the real calls.
+#ifndef _WIN32
+
+#include "oxWin32.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
+const uint64_t kIntervalsPerSecond = 10000000ULL;
+
+// 2021-03-04 05:06:07 UTC, a Thursday.
+const time_t kSomeThursday = 1614834367;
+
+uint64_t intervalsOf(const FILETIME& inTime) {
+    return (static_cast<uint64_t>(inTime.dwHighDateTime) << 32) | inTime.dwLowDateTime;
+}
+
+FILETIME fileTimeOf(uint64_t inIntervals) {
+    FILETIME result;
+    result.dwLowDateTime = static_cast<DWORD>(inIntervals);
+    result.dwHighDateTime = static_cast<DWORD>(inIntervals >> 32);
+    return result;
+}
+
+// "Y-M-D w h:m:s.ms", so a mismatch shows every field at once.
+std::string describe(const SYSTEMTIME& inTime) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%u-%u-%u %u %u:%u:%u.%u", inTime.wYear, inTime.wMonth,
+                  inTime.wDay, inTime.wDayOfWeek, inTime.wHour, inTime.wMinute, inTime.wSecond,
+                  inTime.wMilliseconds);
+    return text;
+}
+
+void writeFile(const std::string& inPath, const std::string& inBytes) {
+    std::ofstream file(inPath, std::ios::binary);
+    file << inBytes;
+}
+
+std::string readFile(const std::string& inPath) {
+    std::ifstream file(inPath, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+std::vector<std::string> entriesOf(const std::string& inDirectory) {
+    std::vector<std::string> names;
+    if (DIR* directory = opendir(inDirectory.c_str())) {
+        while (const dirent* entry = readdir(directory)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(directory);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t modeOf(const std::string& inPath) {
+    struct stat status;
+    return lstat(inPath.c_str(), &status) == 0 ? status.st_mode : 0;
+}
+
+std::string linkOf(const std::string& inPath) {
+    char text[4096];
+    const ssize_t length = readlink(inPath.c_str(), text, sizeof text);
+    return length < 0 ? std::string() : std::string(text, static_cast<size_t>(length));
+}
+
+int makeWritable(const char* inPath, const struct stat* inStatus, int inType, FTW*) {
+    if (inType == FTW_D) {
+        chmod(inPath, inStatus->st_mode | S_IRWXU);
+    }
+    return 0;
+}
+
+int removeEntry(const char* inPath, const struct stat*, int, FTW*) {
+    remove(inPath);
+    return 0;
+}
+
+// A fresh directory per test, removed with everything in it afterwards.
+class PosixFilesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/oxFilesXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        itsDirectory = pattern;
+    }
+    void TearDown() override {
+        nftw(itsDirectory.c_str(), makeWritable, 16, FTW_PHYS);
+        nftw(itsDirectory.c_str(), removeEntry, 16, FTW_PHYS | FTW_DEPTH);
+    }
+    std::string at(const std::string& inName) const { return itsDirectory + "/" + inName; }
+
+    std::string itsDirectory;
+};
+
+TEST_F(PosixFilesTest, FindFirstFileGivesLastWriteTimeInUtcToTheMillisecond) {
+    writeFile(at("dated.cfg"), "12345");
+    const timespec times[2] = {{kSomeThursday, 0}, {kSomeThursday, 891234567}};
+    ASSERT_EQ(utimensat(AT_FDCWD, at("dated.cfg").c_str(), times, 0), 0);
+    ASSERT_EQ(symlink("dated.cfg", at("dated.link").c_str()), 0);
+    const uint64_t secondsSince1601 = static_cast<uint64_t>(kSomeThursday) + kSecondsFrom1601To1970;
+
+    // A plain name follows the link to the file, as on Windows.
+    for (const char* name : {"dated.cfg", "dated.link"}) {
+        SCOPED_TRACE(name);
+        WIN32_FIND_DATAA found;
+        std::memset(&found, 0xAB, sizeof found);
+        HANDLE search = FindFirstFileA(at(name).c_str(), &found);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(FindClose(search));
+        EXPECT_FALSE(FindClose(search));
+
+        EXPECT_EQ(intervalsOf(found.ftLastWriteTime), secondsSince1601 * kIntervalsPerSecond + 8912345);
+        EXPECT_EQ(intervalsOf(found.ftLastAccessTime), secondsSince1601 * kIntervalsPerSecond);
+        EXPECT_EQ(found.dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(found.nFileSizeHigh, 0u);
+        EXPECT_EQ(found.nFileSizeLow, 5u);
+        EXPECT_STREQ(found.cFileName, name);
+
+        SYSTEMTIME utc;
+        ASSERT_TRUE(FileTimeToSystemTime(&found.ftLastWriteTime, &utc));
+        EXPECT_EQ(describe(utc), "2021-3-4 4 5:6:7.891");
+    }
+}
+
+TEST_F(PosixFilesTest, FindFirstFileFindsDirectoriesAndOnlyTheOneNamedFile) {
+    ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
+    writeFile(at("a.cfg"), "a");
+    writeFile(at("*.cfg"), "literal");
+    writeFile(at("locked.cfg"), "");
+    ASSERT_EQ(chmod(at("locked.cfg").c_str(), 0444), 0);
+
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(at("sub").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_EQ(found.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_STREQ(found.cFileName, "sub");
+
+    // "*" is an ordinary character: the file of that name, not a pattern.
+    search = FindFirstFileA(at("*.cfg").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_STREQ(found.cFileName, "*.cfg");
+    EXPECT_EQ(found.nFileSizeLow, 7u);
+
+    search = FindFirstFileA(at("locked.cfg").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_EQ(found.dwFileAttributes, FILE_ATTRIBUTE_READONLY);
+
+    std::memset(&found, 0x5A, sizeof found);
+    for (const std::string& name : {at("missing.cfg"), at("?.cfg"), at("sub/"), std::string()}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(FindFirstFileA(name.c_str(), &found), INVALID_HANDLE_VALUE);
+    }
+    EXPECT_EQ(FindFirstFileA(nullptr, &found), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(found.dwFileAttributes, 0x5A5A5A5AU);
+    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(FindClose(nullptr));
+}
+
+struct ConversionCase {
+    uint64_t itsIntervals;
+    const char* itsExpected;
+};
+
+TEST(PosixFileTimes, SystemTimeCoversTheWholeWindowsRange) {
+    const uint64_t feb28of1900 = 9440496000ULL * kIntervalsPerSecond;
+    const uint64_t lastMillisecondOfDay = 86399999ULL * 10000;
+    const ConversionCase cases[] = {
+        {0, "1601-1-1 1 0:0:0.0"},
+        // Below a millisecond is cut off, not rounded.
+        {9999, "1601-1-1 1 0:0:0.0"},
+        {feb28of1900 + lastMillisecondOfDay + 9999, "1900-2-28 3 23:59:59.999"},
+        // 1900 is not a leap year, 2000 is.
+        {feb28of1900 + 86400 * kIntervalsPerSecond, "1900-3-1 4 0:0:0.0"},
+        {(951782400ULL + kSecondsFrom1601To1970) * kIntervalsPerSecond, "2000-2-29 2 0:0:0.0"},
+        {0x7FFFFFFFFFFFFFFFULL, "30828-9-14 4 2:48:5.477"},
+    };
+    for (const ConversionCase& conversion : cases) {
+        SCOPED_TRACE(conversion.itsExpected);
+        const FILETIME time = fileTimeOf(conversion.itsIntervals);
+        SYSTEMTIME converted;
+        ASSERT_TRUE(FileTimeToSystemTime(&time, &converted));
+        EXPECT_EQ(describe(converted), conversion.itsExpected);
+    }
+
+    SYSTEMTIME untouched;
+    std::memset(&untouched, 0x5A, sizeof untouched);
+    const FILETIME tooLate = fileTimeOf(0x8000000000000000ULL);
+    EXPECT_FALSE(FileTimeToSystemTime(&tooLate, &untouched));
+    EXPECT_EQ(untouched.wYear, 0x5A5A);
+    EXPECT_FALSE(FileTimeToSystemTime(nullptr, &untouched));
+    EXPECT_FALSE(FileTimeToSystemTime(&tooLate, nullptr));
+}
+
+TEST_F(PosixFilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
+    const std::string binary("one\r\ntwo\0three\n", 15);
+    const mode_t previousMask = umask(027);
+    const bool created = replaceFileContents(at("new.cfg"), binary);
+    umask(previousMask);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(readFile(at("new.cfg")), binary);
+    EXPECT_EQ(modeOf(at("new.cfg")), S_IFREG | 0640);
+
+    EXPECT_TRUE(replaceFileContents(at("new.cfg"), "short"));
+    EXPECT_EQ(readFile(at("new.cfg")), "short");
+    EXPECT_TRUE(replaceFileContents(at("new.cfg"), ""));
+    EXPECT_EQ(readFile(at("new.cfg")), "");
+    EXPECT_EQ(entriesOf(itsDirectory), std::vector<std::string>{"new.cfg"});
+}
+
+TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
+    writeFile(at("kept.cfg"), "old");
+    ASSERT_EQ(chmod(at("kept.cfg").c_str(), 0640), 0);
+    EXPECT_TRUE(replaceFileContents(at("kept.cfg"), "new"));
+    EXPECT_EQ(readFile(at("kept.cfg")), "new");
+    EXPECT_EQ(modeOf(at("kept.cfg")), S_IFREG | 0640);
+    // Only the superuser can hand a file to someone else to begin with.
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(at("kept.cfg").c_str(), 65534, 65534), 0);
+        EXPECT_TRUE(replaceFileContents(at("kept.cfg"), "newer"));
+        struct stat status;
+        ASSERT_EQ(stat(at("kept.cfg").c_str(), &status), 0);
+        EXPECT_EQ(status.st_uid, 65534u);
+        EXPECT_EQ(status.st_gid, 65534u);
+        EXPECT_EQ(status.st_mode, S_IFREG | 0640);
+    }
+
+    // alias.cfg -> prefs.cfg -> sub/target.cfg: the temporary file belongs
+    // beside the target, and both links stay as they were.
+    ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
+    writeFile(at("sub/target.cfg"), "old target");
+    ASSERT_EQ(symlink("sub/target.cfg", at("prefs.cfg").c_str()), 0);
+    ASSERT_EQ(symlink(at("prefs.cfg").c_str(), at("alias.cfg").c_str()), 0);
+    EXPECT_TRUE(replaceFileContents(at("alias.cfg"), "new target"));
+    EXPECT_EQ(readFile(at("sub/target.cfg")), "new target");
+    EXPECT_EQ(linkOf(at("prefs.cfg")), "sub/target.cfg");
+    EXPECT_EQ(linkOf(at("alias.cfg")), at("prefs.cfg"));
+
+    // A dangling link names the file to create.
+    ASSERT_EQ(symlink("sub/later.cfg", at("later.cfg").c_str()), 0);
+    EXPECT_TRUE(replaceFileContents(at("later.cfg"), "created"));
+    EXPECT_TRUE(S_ISLNK(modeOf(at("later.cfg"))));
+    EXPECT_EQ(readFile(at("sub/later.cfg")), "created");
+
+    EXPECT_EQ(entriesOf(itsDirectory),
+              (std::vector<std::string>{"alias.cfg", "kept.cfg", "later.cfg", "prefs.cfg", "sub"}));
+    EXPECT_EQ(entriesOf(at("sub")), (std::vector<std::string>{"later.cfg", "target.cfg"}));
+}
+
+TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeThePlace) {
+    ASSERT_EQ(mkdir(at("dir.cfg").c_str(), 0755), 0);
+    writeFile(at("dir.cfg/inside"), "kept");
+    ASSERT_EQ(mkfifo(at("pipe.cfg").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("loop2", at("loop1").c_str()), 0);
+    ASSERT_EQ(symlink("loop1", at("loop2").c_str()), 0);
+    const std::vector<std::string> before = entriesOf(itsDirectory);
+
+    for (const std::string& path :
+         {at("dir.cfg"), at("pipe.cfg"), at("loop1"), at("nowhere/x.cfg"), std::string()}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(replaceFileContents(path, "bytes"));
+    }
+    EXPECT_TRUE(S_ISDIR(modeOf(at("dir.cfg"))));
+    EXPECT_EQ(readFile(at("dir.cfg/inside")), "kept");
+    EXPECT_TRUE(S_ISFIFO(modeOf(at("pipe.cfg"))));
+    EXPECT_EQ(entriesOf(itsDirectory), before);
+    EXPECT_EQ(entriesOf(at("dir.cfg")), std::vector<std::string>{"inside"});
+}
+
+TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
+    const std::string path = at("limited.cfg");
+    writeFile(path, "old contents");
+    const std::string large(100000, 'x');
+
+    // The limit and the ignored signal stay in the child.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {4096, 4096};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            _exit(2);
+        }
+        _exit(replaceFileContents(path, large) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: no limit set";
+    EXPECT_EQ(readFile(path), "old contents");
+    EXPECT_EQ(entriesOf(itsDirectory), std::vector<std::string>{"limited.cfg"});
+
+    // Without the limit the same contents go through.
+    EXPECT_TRUE(replaceFileContents(path, large));
+    EXPECT_EQ(readFile(path), large);
+}
+
+TEST_F(PosixFilesTest, ReplaceRefusesWhatPermissionsProtect) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    }
+    ASSERT_EQ(mkdir(at("locked").c_str(), 0755), 0);
+    writeFile(at("locked/in.cfg"), "old");
+    ASSERT_EQ(chmod(at("locked").c_str(), 0555), 0);
+    writeFile(at("readonly.cfg"), "old");
+    ASSERT_EQ(chmod(at("readonly.cfg").c_str(), 0444), 0);
+
+    EXPECT_FALSE(replaceFileContents(at("locked/in.cfg"), "new"));
+    EXPECT_EQ(readFile(at("locked/in.cfg")), "old");
+    EXPECT_EQ(entriesOf(at("locked")), std::vector<std::string>{"in.cfg"});
+    EXPECT_FALSE(replaceFileContents(at("readonly.cfg"), "new"));
+    EXPECT_EQ(readFile(at("readonly.cfg")), "old");
+    EXPECT_EQ(entriesOf(itsDirectory), (std::vector<std::string>{"locked", "readonly.cfg"}));
+}
+
+}  // namespace
+
+#endif

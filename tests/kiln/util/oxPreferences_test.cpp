@@ -1,0 +1,139 @@
+#include "oxPreferences.h"
+
+#include <gtest/gtest.h>
+
+#include "oxPreferencesTest.h"
+#include "oxStream.h"
+
+TEST_F(PreferencesTest, ToolSequenceOnAMissingFile) {
+    oxPreferences store(true, false);
+    store.setFileName(itsPath);
+    EXPECT_FALSE(store.exists());
+    EXPECT_TRUE(store.write(true));
+    EXPECT_TRUE(store.exists());
+    EXPECT_EQ(readFile(), "");
+    {
+        oxLogCapture capture(6);
+        EXPECT_TRUE(store.read());  // unchanged since written: nothing parsed
+        EXPECT_EQ(capture.finish(), "");
+    }
+    EXPECT_TRUE(store.set("Database", "MSSQL"));
+    EXPECT_TRUE(store.set("DatabaseServer", "HOST\\SQL"));
+    store.remove("DatabaseServer");
+    EXPECT_TRUE(store.set("DatabaseUsername", "sa"));
+    EXPECT_TRUE(store.write(false));
+    EXPECT_EQ(readFile(), "<Database value=\"MSSQL\" />\r\n<DatabaseUsername value=\"sa\" />\r\n");
+}
+
+TEST_F(PreferencesTest, WritesOnlyWhenForcedOrModified) {
+    writeFile("<!-- kept until rewritten -->\n<Other value=\"1\" />\n");
+    oxPreferences store(true, false);
+    store.setFileName(itsPath);
+    ASSERT_TRUE(store.read());
+    EXPECT_TRUE(store.isModified());  // reading entries counts as a change
+    EXPECT_TRUE(store.write(false));
+    EXPECT_EQ(readFile(), "<Other value=\"1\" />\r\n");
+
+    oxPreferences empty(true, false);
+    empty.setFileName(itsDirectory + "/never.cfg");
+    EXPECT_TRUE(empty.write(false));  // unmodified: the file is not touched
+    EXPECT_FALSE(empty.exists());
+    EXPECT_TRUE(empty.write(true));
+    EXPECT_TRUE(empty.exists());
+}
+
+TEST_F(PreferencesTest, KeysKeepTheirFirstSpellingAndPlace) {
+    writeFile("<Database value=\"SQLite\" />\r\n<Mine value=\"x\" />\r\n");
+    oxPreferences store(true, false);
+    store.setFileName(itsPath);
+    EXPECT_TRUE(store.set("database", "MSSQL"));
+    EXPECT_FALSE(store.set("bad key", "v"));  // would make the file unreadable
+    EXPECT_FALSE(store.set("", "v"));
+    store.remove("Absent");
+    EXPECT_TRUE(store.write(false));
+    EXPECT_EQ(readFile(), "<Database value=\"MSSQL\" />\r\n<Mine value=\"x\" />\r\n");
+    std::string value;
+    EXPECT_TRUE(store.get("MINE", value));
+    EXPECT_EQ(value, "x");
+}
+
+TEST_F(PreferencesTest, ReadTracesNameTheFileAndDirectory) {
+    oxPreferences store(false, false);
+    oxLogCapture capture(6);
+    EXPECT_FALSE(store.read());  // no name: false, and nothing logged
+    EXPECT_EQ(capture.finish(), "");
+
+    store.setFileName(itsPath);
+    oxLogCapture missing(6);
+    EXPECT_FALSE(store.read());
+    EXPECT_NE(missing.finish().find("oxPreferences:readPreferences unable to read file \"" + itsPath +
+                                    "\". Current dir \"" + getCurrentDirectory() + "\".\n"),
+              std::string::npos);
+    writeFile("<A value=\"1\" />");
+    oxLogCapture found(6);
+    EXPECT_TRUE(store.read());
+    EXPECT_NE(found.finish().find("oxPreferences:readPreferences read file \"" + itsPath + "\"."), std::string::npos);
+    EXPECT_EQ(store.getReadCount(), 1u);
+}
+
+TEST_F(PreferencesTest, StoresWithoutReadOnceFollowTheFile) {
+    writeFile("<Shared value=\"1\" />\r\n");
+    oxPreferences first(false, false);
+    oxPreferences second(false, false);
+    first.setFileName(itsPath);
+    second.setFileName(itsPath);
+    ASSERT_TRUE(first.read());
+    ASSERT_TRUE(second.read());
+    letTimePass();
+    EXPECT_TRUE(first.set("Shared", "2"));
+    EXPECT_TRUE(first.write(false));
+    EXPECT_TRUE(second.set("Local", "3"));  // re-reads first, then adds
+    EXPECT_TRUE(second.write(false));
+    EXPECT_EQ(readFile(), "<Shared value=\"2\" />\r\n<Local value=\"3\" />\r\n");
+
+    // A write alone does not re-read: the last writer wins.
+    letTimePass();
+    EXPECT_TRUE(first.write(true));
+    EXPECT_EQ(readFile(), "<Shared value=\"2\" />\r\n");
+}
+
+TEST_F(PreferencesTest, ReadOnceNeverReadsAgain) {
+    writeFile("<A value=\"1\" />\r\n");
+    oxPreferences store(true, false);
+    store.setFileName(itsPath);
+    ASSERT_TRUE(store.read());
+    letTimePass();
+    writeFile("<B value=\"2\" />\r\n");
+    std::string value;
+    EXPECT_TRUE(store.read());
+    EXPECT_TRUE(store.get("A", value));
+    EXPECT_FALSE(store.get("B", value));
+    EXPECT_EQ(store.getReadCount(), 1u);
+}
+
+TEST_F(PreferencesTest, RejectedFileIsNeverOverwrittenUntilAReadSucceeds) {
+    const std::string broken = "<Keep value=\"1\" />\r\n<Also value=\"2\" />\r\n<Broken value=\"3\r\n";
+    writeFile(broken);
+    oxPreferences store(false, true);
+    store.setFileName(itsPath);
+    EXPECT_FALSE(store.read());
+    EXPECT_FALSE(store.read());  // parsed again, fails again
+    EXPECT_FALSE(store.set("New", "x"));
+    store.remove("Keep");
+    EXPECT_FALSE(store.write(true));
+    EXPECT_EQ(readFile(), broken);
+
+    letTimePass();
+    writeFile("<Keep value=\"1\" />\r\n");
+    EXPECT_TRUE(store.set("New", "x"));
+    EXPECT_EQ(readFile(), "<Keep value=\"1\" />\r\n<New value=\"x\" />\r\n");
+}
+
+TEST_F(PreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
+    ASSERT_TRUE(std::filesystem::create_directory(itsPath));
+    oxPreferences store(true, false);
+    store.setFileName(itsPath);
+    EXPECT_FALSE(store.read());
+    EXPECT_FALSE(store.write(true));
+}
+

@@ -1,0 +1,457 @@
+#include "oxProperties.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <random>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "oxLogCapture.h"
+
+namespace {
+
+using oxPairs = std::vector<std::pair<std::string, std::string>>;
+
+oxPairs entriesOf(const oxProperties& inTable) {
+    oxPairs entries;
+    std::string key;
+    std::string value;
+    for (size_t i = 0; inTable.getEntry(i, key, value); ++i)
+        entries.emplace_back(key, value);
+    EXPECT_EQ(inTable.size(), entries.size());
+    return entries;
+}
+
+std::string writtenText(const oxProperties& inTable, bool inLineEnds = true) {
+    std::ostringstream stream(std::ios::binary);
+    EXPECT_TRUE(inTable.writeTo(stream, inLineEnds));
+    return stream.str();
+}
+
+bool readText(const std::string& inText, oxProperties& ioTable) {
+    std::istringstream stream(inText, std::ios::binary);
+    return ioTable.readFrom(stream);
+}
+
+// Bytes up to the first zero: what the table compares and writes.
+std::string cString(const std::string& inText) { return std::string(inText.c_str()); }
+
+// What a stored value reads back as. Written references of the form
+// "&#x<hex>;" pass through unchanged and are resolved by the reader (low
+// eight bits, nothing for zero); everything else comes back as it was.
+std::string expectedAfterFile(const std::string& inValue) {
+    const std::string value = cString(inValue);
+    std::string result;
+    for (size_t i = 0; i < value.size();) {
+        size_t end = i + 3;
+        unsigned byte = 0;
+        if (value.compare(i, 3, "&#x") == 0) {
+            for (; end < value.size() && std::isxdigit(static_cast<unsigned char>(value[end])); ++end)
+                byte = (byte * 16 + std::stoul(value.substr(end, 1), nullptr, 16)) % 256;
+        }
+        if (end > i + 3 && end < value.size() && value[end] == ';') {
+            if (byte != 0)
+                result += static_cast<char>(byte);
+            i = end + 1;
+        } else {
+            result += value[i++];
+        }
+    }
+    return result;
+}
+
+// An independent account of the table: a list searched linearly.
+struct oxTableModel {
+    oxPairs itsEntries;
+    bool itsModified = false;
+
+    oxPairs::iterator find(const std::string& inKey) {
+        const auto folded = [](const std::string& inText) {
+            std::string text = cString(inText);
+            for (char& c : text)
+                c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+            return text;
+        };
+        return std::find_if(itsEntries.begin(), itsEntries.end(),
+                            [&](const auto& inEntry) { return folded(inEntry.first) == folded(inKey); });
+    }
+    void set(const std::string& inKey, const std::string& inValue) {
+        const auto found = find(inKey);
+        if (found == itsEntries.end())
+            itsEntries.emplace_back(inKey, inValue);
+        else if (cString(found->second) != cString(inValue))
+            found->second = inValue;
+        else
+            return;
+        itsModified = true;
+    }
+    void remove(const std::string& inKey) {
+        const auto found = find(inKey);
+        if (found == itsEntries.end())
+            return;
+        itsEntries.erase(found);
+        itsModified = true;
+    }
+};
+
+const char kNameCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_:.-";
+
+std::string randomKey(std::mt19937& ioRandom) {
+    std::string key(1 + ioRandom() % 10, ' ');
+    for (char& c : key)
+        c = kNameCharacters[ioRandom() % (sizeof(kNameCharacters) - 1)];
+    return key;
+}
+
+std::string flipCase(std::string inKey, std::mt19937& ioRandom) {
+    for (char& c : inKey) {
+        if (ioRandom() % 2 != 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            c = static_cast<char>(c ^ 0x20);
+    }
+    return inKey;
+}
+
+// Random bytes 1 to 255 mixed with the fragments that stress the escaping.
+std::string randomValue(std::mt19937& ioRandom) {
+    static const char* const kFragments[] = {"&#x41;", "&#x4a;", "&#x0;",  "&#x100;", "&#x",  "&#x4",
+                                             "&#x;",   "&#x4\"1;", "&#65;", "&amp;",   "&lt;", "&",
+                                             ";",      "\"",       "'",     "<",       ">",    "\\",
+                                             "\r\n",   "\r",       "\n",    "\t",      "--",   "/>"};
+    std::string value;
+    for (unsigned count = ioRandom() % 12; count > 0; --count) {
+        if (ioRandom() % 2 == 0)
+            value += kFragments[ioRandom() % (sizeof(kFragments) / sizeof(kFragments[0]))];
+        else
+            value += static_cast<char>(1 + ioRandom() % 255);
+    }
+    return value;
+}
+
+}  // namespace
+
+TEST(oxPropertiesTest, ValuesEncodeAndDecodeByTheReferenceRules) {
+    const std::pair<std::string, std::string> encodings[] = {
+        {"MSSQL", "MSSQL"},
+        {"a<b & c", "a&lt;b &amp; c"},
+        {"\"'>", "&quot;&apos;&gt;"},
+        {"HOST\\SQL", "HOST&#x5C;SQL"},
+        {"a\tb", "a\tb"},
+        {"\n\r\x7f\xe9\xff", "&#x0A;&#x0D;&#x7F;&#xE9;&#xFF;"},
+        {std::string("ab\0cd", 5), "ab"},
+        // Complete hexadecimal references pass through...
+        {"&#x41;&#xe9;", "&#x41;&#xe9;"},
+        // ...anything short of one is escaped, so no quote or line end can
+        // slip through unescaped.
+        {"&#x41", "&amp;#x41"},
+        {"&#x;", "&amp;#x;"},
+        {"&#x4\"1;", "&amp;#x4&quot;1;"},
+        {"&#x4\n;", "&amp;#x4&#x0A;;"},
+        {"&#65;", "&amp;#65;"},
+        {"x&#", "x&amp;#"},
+    };
+    for (const auto& encoding : encodings)
+        EXPECT_EQ(encoding.second, oxProperties::encodeValue(encoding.first)) << encoding.first;
+
+    const std::pair<std::string, std::string> decodings[] = {
+        {"&lt;&gt;&quot;&apos;&amp;", "<>\"'&"},
+        {"&#x41;&#x6a;&#65;&#x141;", "AjAA"},
+        {"a&#0;b&#x100;c&#256;", "abc"},
+        {"&#300;", ","},
+        {"&amp;lt;", "&lt;"},
+        {"&&amp;", "&&"},
+        // Unknown or incomplete references stay as they stand.
+        {"&foo; &amp &AMP; &#X41;", "&foo; &amp &AMP; &#X41;"},
+        {"&#12a; &#; &#x; &#xG1;", "&#12a; &#; &#x; &#xG1;"},
+        {"&#x41", "&#x41"},
+        {"&#", "&#"},
+        {"&#12a;&#x42;", "&#12a;B"},
+    };
+    for (const auto& decoding : decodings)
+        EXPECT_EQ(decoding.second, oxProperties::decodeValue(decoding.first)) << decoding.first;
+}
+
+TEST(oxPropertiesTest, WriterEmitsOneLinePerEntryAndReportsStreamErrors) {
+    oxProperties table;
+    EXPECT_EQ("", writtenText(table));
+    table.set("Database", "MSSQL");
+    table.set("DatabaseServer", "HOST\\SQL");
+    table.set("Other", "");
+    EXPECT_EQ(
+        "<Database value=\"MSSQL\" />\r\n<DatabaseServer value=\"HOST&#x5C;SQL\" />\r\n<Other value=\"\" />\r\n",
+        writtenText(table));
+    EXPECT_EQ("<Database value=\"MSSQL\" /><DatabaseServer value=\"HOST&#x5C;SQL\" /><Other value=\"\" />",
+              writtenText(table, false));
+
+    // Any error or end state counts, even one the stream had before.
+    for (const std::ios::iostate state : {std::ios::failbit, std::ios::eofbit, std::ios::badbit}) {
+        std::ostringstream stream;
+        stream.setstate(state);
+        EXPECT_FALSE(table.writeTo(stream, true)) << state;
+        EXPECT_FALSE(oxProperties().writeTo(stream, true)) << state;
+    }
+
+    // A device that takes a number of bytes and then refuses; it counts the
+    // flushes, due once per line.
+    class oxShortDevice : public std::streambuf {
+    public:
+        explicit oxShortDevice(size_t inRoom) : itsRoom(inRoom) {}
+        size_t itsRoom;
+        int itsSyncs = 0;
+        std::string itsBytes;
+
+    protected:
+        int_type overflow(int_type inByte) override {
+            if (itsBytes.size() >= itsRoom || traits_type::eq_int_type(inByte, traits_type::eof()))
+                return traits_type::eof();
+            itsBytes += traits_type::to_char_type(inByte);
+            return inByte;
+        }
+        int sync() override {
+            ++itsSyncs;
+            return 0;
+        }
+    };
+    oxShortDevice device(20);
+    std::ostream stream(&device);
+    EXPECT_FALSE(table.writeTo(stream, true));
+    EXPECT_EQ("<Database value=\"MSS", device.itsBytes);
+
+    oxShortDevice roomy(100);
+    std::ostream roomyStream(&roomy);
+    oxProperties one;
+    one.set("A", "1");
+    EXPECT_TRUE(one.writeTo(roomyStream, true));
+    EXPECT_EQ(1, roomy.itsSyncs);
+    EXPECT_TRUE(one.writeTo(roomyStream, false));
+    EXPECT_EQ(1, roomy.itsSyncs);
+}
+
+TEST(oxPropertiesTest, ReaderTakesEntriesWhitespaceCommentsAndStopsAtOtherText) {
+    const struct {
+        std::string itsText;
+        bool itsResult;
+        oxPairs itsEntries;
+    } cases[] = {
+        {"", true, {}},
+        {" \t\r\n\v\f", true, {}},
+        {"<Database value=\"MSSQL\" />\r\n", true, {{"Database", "MSSQL"}}},
+        {"<Database value = \"MSSQL\"/>", true, {{"Database", "MSSQL"}}},
+        {"\n<Database\tvalue\r\n=\f\"MSSQL\"\v/>", true, {{"Database", "MSSQL"}}},
+        {"<A value=\"1\" />\n<B value=\"2\"/><C value=\"3\"/>", true, {{"A", "1"}, {"B", "2"}, {"C", "3"}}},
+        {"<x:y.z-_9 value=\"a<b>'c\" />", true, {{"x:y.z-_9", "a<b>'c"}}},
+        {"<A value=\"x\r\ny\rz\r\r\n\" />", true, {{"A", "x\ny\rz\r\n"}}},
+        {"<A value=\"a&#x41;&#12a;&#;&quot;\" />", true, {{"A", "aA&#12a;&#;\""}}},
+        {"<A value=\"1\" /><a value=\"2\" />", true, {{"A", "2"}}},
+        // Where the entries end, the rest is ignored.
+        {"<?xml version=\"1.0\"?>\n<A value=\"1\" />", true, {}},
+        {"<A value=\"1\" />\n<B value=\"2\" />\nplain text\n<C value=\"3\" />", true, {{"A", "1"}, {"B", "2"}}},
+        {"<A value=\"1\" /></root><B value=\"2\" />", true, {{"A", "1"}}},
+        {"< A value=\"1\" />", true, {}},
+        {"<A value=\"1\" /> <", true, {{"A", "1"}}},
+        {"<!-- note -->\n<A value=\"1\" /><!---->", true, {{"A", "1"}}},
+        // Malformed comments and entries fail; what came before stays.
+        {"<!-- a -- b -->", false, {}},
+        {"<A value=\"1\" /><!-- open", false, {{"A", "1"}}},
+        {"<!x -->", false, {}},
+        {"<!- x -->", false, {}},
+        {"<Database valueX=\"1\" />", false, {}},
+        {"<Databasevalue=\"1\" />", false, {}},
+        {"<A value=1 />", false, {}},
+        {"<A value='1' />", false, {}},
+        {"<A value:\"1\" />", false, {}},
+        {"<A value=\"1\" >", false, {}},
+        {"<A value=\"1\" /", false, {}},
+        {"<A value=\"1\" />\n<B value=\"2", false, {{"A", "1"}}},
+        {"<Database", false, {}},
+    };
+    for (const auto& testCase : cases) {
+        oxProperties table;
+        EXPECT_EQ(testCase.itsResult, readText(testCase.itsText, table)) << testCase.itsText;
+        EXPECT_EQ(testCase.itsEntries, entriesOf(table)) << testCase.itsText;
+    }
+}
+
+TEST(oxPropertiesTest, EveryByteValueSurvivesTheFile) {
+    oxProperties table;
+    std::string allBytes;
+    for (int byte = 1; byte <= 255; ++byte) {
+        allBytes += static_cast<char>(byte);
+        table.set("Byte" + std::to_string(byte), std::string(1, static_cast<char>(byte)));
+    }
+    table.set("All", allBytes);
+    const std::string text = writtenText(table);
+    // Inside the file only printable ASCII and tabs, plus the line ends.
+    size_t lineEnds = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++lineEnds, ++i;
+        else
+            EXPECT_TRUE((c >= 32 && c <= 126) || c == '\t') << "byte " << int(c) << " at " << i;
+    }
+    EXPECT_EQ(table.size(), lineEnds);
+
+    oxProperties copy;
+    EXPECT_TRUE(readText(text, copy));
+    EXPECT_EQ(entriesOf(table), entriesOf(copy));
+}
+
+TEST(oxPropertiesTest, KeysFoldOnlyAsciiLettersAndKeepFirstSpellingAndPlace) {
+    oxProperties table;
+    table.set("Database", "SQLite");
+    table.set("Server", "one");
+    table.set("DATABASE", "MSSQL");
+    table.set("database", "MSSQL");
+    EXPECT_EQ((oxPairs{{"Database", "MSSQL"}, {"Server", "one"}}), entriesOf(table));
+    std::string value = "untouched";
+    EXPECT_TRUE(table.get("dAtAbAsE", value));
+    EXPECT_EQ("MSSQL", value);
+    // Compared only up to the first zero byte.
+    EXPECT_TRUE(table.get(std::string("server\0x", 8), value));
+    EXPECT_EQ("one", value);
+    value = "untouched";
+    EXPECT_FALSE(table.get("Databas", value));
+    EXPECT_EQ("untouched", value);
+
+    // No folding beyond a to z: a-umlaut and A-umlaut, "@" and "`" differ.
+    table.set("K\xe4", "1");
+    table.set("K\xc4", "2");
+    table.set("K@", "3");
+    table.set("K`", "4");
+    EXPECT_EQ(6u, table.size());
+
+    table.remove("SERVER");
+    table.remove("Missing");
+    table.set("server", "two");
+    std::string key;
+    EXPECT_TRUE(table.getEntry(5, key, value));
+    EXPECT_EQ("server", key);
+    key = value = "untouched";
+    EXPECT_FALSE(table.getEntry(6, key, value));
+    EXPECT_EQ("untouched", key);
+    EXPECT_EQ("untouched", value);
+
+    // The position that getEntry remembers must not outlive clear.
+    oxProperties walked;
+    for (int i = 0; i < 20; ++i)
+        walked.set("Old" + std::to_string(i), "");
+    EXPECT_TRUE(walked.getEntry(10, key, value));
+    walked.clear();
+    for (int i = 0; i < 20; ++i)
+        walked.set("New" + std::to_string(i), "");
+    EXPECT_TRUE(walked.getEntry(11, key, value));
+    EXPECT_EQ("New11", key);
+
+    // Invalid keys are a caller's fault: reported with assertions on, stored.
+    oxProperties loose;
+    oxLogCapture capture(6);
+    loose.set("bad key", "v");
+    loose.set("Good.Key_1:-", "v");
+    EXPECT_EQ(1, countOccurrences(capture.finish(), "Offending command: \"isValidKey(inKey)\"  --- bad key."));
+    EXPECT_EQ(2u, loose.size());
+    std::string names;
+    for (int c = 1; c < 256; ++c) {
+        if (oxProperties::isNameCharacter(static_cast<char>(c)))
+            names += static_cast<char>(c);
+    }
+    EXPECT_EQ("-.0123456789:ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz", names);
+    EXPECT_FALSE(oxProperties::isNameCharacter('\0'));
+    EXPECT_FALSE(oxProperties::isValidKey(""));
+    EXPECT_FALSE(oxProperties::isValidKey(std::string("A\0B", 3)));
+}
+
+TEST(oxPropertiesTest, ModifiedFlagFollowsChangesAndIsClearedByReading) {
+    enum oxStep { kRead, kSet, kRemove, kClear };
+    const struct {
+        oxStep itsStep;
+        std::string itsKey;
+        std::string itsValue;  // the text read, for kRead
+        bool itsModified;
+    } steps[] = {
+        {kRead, "", "", false},
+        {kSet, "A", "x", true},
+        {kRead, "", "", false},
+        {kSet, "A", "x", false},
+        {kSet, "a", std::string("x\0tail", 6), false},
+        {kSet, "A", "X", true},
+        {kRead, "", "  \r\n", false},
+        {kRemove, "B", "", false},
+        {kRemove, "a", "", true},
+        {kRead, "", "", false},
+        {kClear, "", "", true},
+        {kRead, "", "<A value=\"1\" />", true},
+        {kRead, "", "<a value=\"1\" />", false},
+    };
+    oxProperties table;
+    EXPECT_FALSE(table.isModified());
+    for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); ++i) {
+        const auto& step = steps[i];
+        if (step.itsStep == kRead)
+            EXPECT_TRUE(readText(step.itsValue, table));
+        else if (step.itsStep == kSet)
+            table.set(step.itsKey, step.itsValue);
+        else if (step.itsStep == kRemove)
+            table.remove(step.itsKey);
+        else
+            table.clear();
+        EXPECT_EQ(step.itsModified, table.isModified()) << "step " << i;
+    }
+}
+
+TEST(oxPropertiesTest, RandomOperationsMatchAModelAndSurviveTheFile) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        std::mt19937 random(seed);
+        oxProperties table;
+        oxTableModel model;
+        // Random access leaves the cached position of getEntry anywhere, so
+        // the changes that follow must cope with it.
+        const auto expectRandomEntry = [&] {
+            if (model.itsEntries.empty())
+                return;
+            const size_t index = random() % model.itsEntries.size();
+            std::string key;
+            std::string value;
+            ASSERT_TRUE(table.getEntry(index, key, value));
+            EXPECT_EQ(model.itsEntries[index], std::make_pair(key, value)) << seed;
+        };
+        for (int op = 0; op < 60; ++op) {
+            expectRandomEntry();
+            const unsigned choice = random() % 20;
+            const bool known = !model.itsEntries.empty() && random() % 2 == 0;
+            const std::string key =
+                known ? flipCase(model.itsEntries[random() % model.itsEntries.size()].first, random)
+                      : randomKey(random);
+            if (choice < 13) {
+                // Sometimes the stored value again, with a tail past a zero.
+                std::string value = randomValue(random);
+                const auto found = model.find(key);
+                if (found != model.itsEntries.end() && random() % 3 == 0)
+                    value = found->second + std::string(1, '\0') + value;
+                table.set(key, value);
+                model.set(key, value);
+            } else if (choice < 19) {
+                table.remove(key);
+                model.remove(key);
+            } else {
+                table.clear();
+                model.itsEntries.clear();
+                model.itsModified = true;
+            }
+            expectRandomEntry();
+            EXPECT_EQ(model.itsModified, table.isModified()) << seed;
+            EXPECT_EQ(model.itsEntries, entriesOf(table)) << seed;
+        }
+
+        oxPairs expected;
+        for (const auto& entry : model.itsEntries)
+            expected.emplace_back(entry.first, expectedAfterFile(entry.second));
+        oxProperties copy;
+        ASSERT_TRUE(readText(writtenText(table, seed % 4 != 0), copy)) << seed;
+        EXPECT_EQ(expected, entriesOf(copy)) << seed;
+        EXPECT_EQ(!expected.empty(), copy.isModified()) << seed;
+    }
+}

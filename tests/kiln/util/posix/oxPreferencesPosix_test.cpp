@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "../oxPreferencesTest.h"
+
+namespace {
+// Runs in a child process, so the file-size limit stays there.
+[[noreturn]] void writeLargeTableUnderSizeLimit(const std::string& inPath) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    oxPreferences store(true, false);
+    store.setFileName(inPath);
+    bool readOk = store.read();
+    store.set("Large", std::string(100000, 'x'));
+    bool written = store.write(false);
+    std::exit(readOk && !written ? 0 : 1);
+}
+}  // namespace
+
+TEST_F(PreferencesTest, WriteCutShortLeavesTheOldFileIntact) {
+    const std::string original = "<Database value=\"SQLite\" />\r\n";
+    writeFile(original);
+    EXPECT_EXIT(writeLargeTableUnderSizeLimit(itsPath), testing::ExitedWithCode(0), "");
+    EXPECT_EQ(readFile(), original);
+}
+
+TEST_F(PreferencesTest, FileTimeIsTheLastWriteTimeInUtc) {
+    writeFile("x");
+    // 12 Jun 2014 08:05:09.250 UTC
+    timespec times[2] = {{1402560309, 250000000}, {1402560309, 250000000}};
+    ASSERT_EQ(utimensat(AT_FDCWD, itsPath.c_str(), times, 0), 0);
+    oxDate date;
+    oxTime time;
+    ASSERT_TRUE(oxPreferences::getFileTime(itsPath, date, time));
+    EXPECT_EQ(date, oxDate(12, 6, 2014));
+    oxTime expected;
+    expected.init(8, 5, 9, 250);
+    EXPECT_EQ(time, expected);
+    EXPECT_FALSE(oxPreferences::getFileTime(itsDirectory + "/missing", date, time));
+}
