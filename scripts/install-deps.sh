@@ -3,7 +3,7 @@
 # machine lacks. Needs root (or sudo).
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 libcrypto++-dev openssl)
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 libcrypto++-dev openssl libpugixml-dev clang libclang-rt-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole suite three
 # times: in the normal build (with the benchmarks built, not run), with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and with ThreadSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and with ThreadSanitizer;
+# then fuzzes the preferences reader for a minute.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
@@ -23,3 +24,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:ha
 # ordinary log, knowingly: the process is dying either way.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=0 \
     run_suite threads -DOX_THREAD_SANITIZE=ON
+
+echo "== fuzzing the preferences reader" >&2
+bash "$root/scripts/run-fuzz.sh" 60

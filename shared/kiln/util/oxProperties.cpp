@@ -80,15 +80,37 @@ void appendHexReference(std::string& ioText, unsigned char inByte) {
     ioText += ';';
 }
 
+// Reads bytes straight from the stream's buffer: going through the
+// stream's own get and peek costs a sentry per byte, which dominates the
+// reading of a large file.
+class oxByteReader {
+public:
+    explicit oxByteReader(std::istream& ioStream) : itsStream(ioStream), itsBuffer(ioStream.rdbuf()) {}
+    ~oxByteReader() {
+        if (peek() == kEndOfStream)
+            itsStream.setstate(std::ios_base::eofbit);
+    }
+    int peek() { return itsBuffer != nullptr ? itsBuffer->sgetc() : kEndOfStream; }
+    int get() { return itsBuffer != nullptr ? itsBuffer->sbumpc() : kEndOfStream; }
+    void unget() {
+        if (itsBuffer != nullptr)
+            itsBuffer->sungetc();
+    }
+
+private:
+    std::istream& itsStream;
+    std::streambuf* itsBuffer;
+};
+
 // Takes the next byte when it is inExpected.
-bool expect(std::istream& ioStream, char inExpected) {
+bool expect(oxByteReader& ioStream, char inExpected) {
     if (ioStream.peek() != std::char_traits<char>::to_int_type(inExpected))
         return false;
     ioStream.get();
     return true;
 }
 
-bool expectText(std::istream& ioStream, const char* inText) {
+bool expectText(oxByteReader& ioStream, const char* inText) {
     for (; *inText != '\0'; ++inText) {
         if (!expect(ioStream, *inText))
             return false;
@@ -96,14 +118,14 @@ bool expectText(std::istream& ioStream, const char* inText) {
     return true;
 }
 
-void skipWhitespace(std::istream& ioStream) {
+void skipWhitespace(oxByteReader& ioStream) {
     while (isWhitespace(ioStream.peek()))
         ioStream.get();
 }
 
 // Called with the "<" taken and "!" next. A comment ends at its first "--",
 // which must be followed by ">".
-bool skipComment(std::istream& ioStream) {
+bool skipComment(oxByteReader& ioStream) {
     if (!expectText(ioStream, "!--"))
         return false;
     for (;;) {
@@ -119,7 +141,7 @@ bool skipComment(std::istream& ioStream) {
 
 // Reads '"...."' into outValue. The stream is binary, so a CR LF pair is
 // folded into LF as text-mode reading would; a lone CR stays.
-bool readQuotedValue(std::istream& ioStream, std::string& outValue) {
+bool readQuotedValue(oxByteReader& ioStream, std::string& outValue) {
     if (!expect(ioStream, '"'))
         return false;
     for (;;) {
@@ -136,8 +158,23 @@ bool readQuotedValue(std::istream& ioStream, std::string& outValue) {
 
 }  // namespace
 
+// The order of compareStrings without case (bytes up to the first zero,
+// a to z folded), with a fast path: equal bytes need no folding, and keys
+// of one file often share long prefixes.
 bool oxProperties::oxKeyLess::operator()(const std::string& inA, const std::string& inB) const {
-    return compareStrings(inA.c_str(), inB.c_str(), false) < 0;
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(inA.c_str());
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(inB.c_str());
+    for (;; ++a, ++b) {
+        if (*a == *b) {
+            if (*a == 0)
+                return false;
+            continue;
+        }
+        const unsigned char foldedA = static_cast<unsigned char>(toUpperAscii(static_cast<char>(*a)));
+        const unsigned char foldedB = static_cast<unsigned char>(toUpperAscii(static_cast<char>(*b)));
+        if (foldedA != foldedB)
+            return foldedA < foldedB;
+    }
 }
 
 oxProperties::oxProperties() : itsModified(false), itsCursor(), itsCursorIndex(kNoCursor) {}
@@ -146,9 +183,10 @@ oxProperties::~oxProperties() {}
 
 void oxProperties::set(const std::string& inKey, const std::string& inValue) {
     oxAssertText(isValidKey(inKey), inKey.c_str());
-    const oxEntries::iterator found = itsEntries.find(inKey);
-    if (found == itsEntries.end()) {
-        const oxEntries::iterator added = itsEntries.emplace(inKey, oxEntryValue{inValue, {}}).first;
+    // One search whether the key is new or not.
+    const oxEntries::iterator found = itsEntries.lower_bound(inKey);
+    if (found == itsEntries.end() || itsEntries.key_comp()(inKey, found->first)) {
+        const oxEntries::iterator added = itsEntries.emplace_hint(found, inKey, oxEntryValue{inValue, {}});
         added->second.itsPlace = itsOrder.insert(itsOrder.end(), &*added);
         itsModified = true;
         return;
@@ -237,11 +275,14 @@ bool oxProperties::writeTo(std::ostream& ioStream, bool inLineEnds) const {
     return ioStream.rdstate() == std::ios_base::goodbit;
 }
 
-bool oxProperties::readFrom(std::istream& ioStream) {
+bool oxProperties::readFrom(std::istream& inStream) {
     itsModified = false;
+    if (!inStream.good())
+        return true;
+    oxByteReader ioStream(inStream);
     for (;;) {
         skipWhitespace(ioStream);
-        if (!ioStream.good())
+        if (ioStream.peek() == kEndOfStream)
             return true;
         if (ioStream.peek() != '<')
             return true;
