@@ -3,14 +3,31 @@
 #ifndef OX_TARNWELL_H
 #define OX_TARNWELL_H
 
+#include <string>
+
 #include "oxProcess.h"
+
+class oxPreferences;
 
 class oxTarnwell : public oxProcess {
 public:
     oxTarnwell();
 
     void printUsage() override;
+    // The database preferences dialogue. Ends the process with exit code 1
+    // when the file cannot be read or written, or when input ends before
+    // every answer is given (the file is then left as it was).
     void run() override;
+
+    // Asks until the password is acceptable for the provider answer (as
+    // typed): SQL Server refuses ";". False at the end of input.
+    bool askPassword(const std::string& inProvider, std::string& outPassword);
+
+private:
+    bool askProvider(std::string& outAnswer);
+    bool askServerDetails(oxPreferences& ioStore, const std::string& inProvider);
+    bool askVisible(const char* inQuestion, std::string& outAnswer);
+    void fail(const char* inText);
 };
 
 #endif

@@ -100,17 +100,29 @@ class OptionErrors(ProgramCase):
         self.assert_log_lines(err, 'Incorrect argument for option "ll".')
 
 
+QUESTION = "Choose database provider to use:\n\t1. SQLite\n\t2. MSSQL\n> "
+
+
 class AcceptedOptions(ProgramCase):
-    def test_accepted_options_run_quietly(self):
-        for arguments in [[], ["-status"], ["-STATUS"], ["-f"], ["-F"], ["-Debug"], [""],
-                          ["-LL7x"], ["-LL", "5"], ["-LD0"], ["-DL5"], ["-LF"], ["-LFsystem"],
-                          ["-LF", "CONSOLE"], ["-ll3", "-lfConsole"]]:
+    def test_accepted_options_lead_to_the_dialogue(self):
+        for arguments in [[], ["-f"], ["-F"], ["-Debug"], [""], ["-LL4x"], ["-LL", "4"], ["-LD0"], ["-DL5"],
+                          ["-LF"], ["-LFsystem"], ["-LF", "CONSOLE"], ["-ll3", "-lfConsole"]]:
+            with self.subTest(arguments=arguments):
+                self.assertEqual(self.run_program(*arguments, stdin="1\n"), (0, QUESTION, ""))
+
+    def test_level_six_traces_the_preferences_read(self):
+        with open(os.path.join(self.cwd, "preferences.cfg"), "wb") as file:
+            file.write(b'<Database value="MSSQL" />\r\n')
+        code, out, err = self.run_program("-LL6", stdin="1\n")
+        self.assertEqual((code, out), (0, QUESTION))
+        self.assertRegex(err, r'^%s \[\d+ \]  oxPreferences:readPreferences read file "preferences\.cfg"\. '
+                              r'Current dir "%s"\.\n$' % (TIME, re.escape(os.path.realpath(self.cwd))))
+
+    def test_status_runs_nothing(self):
+        for arguments in [["-status"], ["-STATUS"], ["-f", "-status", "-LL2"]]:
             with self.subTest(arguments=arguments):
                 self.assertEqual(self.run_program(*arguments), (0, "", ""))
-
-    def test_a_value_taken_from_the_next_argument_is_consumed(self):
-        # "5" is the value of -LL, not an unknown option.
-        self.assertEqual(self.run_program("-LL", "5", "-LF", "console")[0], 0)
+                self.assertFalse(os.path.exists(os.path.join(self.cwd, "preferences.cfg")))
 
 
 class LogOutput(ProgramCase):

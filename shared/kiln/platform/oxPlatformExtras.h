@@ -58,4 +58,16 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes);
 // The platform's own path separator: '\\' on Windows, '/' elsewhere.
 char getPlatformPathSeparator();
 
+// Hidden console input. Between begin and end the terminal on standard
+// input stays in single-key mode without echo and without signal keys
+// (Ctrl+C arrives as key 3), so keys typed between two _getch calls are
+// not echoed either. Nothing happens when standard input is not a terminal
+// or the mode is already held. The previous settings come back at end, at
+// process exit and when SIGTERM ends the process. On Windows both do
+// nothing: _getch sets the console mode on each call.
+void beginHiddenConsoleInput();
+// Safe to call from a signal handler or the crash filter; does nothing
+// when the mode is not held.
+void endHiddenConsoleInput();
+
 #endif

@@ -286,4 +286,19 @@ int _gmtime64_s(struct tm* outTime, const __time64_t* inTime);
 // errno EINVAL, the mode unchanged.
 int _set_new_mode(int inMode);
 
+// --- Console input (C runtime) ---------------------------------------------
+#include <cstdio>
+// fileno.
+int _fileno(FILE* inStream);
+// isatty: 1 for a terminal, else 0.
+int _isatty(int inDescriptor);
+// One key code from the terminal on standard input, without echo, read
+// through stdin's buffer so that nothing fetched ahead is lost to a later
+// line read. DEL (127) is backspace 8; a CR takes an LF right behind it
+// along; a cursor or function key's escape sequence comes as 0 and then
+// one more code; an Escape that nothing follows within 0.1 s is 27. -1
+// when standard input is not a terminal or has ended. Outside
+// beginHiddenConsoleInput the terminal mode is switched for this key only.
+int _getch();
+
 #endif

@@ -15,6 +15,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <conio.h>
+#include <io.h>
 #include <new.h>
 #include <time.h>
 #else

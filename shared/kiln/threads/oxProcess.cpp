@@ -308,6 +308,9 @@ LONG WINAPI oxProcess::unhandledExceptionFilter(EXCEPTION_POINTERS* inInfo) {
         code = inInfo->ExceptionRecord->ExceptionCode;
         address = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress));
     }
+    // Give the terminal back first: a crash during a hidden answer must not
+    // leave it without echo.
+    endHiddenConsoleInput();
     oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%lX", code, address);
     return EXCEPTION_CONTINUE_SEARCH;
 }

@@ -1,0 +1,234 @@
+// Single keys from the terminal on standard input, given the way the
+// Windows console gives them to _getch, and the terminal mode that hidden
+// input holds. Keys are read through stdin's own buffer, so whatever a key
+// read fetches ahead is still there for the next line read.
+#include "oxPlatformExtras.h"
+#include "oxPosixWin32.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const int kNoKey = -1;
+const int kTwoCodePrefix = 0;
+const int kBackspace = 8;
+const int kLineFeed = 10;
+const int kCarriageReturn = 13;
+const int kEscape = 27;
+const int kDelete = 127;
+
+// How long the rest of an escape sequence may take to arrive (VTIME,
+// tenths of a second). A terminal sends a sequence in one write, so
+// silence after an Escape means the Escape key itself.
+const cc_t kSequenceWait = 1;
+const cc_t kNoWait = 0;
+
+// Read inside signal handlers, so it has to be lock-free.
+static_assert(std::atomic<bool>::is_always_lock_free, "terminal flag must be signal-safe");
+
+// True while the terminal is in hidden mode; whoever clears it restores
+// theSavedSettings, which is written only while it is false.
+std::atomic<bool> theHidden{false};
+struct termios theSavedSettings;
+// The second code of a two-code key, handed out by the next _getch.
+// Hidden input is read by one thread at a time.
+int theQueuedCode = kNoKey;
+pthread_once_t theRestorersInstalled = PTHREAD_ONCE_INIT;
+
+// Async-signal-safe: an atomic exchange and tcsetattr.
+void restoreSettings() {
+    if (theHidden.exchange(false)) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &theSavedSettings);
+    }
+}
+
+void restoreAtExit() {
+    restoreSettings();
+}
+
+// A terminal left without echo would outlive the process; after restoring,
+// the signal ends the process as it would have without this handler.
+void restoreAndTerminate(int inSignal) {
+    const int savedErrno = errno;
+    restoreSettings();
+    signal(inSignal, SIG_DFL);
+    // Blocked while this handler runs; delivered as soon as it returns.
+    raise(inSignal);
+    errno = savedErrno;
+}
+
+void installRestorers() {
+    atexit(restoreAtExit);
+    struct sigaction current;
+    // Leave an ignored SIGTERM or somebody else's handler alone.
+    if (sigaction(SIGTERM, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
+        current.sa_handler != SIG_DFL) {
+        return;
+    }
+    struct sigaction restore {};
+    restore.sa_handler = restoreAndTerminate;
+    sigemptyset(&restore.sa_mask);
+    sigaction(SIGTERM, &restore, nullptr);
+}
+
+// Retries reads a signal interrupted; a hang-up or end of file is kNoKey.
+int readByte() {
+    for (;;) {
+        const int byte = getc(stdin);
+        if (byte != EOF) {
+            return byte;
+        }
+        if (!ferror(stdin) || errno != EINTR) {
+            return kNoKey;
+        }
+        clearerr(stdin);
+    }
+}
+
+// The next byte if it is already buffered or arrives within inWait tenths
+// of a second, else kNoKey. REQUIRES: hidden mode held.
+int readByteWithin(cc_t inWait) {
+    struct termios timed;
+    if (tcgetattr(STDIN_FILENO, &timed) != 0) {
+        return kNoKey;
+    }
+    const struct termios blocking = timed;
+    timed.c_cc[VMIN] = 0;
+    timed.c_cc[VTIME] = inWait;
+    tcsetattr(STDIN_FILENO, TCSANOW, &timed);
+    const int byte = getc(stdin);
+    if (byte == EOF) {
+        // A timed-out read looks like end of file to the stream.
+        clearerr(stdin);
+    }
+    tcsetattr(STDIN_FILENO, TCSANOW, &blocking);
+    return byte == EOF ? kNoKey : byte;
+}
+
+// A byte that turned out not to belong to the key just read goes back to
+// the stream for the next reader.
+void keepForNextRead(int inByte) {
+    if (inByte != kNoKey) {
+        ungetc(inByte, stdin);
+    }
+}
+
+bool isSequenceFinal(int inByte) {
+    return inByte >= 0x40 && inByte <= 0x7E;
+}
+
+bool isSequenceParameter(int inByte) {
+    return inByte >= 0x20 && inByte <= 0x3F;
+}
+
+// Called after an Escape byte. "ESC [ parameters final" and "ESC O final"
+// (cursor and function keys) become 0 plus the final byte, the Windows
+// form of a function key; anything else leaves the Escape a key of its own.
+int readEscapeSequence() {
+    const int introducer = readByteWithin(kSequenceWait);
+    if (introducer != '[' && introducer != 'O') {
+        keepForNextRead(introducer);
+        return kEscape;
+    }
+    int code = readByteWithin(kSequenceWait);
+    if (introducer == '[') {
+        while (isSequenceParameter(code)) {
+            code = readByteWithin(kSequenceWait);
+        }
+    }
+    if (!isSequenceFinal(code)) {
+        // Cut short: what does not belong to the sequence is a key again.
+        keepForNextRead(code);
+        code = introducer;
+    }
+    theQueuedCode = code;
+    return kTwoCodePrefix;
+}
+
+// REQUIRES: hidden mode held.
+int readKey() {
+    const int byte = readByte();
+    switch (byte) {
+        case kDelete:
+            return kBackspace;
+        case kCarriageReturn: {
+            // A text line end CR LF is one key, as Enter is.
+            const int next = readByteWithin(kNoWait);
+            if (next != kLineFeed) {
+                keepForNextRead(next);
+            }
+            return kCarriageReturn;
+        }
+        case kEscape:
+            return readEscapeSequence();
+        default:
+            return byte;
+    }
+}
+
+}  // namespace
+
+int _fileno(FILE* inStream) {
+    return fileno(inStream);
+}
+
+int _isatty(int inDescriptor) {
+    return isatty(inDescriptor) ? 1 : 0;
+}
+
+int _getch() {
+    if (theQueuedCode != kNoKey) {
+        const int code = theQueuedCode;
+        theQueuedCode = kNoKey;
+        return code;
+    }
+    if (!isatty(STDIN_FILENO)) {
+        return kNoKey;
+    }
+    // A call outside a held hidden mode sets it for this key only, as the
+    // Windows console does on every call.
+    const bool forThisKeyOnly = !theHidden.load();
+    if (forThisKeyOnly) {
+        beginHiddenConsoleInput();
+    }
+    const int key = theHidden.load() ? readKey() : kNoKey;
+    if (forThisKeyOnly) {
+        endHiddenConsoleInput();
+    }
+    return key;
+}
+
+void beginHiddenConsoleInput() {
+    if (theHidden.load() || !isatty(STDIN_FILENO)) {
+        return;
+    }
+    pthread_once(&theRestorersInstalled, installRestorers);
+    struct termios hidden;
+    if (tcgetattr(STDIN_FILENO, &hidden) != 0) {
+        return;
+    }
+    theSavedSettings = hidden;
+    // Signal keys off: Ctrl+C and Ctrl+D reach the key table as 3 and 4.
+    // CR stays CR, so that a CR LF can be read as one line end.
+    hidden.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | ISIG | IEXTEN);
+    hidden.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
+    hidden.c_cc[VMIN] = 1;
+    hidden.c_cc[VTIME] = 0;
+    // Set before the switch, so a signal arriving in between still restores.
+    theHidden.store(true);
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &hidden) != 0) {
+        theHidden.store(false);
+    }
+}
+
+void endHiddenConsoleInput() {
+    restoreSettings();
+}

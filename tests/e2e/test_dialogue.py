@@ -1,0 +1,163 @@
+"""The database preferences dialogue driven through piped input: exact
+texts on both streams, the file it leaves and the exit code."""
+import os
+import re
+import resource
+import signal
+import subprocess
+import tempfile
+import unittest
+
+TARNWELL = os.environ.get("TARNWELL", "build/tool/tarnwell")
+
+QUESTION = "Choose database provider to use:\n\t1. SQLite\n\t2. MSSQL\n> "
+SERVER = "\nEnter database server:\n> "
+USER = "\nEnter database user name:\n> "
+PASSWORD = "\nEnter database password:\n> "
+MSSQL_OUTPUT = QUESTION + SERVER + USER + PASSWORD + "\n"
+NO_MORE_INPUT = "No more input. Preferences file not changed.\n"
+HEX = re.compile(r"^[0-9A-F]+$")
+
+
+def entry(key, value):
+    return '<%s value="%s" />\r\n' % (key, value)
+
+
+class DialogueCase(unittest.TestCase):
+    def setUp(self):
+        self.directory = tempfile.TemporaryDirectory()
+        self.cwd = self.directory.name
+        self.path = os.path.join(self.cwd, "preferences.cfg")
+
+    def tearDown(self):
+        self.directory.cleanup()
+
+    def run_tool(self, text, *arguments):
+        result = subprocess.run([TARNWELL, *arguments], cwd=self.cwd, input=text.encode("latin-1"),
+                                capture_output=True, timeout=60)
+        return result.returncode, result.stdout.decode("latin-1"), result.stderr.decode("latin-1")
+
+    def write_file(self, text):
+        with open(self.path, "wb") as file:
+            file.write(text.encode("latin-1"))
+
+    def read_file(self):
+        with open(self.path, "rb") as file:
+            return file.read().decode("latin-1")
+
+    def file_entries(self):
+        return re.findall(r'<(\w+) value="([^"]*)" />\r\n', self.read_file())
+
+
+class SQLServerDialogue(DialogueCase):
+    def test_full_dialogue_on_a_missing_file(self):
+        code, out, err = self.run_tool("2\nHOST\\SQL\nsa\nsecret\n")
+        self.assertEqual((code, out, err), (0, MSSQL_OUTPUT, ""))
+        entries = self.file_entries()
+        self.assertEqual([key for key, _ in entries],
+                         ["Database", "DatabaseServer", "DatabaseUsername", "DatabasePassword"])
+        self.assertEqual(entries[0][1], "MSSQL")
+        self.assertEqual(entries[1][1], "HOST&#x5C;SQL")
+        self.assertEqual(entries[2][1], "sa")
+        self.assertRegex(entries[3][1], HEX)
+        self.assertEqual(len(entries[3][1]), 18)
+
+    def test_semicolon_is_refused_for_mssql_and_asked_again(self):
+        code, out, err = self.run_tool("mssql\ns\nu\na;b\nab\n")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, QUESTION + SERVER + USER + PASSWORD + "\n"
+                         + "; is not allowed in a password for MSSQL\n> \n")
+        self.assertEqual(err, "")
+
+    def test_empty_answers_and_crlf_input(self):
+        code, out, _ = self.run_tool("2\r\n\r\n\r\n\r\n")
+        self.assertEqual((code, out), (0, MSSQL_OUTPUT))
+        entries = dict(self.file_entries())
+        self.assertEqual((entries["DatabaseServer"], entries["DatabaseUsername"]), ("", ""))
+        self.assertEqual(len(entries["DatabasePassword"]), 18)
+
+    def test_very_long_server_name_stays_one_answer(self):
+        server = "S" * 1000
+        code, _, _ = self.run_tool("2\n%s\nuser\npw\n" % server)
+        self.assertEqual(code, 0)
+        entries = dict(self.file_entries())
+        self.assertEqual(entries["DatabaseServer"], server)
+        self.assertEqual(entries["DatabaseUsername"], "user")
+
+    def test_same_password_gives_same_text_and_length_follows_padding(self):
+        self.run_tool("2\ns\nu\n0123456789\n")
+        first = dict(self.file_entries())["DatabasePassword"]
+        self.run_tool("2\ns\nu\n0123456789\n")
+        self.assertEqual(dict(self.file_entries())["DatabasePassword"], first)
+        self.assertEqual(len(first), 24)
+
+
+class SQLiteDialogue(DialogueCase):
+    def test_sqlite_removes_server_keys_and_keeps_others(self):
+        self.write_file(entry("Other", "1") + entry("DatabaseServer", "x") + entry("Database", "MSSQL")
+                        + entry("DatabaseUsername", "u") + entry("DatabasePassword", "AB") + entry("Last", "z"))
+        code, out, err = self.run_tool("SqLite\n")
+        self.assertEqual((code, out, err), (0, QUESTION, ""))
+        self.assertEqual(self.read_file(), entry("Other", "1") + entry("Database", "SQLite") + entry("Last", "z"))
+
+    def test_accepted_spellings(self):
+        for answer, stored in [("1", "SQLite"), ("sqlite", "SQLite"), ("SQLITE", "SQLite"), ("2", "MSSQL"),
+                               ("MsSql", "MSSQL")]:
+            with self.subTest(answer=answer):
+                code, _, _ = self.run_tool(answer + "\ns\nu\np\n")
+                self.assertEqual(code, 0)
+                self.assertEqual(dict(self.file_entries())["Database"], stored)
+
+    def test_rejected_answers_are_reported_as_typed(self):
+        answers = [" 1", "1 ", "3", "SQL", ""]
+        code, out, err = self.run_tool("\n".join(answers) + "\n1\n")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, QUESTION * (len(answers) + 1))
+        self.assertEqual(err, "".join("\nUnknown database: %s\n\n" % answer for answer in answers))
+        self.assertEqual(self.read_file(), entry("Database", "SQLite"))
+
+
+class Failures(DialogueCase):
+    def test_end_of_input_at_each_question_leaves_the_file(self):
+        original = entry("Database", "SQLite")
+        for text in ["", "2\n", "2\nserver\n", "2\nserver\nuser\n", "x\n", "2\ns\nu\na;b\n"]:
+            with self.subTest(text=text):
+                self.write_file(original)
+                code, _, err = self.run_tool(text)
+                self.assertEqual((code, err.endswith(NO_MORE_INPUT)), (1, True), err)
+                self.assertEqual(self.read_file(), original)
+
+    def test_last_answer_without_line_end_still_counts(self):
+        code, _, err = self.run_tool("2\ns\nu\npw")
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(len(dict(self.file_entries())["DatabasePassword"]), 18)
+
+    def test_unreadable_file_stops_before_any_question(self):
+        os.mkdir(self.path)
+        code, out, err = self.run_tool("1\n")
+        self.assertEqual((code, out, err), (1, "", "Unable to read preferences file.\n"))
+
+    def test_rejected_file_is_left_untouched(self):
+        broken = entry("Keep", "1") + '<Broken value="x\r\n'
+        self.write_file(broken)
+        code, out, err = self.run_tool("1\n")
+        self.assertEqual((code, out, err), (1, "", "Unable to read preferences file.\n"))
+        self.assertEqual(self.read_file(), broken)
+
+    def test_failed_write_is_reported_and_keeps_the_old_file(self):
+        original = entry("Database", "SQLite")
+        self.write_file(original)
+
+        def limit_file_size():
+            # Even the superuser cannot write past this limit.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (64, 64))
+
+        result = subprocess.run([TARNWELL], cwd=self.cwd, input=b"2\nserver\nuser\npassword\n",
+                                capture_output=True, timeout=60, preexec_fn=limit_file_size)
+        self.assertEqual((result.returncode, result.stderr), (1, b"Unable to write preferences file.\n"))
+        self.assertEqual(self.read_file(), original)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,204 @@
+"""Hidden and visible answers typed on a real terminal: nothing of a hidden
+answer is echoed, its keys are edited as the console edits them, and the
+terminal is left as it was found."""
+import os
+import re
+import select
+import signal
+import subprocess
+import tempfile
+import termios
+import time
+import unittest
+
+TARNWELL = os.environ.get("TARNWELL", "build/tool/tarnwell")
+PROBE_DIR = os.environ.get("PROBE_DIR", "build/tests")
+PROBE = os.path.join(PROBE_DIR, "probe_console")
+WAIT = 20
+
+
+class Terminal:
+    """A program whose standard input and output are a pseudo-terminal;
+    the test types on the other side and keeps its own handle to the
+    terminal so it can see the settings after the program is gone."""
+
+    def __init__(self, arguments, cwd, stderr=None):
+        self.keyboard, self.terminal = os.openpty()
+        self.initial_settings = termios.tcgetattr(self.terminal)
+        self.output = b""
+        self.process = subprocess.Popen(
+            arguments, cwd=cwd, stdin=self.terminal, stdout=self.terminal,
+            stderr=self.terminal if stderr is None else stderr, start_new_session=True)
+
+    def read_until(self, text, count=1):
+        deadline = time.monotonic() + WAIT
+        while self.output.count(text) < count:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                raise AssertionError("no %r (%d) in %r" % (text, count, self.output))
+            self.collect(remaining)
+
+    def collect(self, timeout):
+        if self.keyboard is None:
+            return
+        ready, _, _ = select.select([self.keyboard], [], [], timeout)
+        if ready:
+            try:
+                self.output += os.read(self.keyboard, 4096)
+            except OSError:
+                pass
+
+    def type(self, keys):
+        os.write(self.keyboard, keys)
+
+    def finish(self):
+        """Waits for the program to end; returns its exit code."""
+        code = self.process.wait(timeout=WAIT)
+        self.collect(0.2)
+        return code
+
+    def hang_up(self):
+        os.close(self.keyboard)
+        self.keyboard = None
+
+    def settings(self):
+        return termios.tcgetattr(self.terminal)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=WAIT)
+        for descriptor in (self.keyboard, self.terminal):
+            if descriptor is not None:
+                os.close(descriptor)
+
+
+class TerminalCase(unittest.TestCase):
+    def setUp(self):
+        self.directory = tempfile.TemporaryDirectory()
+        self.cwd = self.directory.name
+
+    def tearDown(self):
+        self.directory.cleanup()
+
+    def start(self, arguments, stderr=None):
+        terminal = Terminal(arguments, self.cwd, stderr)
+        self.addCleanup(terminal.close)
+        return terminal
+
+
+class HiddenKeys(TerminalCase):
+    """The line reader on its own, through a probe that reports each answer's
+    bytes on standard error."""
+
+    def answer(self, keys, *modes, pause_after_escape=False):
+        """Types keys at each prompt; returns the probe's reports, the
+        terminal output and whether the settings came back."""
+        errors = tempfile.TemporaryFile()
+        self.addCleanup(errors.close)
+        terminal = self.start([PROBE, *modes], stderr=errors)
+        for prompt, answer in enumerate(keys, start=1):
+            terminal.read_until(b"> ", prompt)
+            if pause_after_escape:
+                head, tail = answer.split(b"\x1b", 1)
+                terminal.type(head + b"\x1b")
+                time.sleep(0.4)
+                answer = tail
+            terminal.type(answer)
+        self.assertEqual(terminal.finish(), 0)
+        errors.seek(0)
+        restored = terminal.settings() == terminal.initial_settings
+        return errors.read().decode().split(), terminal.output, restored
+
+    def test_nothing_is_echoed_and_backspace_edits(self):
+        reports, output, restored = self.answer([b"sx\x7fecret\r"])
+        self.assertEqual(reports, ["answer:" + b"secret".hex()])
+        self.assertEqual(output, b"> \r\n")
+        self.assertTrue(restored)
+
+    def test_ctrl_c_ends_the_answer_and_keeps_what_was_typed(self):
+        reports, output, restored = self.answer([b"abc\x03"])
+        self.assertEqual(reports, ["answer:" + b"abc".hex()])
+        self.assertEqual(output, b"> \r\n")
+        self.assertTrue(restored)
+
+    def test_cursor_and_function_keys_add_nothing_a_lone_escape_is_kept(self):
+        reports, _, _ = self.answer([b"a\x1b[Ab\x1bOPc\x1b[3~\r"])
+        self.assertEqual(reports, ["answer:" + b"abc".hex()])
+        reports, _, _ = self.answer([b"\x1bz\r"], pause_after_escape=True)
+        self.assertEqual(reports, ["answer:" + b"\x1bz".hex()])
+
+    def test_cr_lf_is_one_line_end_before_a_visible_answer(self):
+        reports, output, restored = self.answer([b"pw\r\n", b"name\r"], "hidden", "visible")
+        self.assertEqual(reports, ["answer:" + b"pw".hex(), "answer:" + b"name".hex()])
+        self.assertEqual(output, b"> \r\n> name\r\n")
+        self.assertTrue(restored)
+
+    def test_settings_come_back_when_the_program_ends_during_hidden_input(self):
+        terminal = self.start([PROBE], stderr=subprocess.DEVNULL)
+        terminal.read_until(b"> ")
+        terminal.type(b"ab")
+        time.sleep(0.2)
+        terminal.process.send_signal(signal.SIGTERM)
+        self.assertEqual(terminal.finish(), -signal.SIGTERM)
+        self.assertEqual(terminal.settings(), terminal.initial_settings)
+
+        terminal = self.start([PROBE, "hold-and-exit"], stderr=subprocess.DEVNULL)
+        self.assertEqual(terminal.finish(), 0)
+        self.assertEqual(terminal.settings(), terminal.initial_settings)
+
+    def test_a_lost_terminal_ends_the_input(self):
+        errors = tempfile.TemporaryFile()
+        self.addCleanup(errors.close)
+        terminal = self.start([PROBE], stderr=errors)
+        terminal.read_until(b"> ")
+        terminal.hang_up()
+        self.assertEqual(terminal.finish(), 0)
+        errors.seek(0)
+        self.assertEqual(errors.read(), b"end:\n")
+
+
+def stored_password(directory):
+    with open(os.path.join(directory, "preferences.cfg"), encoding="latin-1") as stream:
+        match = re.search(r'<DatabasePassword value="([^"]*)"', stream.read())
+    return match and match.group(1)
+
+
+def piped_password(password):
+    with tempfile.TemporaryDirectory() as directory:
+        subprocess.run([TARNWELL], cwd=directory, input=b"2\nserver\nuser\n" + password + b"\n",
+                       capture_output=True, timeout=WAIT)
+        return stored_password(directory)
+
+
+def dialogue_asks():
+    with tempfile.TemporaryDirectory() as directory:
+        result = subprocess.run([TARNWELL], cwd=directory, input=b"1\n", capture_output=True,
+                                timeout=WAIT)
+    return b"Choose database provider to use:" in result.stdout
+
+
+@unittest.skipUnless(dialogue_asks(), "the tool does not ask for a provider")
+class PasswordDialogue(TerminalCase):
+    """The tool's own dialogue on a terminal stores what a piped run stores."""
+
+    def test_password_typed_on_a_terminal_is_stored_as_from_a_pipe(self):
+        for keys, plain in [(b"sx\x7fecret\r", b"secret"), (b"abc\x03", b"abc"),
+                            (b"ab\x1b[Ac\r", b"abc")]:
+            with self.subTest(keys=keys):
+                for name in os.listdir(self.cwd):
+                    os.remove(os.path.join(self.cwd, name))
+                terminal = self.start([TARNWELL])
+                for prompt, answer in enumerate([b"2\r", b"server\r", b"user\r", keys], start=1):
+                    terminal.read_until(b"> ", prompt)
+                    terminal.type(answer)
+                self.assertEqual(terminal.finish(), 0)
+                self.assertNotIn(b"ecret", terminal.output)
+                self.assertNotIn(plain, terminal.output.split(b"Enter database password:")[1])
+                self.assertEqual(terminal.settings(), terminal.initial_settings)
+                self.assertEqual(stored_password(self.cwd), piped_password(plain))
+                self.assertIsNotNone(stored_password(self.cwd))
+
+
+if __name__ == "__main__":
+    unittest.main()
