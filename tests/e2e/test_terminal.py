@@ -134,6 +134,9 @@ class HiddenKeys(TerminalCase):
         self.assertEqual(output, b"> \r\n> name\r\n")
         self.assertTrue(restored)
 
+    # ThreadSanitizer defers signals to its own points of delivery, and a
+    # signal raised again from inside a handler then never arrives.
+    @unittest.skipIf("TSAN_OPTIONS" in os.environ, "signals are deferred under ThreadSanitizer")
     def test_settings_come_back_when_the_program_ends_during_hidden_input(self):
         terminal = self.start([PROBE], stderr=subprocess.DEVNULL)
         terminal.read_until(b"> ")
