@@ -82,15 +82,12 @@ std::string decryptWithOpenssl(const std::filesystem::path& inOpenssl, const std
 }  // namespace
 
 TEST(oxCryptorTest, PaddedLengthAndDigits) {
-    EXPECT_EQ(18u, encrypted("").size());
-    EXPECT_EQ(18u, encrypted("123456789").size());
-    EXPECT_EQ(24u, encrypted("1234567890").size());
-    EXPECT_EQ(24u, encrypted("123456789012").size());
-    EXPECT_EQ(30u, encrypted("1234567890123").size());
     // The padding is zero bytes: an empty text is nine of them.
     EXPECT_EQ(encrypted(std::string(9, '\0')), encrypted(""));
     EXPECT_EQ(encrypted(std::string("ab\0\0\0\0\0\0\0", 9)), encrypted("ab"));
+    EXPECT_EQ(30u, encrypted("1234567890123").size());
 
+    // Nine bytes at least, else whole groups of three; two digits a byte.
     for (size_t length = 0; length <= 40; ++length) {
         const std::string text = encrypted(std::string(length, static_cast<char>(0xA0 + length)));
         const size_t padded = length < 9 ? 9 : (length + 2) / 3 * 3;
@@ -117,21 +114,17 @@ TEST(oxCryptorTest, SameInputsSameDigitsAndKeyMixing) {
     EXPECT_NE(encrypted("pw", key32), encrypted("pw", key32.substr(0, 31) + "V"));
 
     // inKey is exclusive-ored over the base byte by byte.
-    const std::string base = oxCryptor::getKeyForTesting("");
-    const std::string mixed = oxCryptor::getKeyForTesting("\x01\x80");
+    std::string base = oxCryptor::getKeyForTesting("");
     ASSERT_EQ(32u, base.size());
-    ASSERT_EQ(32u, mixed.size());
-    EXPECT_EQ(static_cast<char>(base[0] ^ 0x01), mixed[0]);
-    EXPECT_EQ(static_cast<char>(base[1] ^ 0x80), mixed[1]);
-    EXPECT_EQ(base.substr(2), mixed.substr(2));
+    base[0] ^= 0x01;
+    base[1] ^= static_cast<char>(0x80);
+    EXPECT_EQ(base, oxCryptor::getKeyForTesting("\x01\x80"));
     EXPECT_EQ(16u, oxCryptor::getInitVectorForTesting().size());
 }
 
 TEST(oxCryptorTest, CommonPrefixAndInPlace) {
-    const std::string shortText = encrypted("abc");
-    const std::string longerText = encrypted("abcd");
-    EXPECT_EQ(shortText.substr(0, 6), longerText.substr(0, 6));
-    EXPECT_NE(shortText.substr(6, 2), longerText.substr(6, 2));
+    EXPECT_EQ(encrypted("abc").substr(0, 6), encrypted("abcd").substr(0, 6));
+    EXPECT_NE(encrypted("abc").substr(6, 2), encrypted("abcd").substr(6, 2));
     // Across block boundaries too: the first 20 bytes agree.
     const std::string prefix(20, 'x');
     EXPECT_EQ(encrypted(prefix + "1").substr(0, 40), encrypted(prefix + "2").substr(0, 40));

@@ -4,18 +4,28 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "../util/oxLogCapture.h"
 #include "oxAssert.h"
+#include "oxDate.h"
 #include "oxErrorMessage.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
 #include "oxThread.h"
 
 namespace {
-const char* const timeOfDay = "\\d\\d:\\d\\d:\\d\\d";
+// Log lines carry the time of day: compare them with every digit masked.
+std::string maskDigits(std::string inText) {
+    for (char& c : inText)
+        c = (c >= '0' && c <= '9') ? '9' : c;
+    return inText;
+}
+
+std::string today() {
+    std::string text;
+    return oxDate(1).format(text, oxDate_monthName, false, false);
+}
 
 // Puts the output back to the console whatever a test chose.
 class InfoLogTest : public testing::Test {
@@ -46,15 +56,13 @@ TEST_F(InfoLogTest, LevelDecidesWhatIsWritten) {
     oxInfoLog::log(3, "level three");
     oxInfoLog::log(0, "level zero");
     std::string text = capture.finish();
-    EXPECT_TRUE(std::regex_match(
-        text, std::regex(std::string("^") + timeOfDay + " level three\n" + timeOfDay + " level zero\n$")))
-        << text;
+    EXPECT_EQ(maskDigits(text), "99:99:99 level three\n99:99:99 level zero\n");
 }
 
 TEST_F(InfoLogTest, MessagesAreWrittenWithTheirFinalText) {
-    oxLogCapture capture(3);
-    oxInfoLog::log(0, oxErrorMessage(oxErr_internal, "Failure in $f  ", 'f', "a.cpp", 'l', "1"));
-    EXPECT_NE(capture.finish().find(" Failure in a.cpp.\n"), std::string::npos);
+    const std::string text = logOf(
+        3, [] { oxInfoLog::log(0, oxErrorMessage(oxErr_internal, "Failure in $f  ", 'f', "a.cpp", 'l', "1")); });
+    EXPECT_NE(text.find(" Failure in a.cpp.\n"), std::string::npos);
 }
 
 TEST_F(InfoLogTest, OnceFlagWritesATextOncePerProcess) {
@@ -84,9 +92,7 @@ TEST_F(InfoLogTest, OnceSetWarnsFromTheHundredthTextAndEmptiesPastAThousand) {
         EXPECT_NE(text.find("Assertion failed.  File: shared/kiln/debug/oxInfoLog.cpp, line: "), std::string::npos);
     }
     // The set has been emptied since, so the first text is written again.
-    oxLogCapture capture(3);
-    oxInfoLog::log(oxLog_once | 0, first.c_str());
-    EXPECT_EQ(countOccurrences(capture.finish(), first), 1);
+    EXPECT_EQ(countOccurrences(logOf(3, [&] { oxInfoLog::log(oxLog_once | 0, first.c_str()); }), first), 1);
 }
 
 TEST_F(InfoLogTest, AssertionsAreEvaluatedOnlyWithLevelSixAndNeverStop) {
@@ -95,16 +101,12 @@ TEST_F(InfoLogTest, AssertionsAreEvaluatedOnlyWithLevelSixAndNeverStop) {
         ++evaluations;
         return false;
     };
-    {
-        oxLogCapture capture(5);
-        oxAssert(condition());
-        EXPECT_EQ(capture.finish(), "");
-    }
+    EXPECT_EQ(logOf(5, [&] { oxAssert(condition()); }), "");
     EXPECT_EQ(evaluations, 0);
-    oxLogCapture capture(6);
-    oxAssert(condition());
-    oxAssertText(1 + 1 == 3, "the detail");
-    std::string text = capture.finish();
+    const std::string text = logOf(6, [&] {
+        oxAssert(condition());
+        oxAssertText(1 + 1 == 3, "the detail");
+    });
     EXPECT_EQ(evaluations, 1);
     EXPECT_NE(text.find("Assertion failed.  File: tests/kiln/debug/oxInfoLog_test.cpp, line: "), std::string::npos);
     EXPECT_NE(text.find(".  Offending command: \"condition()\".\n"), std::string::npos) << text;
@@ -112,9 +114,7 @@ TEST_F(InfoLogTest, AssertionsAreEvaluatedOnlyWithLevelSixAndNeverStop) {
 }
 
 TEST_F(InfoLogTest, HighLevelsNameTheReportingThread) {
-    oxLogCapture capture(5);
-    oxInfoLog::log(0, "who said this");
-    std::string text = capture.finish();
+    const std::string text = logOf(5, [] { oxInfoLog::log(0, "who said this"); });
     DWORD id = GetCurrentThreadId();
     oxThread* thread = oxThread::findThread(id);
     std::string name = thread != nullptr ? thread->getName() : "";
@@ -123,11 +123,10 @@ TEST_F(InfoLogTest, HighLevelsNameTheReportingThread) {
 }
 
 TEST_F(InfoLogTest, LongFormattedReportsAreCutAtTheBuffer) {
-    std::string longText(20000, 'x');
-    oxLogCapture capture(3);
-    oxInfoLog::logFormatted(0, "%s", longText.c_str());
-    oxInfoLog::logFormatted(4, "%s", "suppressed");
-    std::string text = capture.finish();
+    const std::string text = logOf(3, [] {
+        oxInfoLog::logFormatted(0, "%s", std::string(20000, 'x').c_str());
+        oxInfoLog::logFormatted(4, "%s", "suppressed");
+    });
     EXPECT_EQ(text.size(), 9 + 10239 + 1u);
 }
 
@@ -143,11 +142,8 @@ TEST_F(InfoLogTest, FileOutputAppendsDatedLinesToAnAbsoluteFile) {
     oxInfoLog::log(0, "second");
     std::string text = readFile(path);
     std::remove(path.c_str());
-    EXPECT_TRUE(std::regex_match(
-        text, std::regex(std::string("^(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [1-9]\\d? ") + timeOfDay +
-                         " Velqor Tarnwell Utility: Cannot open file\\.\n" + "\\w{3} [1-9]\\d? " + timeOfDay +
-                         " second\n$")))
-        << text;
+    EXPECT_EQ(maskDigits(text), maskDigits(today() + " 00:00:00 Velqor Tarnwell Utility: Cannot open file.\n" +
+                                           today() + " 00:00:00 second\n"));
 }
 
 TEST_F(InfoLogTest, UnwritableFileAndSystemModeWriteNothing) {

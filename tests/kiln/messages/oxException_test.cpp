@@ -6,12 +6,16 @@
 #include <stdexcept>
 #include <string>
 
-#include "oxInfoLog.h"
+#include "../util/oxLogCapture.h"
 #include "oxStringUtil.h"
 
 namespace {
 
 const std::string kSupportTail = "Please notify Velqor Technical Support at support@velqor.example.";
+
+std::string unexpectedText(const std::string& inWhat) {
+    return "An unexpected exception \"" + inWhat + "\" occurred.  " + kSupportTail;
+}
 
 class DerivedException : public oxException {
 public:
@@ -44,9 +48,8 @@ TEST(oxExceptionTest, WhatGivesTheNormalisedMessageText) {
 
     // Each object keeps its own text: another exception's what leaves it.
     const char* first = located.what();
-    const char* second = withText.what();
+    EXPECT_STREQ("Deadlock detected.", withText.what());
     EXPECT_STREQ("Failure in a.cpp line 12.", first);
-    EXPECT_STREQ("Deadlock detected.", second);
 
     // what follows later changes of the public message.
     oxException changing(oxErr_internal, "before");
@@ -94,15 +97,13 @@ TEST(oxExceptionTest, ConversionOfFrameworkExceptions) {
     std::string shouted = oxUnspecifiedErrorText;
     for (char& c : shouted)
         c = toUpperAscii(c);
-    const oxErrorMessage loud = errorMessageFromException(oxException(9, shouted.c_str()));
-    EXPECT_EQ("9", loud.getArgument('e'));
+    EXPECT_EQ("9", errorMessageFromException(oxException(9, shouted.c_str())).getArgument('e'));
 
     // An existing "$e" is kept; other texts get none.
     const oxErrorMessage given =
         errorMessageFromException(oxException(17, oxUnspecifiedErrorText, 'e', "mine", 'f', "x"));
     EXPECT_EQ("mine", given.getArgument('e'));
-    const oxErrorMessage other = errorMessageFromException(oxException(17, "Other $e"));
-    EXPECT_FALSE(other.hasArgument('e'));
+    EXPECT_FALSE(errorMessageFromException(oxException(17, "Other $e")).hasArgument('e'));
 
     // Subclasses are framework exceptions too: reference, text, every argument.
     DerivedException derived;
@@ -124,41 +125,29 @@ TEST(oxExceptionTest, ConversionOfStandardExceptions) {
     const oxErrorMessage range = errorMessageFromException(std::out_of_range("invalid map/set<T> iterator"));
     EXPECT_EQ(oxErr_internal, range.getErrorValue());
     EXPECT_EQ("invalid map/set<T> iterator", range.getArgument('e'));
-    EXPECT_EQ("An unexpected exception \"invalid map/set<T> iterator\" occurred.  " + kSupportTail,
-              range.getText());
+    EXPECT_EQ(unexpectedText("invalid map/set<T> iterator"), range.getText());
 
     // Only the exact class means memory: a subclass is reported by its text.
     const oxErrorMessage pool = errorMessageFromException(DerivedBadAlloc());
     EXPECT_EQ(oxErr_internal, pool.getErrorValue());
-    EXPECT_EQ("An unexpected exception \"pool exhausted\" occurred.  " + kSupportTail, pool.getText());
+    EXPECT_EQ(unexpectedText("pool exhausted"), pool.getText());
 
     // The foreign text is substituted once and never searched for "$e".
-    const oxErrorMessage dollar = errorMessageFromException(std::runtime_error("bad $e here"));
-    EXPECT_EQ("An unexpected exception \"bad $e here\" occurred.  " + kSupportTail, dollar.getText());
+    const std::runtime_error dollar("bad $e here");
+    EXPECT_EQ(unexpectedText("bad $e here"), errorMessageFromException(dollar).getText());
 }
 
 TEST(oxExceptionTest, ThrowResFullLogsAtLevelSixThenThrows) {
-    const int savedLevel = oxInfoLog::itsLogLevel;
-
-    oxInfoLog::itsLogLevel = 6;
-    testing::internal::CaptureStderr();
-    bool thrown = false;
-    try {
-        throwResFull();
-    } catch (const oxException& caught) {
-        thrown = true;
-        EXPECT_EQ(oxErr_resFull, caught.errorMessage.getErrorValue());
-        EXPECT_STREQ("", caught.what());
-    }
-    std::string output = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(thrown);
+    const std::string output = logOf(6, [] {
+        try {
+            throwResFull();
+        } catch (const oxException& caught) {
+            EXPECT_EQ(oxErr_resFull, caught.errorMessage.getErrorValue());
+            EXPECT_STREQ("", caught.what());
+            return;
+        }
+        ADD_FAILURE() << "nothing thrown";
+    });
     EXPECT_NE(std::string::npos, output.find("throwing oxErr_resFull\n")) << output;
-
-    oxInfoLog::itsLogLevel = 5;
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(throwResFull(), oxException);
-    output = testing::internal::GetCapturedStderr();
-    EXPECT_EQ("", output);
-
-    oxInfoLog::itsLogLevel = savedLevel;
+    EXPECT_EQ("", logOf(5, [] { EXPECT_THROW(throwResFull(), oxException); }));
 }

@@ -39,26 +39,42 @@ void markerHandler() {
 // reasoning about it.
 volatile size_t theHugeSize = SIZE_MAX / 2;
 
-// Restores the test binary's own handler and new mode whatever happens.
-class HandlerGuard {
-public:
-    HandlerGuard() : itsHandler(std::get_new_handler()), itsMode(_set_new_mode(0)) {}
-    ~HandlerGuard() {
+// True when inAction throws the exact standard class, not a subclass.
+template <typename Action>
+bool throwsPlainBadAlloc(Action inAction) {
+    try {
+        inAction();
+    } catch (const std::bad_alloc& caught) {
+        return typeid(caught) == typeid(std::bad_alloc);
+    }
+    return false;
+}
+
+void allocateHuge() {
+    void* never = ::operator new(theHugeSize);
+    ::operator delete(never);
+}
+
+}  // namespace
+
+// Each test starts with the marker handler and new mode 0; the test
+// binary's own handler and mode come back whatever happens.
+class oxMemoryPolicyTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::set_new_handler(&markerHandler);
+        theMarkerCalls = 0;
+    }
+    void TearDown() override {
         std::set_new_handler(itsHandler);
         _set_new_mode(itsMode);
     }
 
-private:
-    std::new_handler itsHandler;
-    int itsMode;
+    const std::new_handler itsHandler = std::get_new_handler();
+    const int itsMode = _set_new_mode(0);
 };
 
-}  // namespace
-
-TEST(oxMemoryPolicyTest, InstallsThrowingHandlerAndNewModeThenRestoresThem) {
-    HandlerGuard guard;
-    std::set_new_handler(&markerHandler);
-    _set_new_mode(0);
+TEST_F(oxMemoryPolicyTest, InstallsThrowingHandlerAndNewModeThenRestoresThem) {
     {
         oxMemoryPolicy policy;
         const std::new_handler installed = std::get_new_handler();
@@ -66,46 +82,21 @@ TEST(oxMemoryPolicyTest, InstallsThrowingHandlerAndNewModeThenRestoresThem) {
         EXPECT_NE(&markerHandler, installed);
         // Reading the mode sets it; put the policy's value straight back.
         EXPECT_EQ(1, _set_new_mode(1));
-
-        // The handler itself throws the exact standard class.
-        bool thrown = false;
-        try {
-            installed();
-        } catch (const std::bad_alloc& caught) {
-            thrown = true;
-            EXPECT_TRUE(typeid(caught) == typeid(std::bad_alloc));
-        }
-        EXPECT_TRUE(thrown);
+        EXPECT_TRUE(throwsPlainBadAlloc(installed));
     }
     EXPECT_EQ(&markerHandler, std::get_new_handler());
     EXPECT_EQ(0, _set_new_mode(0));
 }
 
-TEST(oxMemoryPolicyTest, FailedAllocationSurfacesAsBadAlloc) {
+TEST_F(oxMemoryPolicyTest, FailedAllocationSurfacesAsBadAlloc) {
     if (!kAllocationFailuresObservable)
         GTEST_SKIP() << "the sanitizer handles failed allocations itself";
-    HandlerGuard guard;
-    std::set_new_handler(&markerHandler);
-    theMarkerCalls = 0;
     {
         oxMemoryPolicy policy;
-        bool thrown = false;
-        try {
-            void* never = ::operator new(theHugeSize);
-            ::operator delete(never);
-        } catch (const std::bad_alloc& caught) {
-            thrown = true;
-            EXPECT_TRUE(typeid(caught) == typeid(std::bad_alloc));
-        }
-        EXPECT_TRUE(thrown);
+        EXPECT_TRUE(throwsPlainBadAlloc(allocateHuge));
         EXPECT_EQ(0, theMarkerCalls);
     }
     // Once the policy is gone, failures reach the previous handler again.
-    EXPECT_THROW(
-        {
-            void* never = ::operator new(theHugeSize);
-            ::operator delete(never);
-        },
-        PreviousHandlerCalled);
+    EXPECT_THROW(allocateHuge(), PreviousHandlerCalled);
     EXPECT_EQ(1, theMarkerCalls);
 }

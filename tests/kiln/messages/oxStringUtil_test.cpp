@@ -4,17 +4,27 @@
 
 #include <string>
 
+namespace {
+
+std::string trimmed(std::string inText, char inChar) {
+    trimRight(inText, inChar);
+    return inText;
+}
+
+std::string replaced(std::string inText, char inKey, const std::string& inValue) {
+    replacePlaceholder(inText, inKey, inValue);
+    return inText;
+}
+
+}  // namespace
+
 TEST(oxStringUtilTest, CaseFoldingTouchesOnlyAsciiLetters) {
     EXPECT_EQ('A', toUpperAscii('a'));
     EXPECT_EQ('Z', toUpperAscii('z'));
-    EXPECT_EQ('M', toUpperAscii('M'));
-    // The neighbours of the letter range stay as they are.
-    EXPECT_EQ('`', toUpperAscii('`'));
-    EXPECT_EQ('{', toUpperAscii('{'));
-    EXPECT_EQ('@', toUpperAscii('@'));
-    // Bytes above 127 (Latin-1 a-umlaut) are never folded.
-    EXPECT_EQ('\xe4', toUpperAscii('\xe4'));
-    EXPECT_EQ('\0', toUpperAscii('\0'));
+    // Upper case, the neighbours of the letter range, bytes above 127
+    // (Latin-1 a-umlaut) and zero stay as they are.
+    for (char c : {'M', '`', '{', '@', '\xe4', '\0'})
+        EXPECT_EQ(c, toUpperAscii(c)) << int(c);
 }
 
 TEST(oxStringUtilTest, CompareReturnsDifferenceOfFirstMismatch) {
@@ -75,60 +85,27 @@ TEST(oxStringUtilTest, EndsWithComparesOnlyTheTail) {
 }
 
 TEST(oxStringUtilTest, DecimalTextAndRightTrim) {
-    EXPECT_EQ("0", toDecimalString(0));
-    EXPECT_EQ("7", toDecimalString(7));
-    EXPECT_EQ("260", toDecimalString(260));
-    EXPECT_EQ("1000000", toDecimalString(1000000));
-    EXPECT_EQ("4294967295", toDecimalString(4294967295u));
+    for (uint32_t value : {0u, 7u, 260u, 1000000u, 4294967295u})
+        EXPECT_EQ(std::to_string(value), toDecimalString(value));
 
-    std::string text = "Done  ";
-    trimRight(text, ' ');
-    EXPECT_EQ("Done", text);
-    text = "   ";
-    trimRight(text, ' ');
-    EXPECT_EQ("", text);
-    text = "tab\t ";
-    trimRight(text, ' ');
-    EXPECT_EQ("tab\t", text);
-    text = "a b";
-    trimRight(text, ' ');
-    EXPECT_EQ("a b", text);
-    text = "path///";
-    trimRight(text, '/');
-    EXPECT_EQ("path", text);
-    text = "";
-    trimRight(text, ' ');
-    EXPECT_EQ("", text);
+    EXPECT_EQ("Done", trimmed("Done  ", ' '));
+    EXPECT_EQ("", trimmed("   ", ' '));
+    EXPECT_EQ("tab\t", trimmed("tab\t ", ' '));
+    EXPECT_EQ("a b", trimmed("a b", ' '));
+    EXPECT_EQ("path", trimmed("path///", '/'));
+    EXPECT_EQ("", trimmed("", ' '));
 }
 
 TEST(oxStringUtilTest, ReplacePlaceholderReplacesEveryOccurrenceOnce) {
-    std::string text = "$e and $e";
-    replacePlaceholder(text, 'e', "A");
-    EXPECT_EQ("A and A", text);
-
+    EXPECT_EQ("A and A", replaced("$e and $e", 'e', "A"));
     // The value's own placeholder is not searched again: no endless loop.
-    text = "$e";
-    replacePlaceholder(text, 'e', "$e");
-    EXPECT_EQ("$e", text);
-    text = "$e-$e";
-    replacePlaceholder(text, 'e', "$e$e");
-    EXPECT_EQ("$e$e-$e$e", text);
-
+    EXPECT_EQ("$e", replaced("$e", 'e', "$e"));
+    EXPECT_EQ("$e$e-$e$e", replaced("$e-$e", 'e', "$e$e"));
     // Other keys, a lone "$" and "$$" are left alone.
-    text = "cost $5, $$, $a at end $";
-    replacePlaceholder(text, 'e', "X");
-    EXPECT_EQ("cost $5, $$, $a at end $", text);
-
+    EXPECT_EQ("cost $5, $$, $a at end $", replaced("cost $5, $$, $a at end $", 'e', "X"));
     // The key is case-sensitive.
-    text = "$E $e";
-    replacePlaceholder(text, 'e', "v");
-    EXPECT_EQ("$E v", text);
-
+    EXPECT_EQ("$E v", replaced("$E $e", 'e', "v"));
     // An empty value removes the placeholder; an empty text stays empty.
-    text = "[$a]";
-    replacePlaceholder(text, 'a', "");
-    EXPECT_EQ("[]", text);
-    text = "";
-    replacePlaceholder(text, 'a', "x");
-    EXPECT_EQ("", text);
+    EXPECT_EQ("[]", replaced("[$a]", 'a', ""));
+    EXPECT_EQ("", replaced("", 'a', "x"));
 }

@@ -36,6 +36,11 @@ bool hasPattern(const char* inData, uint32_t inSize) {
     return true;
 }
 
+// "size data", the data as "null" or "set".
+std::string stateOf(oxAlloc& inBuffer) {
+    return std::to_string(inBuffer.getSize()) + (inBuffer.getData() ? " set" : " null");
+}
+
 }  // namespace
 
 // Replaces the global non-throwing allocation function for this test
@@ -52,39 +57,30 @@ void* operator new(std::size_t inSize, const std::nothrow_t&) noexcept {
 
 TEST(oxAllocTest, AllocateHandsOutAWritableBuffer) {
     oxAlloc empty;
-    EXPECT_EQ(0u, empty.getSize());
-    EXPECT_EQ(nullptr, empty.getData());
-
+    EXPECT_EQ("0 null", stateOf(empty));
     oxAlloc buffer(200, true);
-    ASSERT_NE(nullptr, buffer.getData());
-    EXPECT_EQ(200u, buffer.getSize());
+    ASSERT_EQ("200 set", stateOf(buffer));
     fillPattern(buffer.getData(), 200);
     EXPECT_TRUE(hasPattern(buffer.getData(), 200));
-
     // Re-allocating replaces the buffer with one of the new size.
     EXPECT_TRUE(buffer.allocate(50, false));
-    ASSERT_NE(nullptr, buffer.getData());
-    EXPECT_EQ(50u, buffer.getSize());
+    ASSERT_EQ("50 set", stateOf(buffer));
     fillPattern(buffer.getData(), 50);
 
     buffer.release();
-    EXPECT_EQ(0u, buffer.getSize());
-    EXPECT_EQ(nullptr, buffer.getData());
+    EXPECT_EQ("0 null", stateOf(buffer));
     buffer.release();
-    EXPECT_EQ(0u, buffer.getSize());
+    EXPECT_EQ("0 null", stateOf(buffer));
 }
 
 TEST(oxAllocTest, GrowKeepsContentsAndNeverShrinks) {
     oxAlloc buffer(200, true);
     fillPattern(buffer.getData(), 200);
     const char* before = buffer.getData();
-
     EXPECT_TRUE(buffer.grow(100, true));
+    EXPECT_TRUE(buffer.grow(200, false));
     EXPECT_EQ(200u, buffer.getSize());
     EXPECT_EQ(before, buffer.getData());
-    EXPECT_TRUE(buffer.grow(200, false));
-    EXPECT_EQ(before, buffer.getData());
-    EXPECT_TRUE(hasPattern(buffer.getData(), 200));
 
     EXPECT_TRUE(buffer.grow(300, true));
     EXPECT_EQ(300u, buffer.getSize());
@@ -93,97 +89,72 @@ TEST(oxAllocTest, GrowKeepsContentsAndNeverShrinks) {
 
     oxAlloc empty;
     EXPECT_TRUE(empty.grow(0, true));
-    EXPECT_EQ(nullptr, empty.getData());
+    EXPECT_EQ("0 null", stateOf(empty));
     EXPECT_TRUE(empty.grow(16, false));
-    ASSERT_NE(nullptr, empty.getData());
-    EXPECT_EQ(16u, empty.getSize());
+    EXPECT_EQ("16 set", stateOf(empty));
 }
 
 TEST(oxAllocTest, ChecksAreReportedOnlyWithLevelSix) {
-    {
-        oxLogCapture capture(6);
+    // A zero-byte request is reported, then made all the same.
+    std::string text = logOf(6, [] {
         oxAlloc buffer;
-        // A zero-byte request is reported, then made all the same.
         EXPECT_TRUE(buffer.allocate(0, true));
         EXPECT_EQ(0u, buffer.getSize());
-        const std::string& text = capture.finish();
-        EXPECT_EQ(1, countOccurrences(text, "Assertion failed.")) << text;
-        EXPECT_NE(std::string::npos, text.find(offendingCommand("inSize"))) << text;
-        EXPECT_NE(std::string::npos, text.find("oxAlloc.cpp")) << text;
-    }
-    {
-        oxLogCapture capture(6);
-        oxAlloc empty;
-        EXPECT_EQ(nullptr, empty.getData());
-        const std::string& text = capture.finish();
-        EXPECT_EQ(1, countOccurrences(text, "Assertion failed.")) << text;
-        EXPECT_NE(std::string::npos, text.find(offendingCommand("itsData"))) << text;
-    }
-    {
-        oxLogCapture capture(6);
-        oxAlloc buffer(10, true);
-        EXPECT_NE(nullptr, buffer.getData());
-        EXPECT_EQ("", capture.finish());
-    }
-    {
-        oxLogCapture capture(5);
-        oxAlloc empty;
-        empty.allocate(0, false);
-        empty.release();
-        EXPECT_EQ(nullptr, empty.getData());
-        EXPECT_EQ("", capture.finish());
-    }
+    });
+    EXPECT_EQ(1, countOccurrences(text, "Assertion failed.")) << text;
+    EXPECT_EQ(1, countOccurrences(text, offendingCommand("inSize"))) << text;
+    EXPECT_NE(std::string::npos, text.find("oxAlloc.cpp")) << text;
+
+    text = logOf(6, [] { EXPECT_EQ(nullptr, oxAlloc().getData()); });
+    EXPECT_EQ(1, countOccurrences(text, "Assertion failed.")) << text;
+    EXPECT_EQ(1, countOccurrences(text, offendingCommand("itsData"))) << text;
+
+    EXPECT_EQ("", logOf(6, [] { EXPECT_NE(nullptr, oxAlloc(10, true).getData()); }));
+    EXPECT_EQ("", logOf(5, [] {
+                  oxAlloc empty;
+                  empty.allocate(0, false);
+                  empty.release();
+                  EXPECT_EQ(nullptr, empty.getData());
+              }));
 }
 
-TEST(oxAllocTest, FailedAllocationWithoutThrowing) {
-    oxAlloc buffer(200, true);
-    fillPattern(buffer.getData(), 200);
-    {
+TEST(oxAllocTest, FailedAllocationReportsOrThrowsAndKeepsWhatItShould) {
+    for (bool throwing : {false, true}) {
+        SCOPED_TRACE(throwing ? "throwing" : "not throwing");
+        oxAlloc buffer(200, true);
+        fillPattern(buffer.getData(), 200);
         oxRefusedAllocation refuse(theFailingSize);
-        oxLogCapture capture(6);
-        EXPECT_FALSE(buffer.grow(theFailingSize, false));
+        const int logLines = throwing ? 1 : 0;
+
         // A failed grow keeps the old buffer intact.
-        EXPECT_EQ(200u, buffer.getSize());
-        ASSERT_NE(nullptr, buffer.getData());
+        std::string text = logOf(6, [&] {
+            if (throwing)
+                EXPECT_THROW(buffer.grow(theFailingSize, true), std::bad_alloc);
+            else
+                EXPECT_FALSE(buffer.grow(theFailingSize, false));
+        });
+        EXPECT_EQ(logLines, countOccurrences(text, "throwing bad_alloc"));
+        ASSERT_EQ("200 set", stateOf(buffer));
         EXPECT_TRUE(hasPattern(buffer.getData(), 200));
 
         // A failed allocate has already released the old buffer.
-        EXPECT_FALSE(buffer.allocate(theFailingSize, false));
-        EXPECT_EQ(0u, buffer.getSize());
-        EXPECT_EQ(nullptr, buffer.getData());
-        EXPECT_EQ(0, countOccurrences(capture.finish(), "throwing bad_alloc"));
+        text = logOf(6, [&] {
+            if (throwing)
+                EXPECT_THROW(buffer.allocate(theFailingSize, true), std::bad_alloc);
+            else
+                EXPECT_FALSE(buffer.allocate(theFailingSize, false));
+        });
+        EXPECT_EQ(logLines, countOccurrences(text, "throwing bad_alloc"));
+        EXPECT_EQ("0 null", stateOf(buffer));
     }
+
+    {
+        oxRefusedAllocation refuse(theFailingSize);
+        EXPECT_EQ("", logOf(5, [] { EXPECT_THROW(oxAlloc failing(theFailingSize, true), std::bad_alloc); }));
+        EXPECT_EQ("", logOf(6, [] { EXPECT_EQ(0u, oxAlloc(theFailingSize, false).getSize()); }));
+    }
+    // Only the refusal made it fail.
+    oxAlloc buffer;
     EXPECT_TRUE(buffer.allocate(theFailingSize, false));
     EXPECT_EQ(theFailingSize, buffer.getSize());
-}
-
-TEST(oxAllocTest, FailedAllocationThrowsAfterItsLogLine) {
-    oxAlloc buffer(200, true);
-    fillPattern(buffer.getData(), 200);
-    oxRefusedAllocation refuse(theFailingSize);
-    {
-        oxLogCapture capture(6);
-        EXPECT_THROW(buffer.grow(theFailingSize, true), std::bad_alloc);
-        EXPECT_EQ(1, countOccurrences(capture.finish(), "throwing bad_alloc"));
-        EXPECT_EQ(200u, buffer.getSize());
-        EXPECT_TRUE(hasPattern(buffer.getData(), 200));
-    }
-    {
-        oxLogCapture capture(6);
-        EXPECT_THROW(buffer.allocate(theFailingSize, true), std::bad_alloc);
-        EXPECT_EQ(1, countOccurrences(capture.finish(), "throwing bad_alloc"));
-        EXPECT_EQ(0u, buffer.getSize());
-        EXPECT_EQ(nullptr, buffer.getData());
-    }
-    {
-        oxLogCapture capture(5);
-        EXPECT_THROW(oxAlloc failing(theFailingSize, true), std::bad_alloc);
-        EXPECT_EQ("", capture.finish());
-    }
-    {
-        oxLogCapture capture(6);
-        oxAlloc quiet(theFailingSize, false);
-        EXPECT_EQ(0u, quiet.getSize());
-        EXPECT_EQ("", capture.finish());
-    }
 }

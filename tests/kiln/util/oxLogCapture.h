@@ -37,6 +37,14 @@ private:
     std::string itsText;
 };
 
+// Everything inAction logs at inLevel.
+template <typename Action>
+std::string logOf(int inLevel, Action inAction) {
+    oxLogCapture capture(inLevel);
+    inAction();
+    return capture.finish();
+}
+
 inline int countOccurrences(const std::string& inText, const std::string& inPattern) {
     int count = 0;
     for (size_t at = inText.find(inPattern); at != std::string::npos; at = inText.find(inPattern, at + 1))

@@ -11,83 +11,57 @@
 
 namespace {
 
-std::string dirOf(const std::string& inPath) {
+// Both outputs of splitPath, as "dir|name".
+std::string split(const std::string& inPath) {
     std::string dir = "unchanged";
     std::string name = "unchanged";
     splitPath(inPath, dir, name);
-    return dir;
+    return dir + "|" + name;
 }
 
-std::string nameOf(const std::string& inPath) {
-    std::string dir = "unchanged";
-    std::string name = "unchanged";
-    splitPath(inPath, dir, name);
-    return name;
-}
-
-// Unique per run, so that concurrent test runs do not share directories.
-std::string uniqueSuffix() {
-    std::random_device source;
-    return std::to_string(source()) + std::to_string(source());
-}
-
-// Changes the current directory for one scope and goes back afterwards.
-class oxDirectoryChange {
-public:
-    explicit oxDirectoryChange(const std::filesystem::path& inDirectory)
-        : itsPrevious(std::filesystem::current_path()) {
-        std::filesystem::current_path(inDirectory);
+// A fresh directory (unique per run, so that concurrent runs do not share
+// it), current during the test and removed afterwards.
+class oxStreamDirectoryTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device source;
+        itsScratch = std::filesystem::temp_directory_path() /
+                     ("oxStreamTest_" + std::to_string(source()) + std::to_string(source()));
+        std::filesystem::create_directories(itsScratch);
+        itsScratch = std::filesystem::canonical(itsScratch);
+        std::filesystem::current_path(itsScratch);
     }
-    ~oxDirectoryChange() { std::filesystem::current_path(itsPrevious); }
+    void TearDown() override {
+        std::filesystem::current_path(itsPrevious);
+        std::error_code ignored;
+        std::filesystem::remove_all(itsScratch, ignored);
+    }
 
-private:
-    std::filesystem::path itsPrevious;
+    const std::filesystem::path itsPrevious = std::filesystem::current_path();
+    std::filesystem::path itsScratch;
 };
-
-std::filesystem::path scratchDirectory(const std::string& inName) {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                (inName + "_" + uniqueSuffix());
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-    std::filesystem::create_directories(dir);
-    return std::filesystem::canonical(dir);
-}
 
 }  // namespace
 
 TEST(oxStreamTest, SeparatorsAndAbsolutePaths) {
-    EXPECT_TRUE(isPathSeparator('\\'));
-    EXPECT_TRUE(isPathSeparator('/'));
-    EXPECT_FALSE(isPathSeparator(':'));
-    EXPECT_FALSE(isPathSeparator('a'));
-
-    EXPECT_TRUE(isAbsolutePath("\\share\\x"));
-    EXPECT_TRUE(isAbsolutePath("/tmp"));
-    EXPECT_TRUE(isAbsolutePath("/"));
-    EXPECT_TRUE(isAbsolutePath("C:\\dir"));
-    EXPECT_TRUE(isAbsolutePath("C:/dir"));
-    EXPECT_TRUE(isAbsolutePath("z:\\"));
-    EXPECT_TRUE(isAbsolutePath("C:\\"));
-    EXPECT_FALSE(isAbsolutePath("C:dir"));
-    EXPECT_FALSE(isAbsolutePath("C:"));
-    EXPECT_FALSE(isAbsolutePath("Cx\\dir"));
-    EXPECT_FALSE(isAbsolutePath("1:\\x"));
-    EXPECT_FALSE(isAbsolutePath("dir\\x"));
-    EXPECT_FALSE(isAbsolutePath(""));
-    EXPECT_FALSE(isAbsolutePath("\xC4:\\x"));
+    EXPECT_TRUE(isPathSeparator('\\') && isPathSeparator('/'));
+    EXPECT_FALSE(isPathSeparator(':') || isPathSeparator('a'));
+    for (const char* path : {"\\share\\x", "/tmp", "/", "C:\\dir", "C:/dir", "z:\\", "C:\\"})
+        EXPECT_TRUE(isAbsolutePath(path)) << path;
+    for (const char* path : {"C:dir", "C:", "Cx\\dir", "1:\\x", "dir\\x", "", "\xC4:\\x"})
+        EXPECT_FALSE(isAbsolutePath(path)) << path;
 }
 
 TEST(oxStreamTest, JoinPathWithGivenSeparator) {
-    EXPECT_EQ("C:\\dir\\a.log", joinPathWith("C:\\dir", "a.log", '\\'));
-    EXPECT_EQ("C:\\dir\\a.log", joinPathWith("C:\\dir\\", "a.log", '\\'));
-    EXPECT_EQ("C:\\dir\\a.log", joinPathWith("C:\\dir", "\\a.log", '\\'));
-    EXPECT_EQ("C:\\dir/a.log", joinPathWith("C:\\dir", "/a.log", '\\'));
-    EXPECT_EQ("a.log", joinPathWith("", "a.log", '\\'));
-    EXPECT_EQ("C:\\dir", joinPathWith("C:\\dir", "", '\\'));
-    EXPECT_EQ("", joinPathWith("", "", '\\'));
+    // {directory, name, joined with '\\'}; only separators are merged, not
+    // drive colons.
+    const char* const cases[][3] = {
+        {"C:\\dir", "a.log", "C:\\dir\\a.log"}, {"C:\\dir\\", "a.log", "C:\\dir\\a.log"},
+        {"C:\\dir", "\\a.log", "C:\\dir\\a.log"}, {"C:\\dir", "/a.log", "C:\\dir/a.log"},
+        {"", "a.log", "a.log"}, {"C:\\dir", "", "C:\\dir"}, {"", "", ""}, {"C:", "a.log", "C:\\a.log"}};
+    for (const auto& join : cases)
+        EXPECT_EQ(join[2], joinPathWith(join[0], join[1], '\\')) << join[0] << " + " << join[1];
     EXPECT_EQ("/tmp/x/a.log", joinPathWith("/tmp/x", "a.log", '/'));
-    // Only separators are merged, not drive colons.
-    EXPECT_EQ("C:\\a.log", joinPathWith("C:", "a.log", '\\'));
 }
 
 TEST(oxStreamTest, JoinPathUsesThePlatformSeparator) {
@@ -104,90 +78,58 @@ TEST(oxStreamTest, JoinPathUsesThePlatformSeparator) {
 }
 
 TEST(oxStreamTest, SplitPathAtTheLastInnerSeparator) {
-    EXPECT_EQ("C:\\dir\\", dirOf("C:\\dir\\file.txt"));
-    EXPECT_EQ("file.txt", nameOf("C:\\dir\\file.txt"));
-    EXPECT_EQ("", dirOf("file.txt"));
-    EXPECT_EQ("file.txt", nameOf("file.txt"));
-    EXPECT_EQ("C:", dirOf("C:file"));
-    EXPECT_EQ("file", nameOf("C:file"));
-    EXPECT_EQ("C:\\", dirOf("C:\\dir\\"));
-    EXPECT_EQ("dir\\", nameOf("C:\\dir\\"));
-    EXPECT_EQ("", dirOf("\\file"));
-    EXPECT_EQ("\\file", nameOf("\\file"));
-    EXPECT_EQ("/usr/lib/", dirOf("/usr/lib/libx.so"));
-    EXPECT_EQ("libx.so", nameOf("/usr/lib/libx.so"));
-    EXPECT_EQ("a/b\\", dirOf("a/b\\c"));
-    EXPECT_EQ("", dirOf(""));
-    EXPECT_EQ("", nameOf(""));
-    EXPECT_EQ("", dirOf("x"));
-    EXPECT_EQ("x", nameOf("x"));
-    EXPECT_EQ("", dirOf("/"));
-    EXPECT_EQ("/", nameOf("/"));
+    const char* const cases[][2] = {
+        {"C:\\dir\\file.txt", "C:\\dir\\|file.txt"}, {"file.txt", "|file.txt"}, {"C:file", "C:|file"},
+        {"C:\\dir\\", "C:\\|dir\\"}, {"\\file", "|\\file"}, {"/usr/lib/libx.so", "/usr/lib/|libx.so"},
+        {"a/b\\c", "a/b\\|c"}, {"", "|"}, {"x", "|x"}, {"/", "|/"}};
+    for (const auto& path : cases)
+        EXPECT_EQ(path[1], split(path[0])) << path[0];
 
     // The outputs may be the input itself.
     std::string path = "C:\\dir\\file.txt";
+    std::string other = path;
     std::string name;
-    splitPath(path, path, name);
-    EXPECT_EQ("C:\\dir\\", path);
-    EXPECT_EQ("file.txt", name);
-    std::string other = "C:\\dir\\file.txt";
     std::string dir;
+    splitPath(path, path, name);
     splitPath(other, dir, other);
-    EXPECT_EQ("C:\\dir\\", dir);
-    EXPECT_EQ("file.txt", other);
+    EXPECT_EQ("C:\\dir\\|file.txt", path + "|" + name);
+    EXPECT_EQ("C:\\dir\\|file.txt", dir + "|" + other);
 
     EXPECT_EQ("file.txt", getFileNamePart("C:\\dir\\file.txt"));
     EXPECT_EQ("dir\\", getFileNamePart("C:\\dir\\"));
 }
 
-TEST(oxStreamTest, CurrentDirectoryAndAbsolutePaths) {
-    const std::filesystem::path scratch = scratchDirectory("oxStreamTest_cwd");
-    {
-        oxDirectoryChange change(scratch);
-        EXPECT_EQ(scratch.string(), getCurrentDirectory());
-        EXPECT_EQ((scratch / "infoLog.log").string(), makeAbsolutePath("infoLog.log"));
-        EXPECT_EQ((scratch / "sub" / "x.log").string(), makeAbsolutePath(joinPath("sub", "x.log")));
-        EXPECT_EQ("/var/log/x.log", makeAbsolutePath("/var/log/x.log"));
-        EXPECT_EQ("C:\\work\\x.log", makeAbsolutePath("C:\\work\\x.log"));
-        EXPECT_EQ(scratch.string(), makeAbsolutePath(""));
-    }
-    std::filesystem::remove_all(scratch);
+TEST_F(oxStreamDirectoryTest, CurrentDirectoryAndAbsolutePaths) {
+    EXPECT_EQ(itsScratch.string(), getCurrentDirectory());
+    EXPECT_EQ((itsScratch / "infoLog.log").string(), makeAbsolutePath("infoLog.log"));
+    EXPECT_EQ((itsScratch / "sub" / "x.log").string(), makeAbsolutePath(joinPath("sub", "x.log")));
+    EXPECT_EQ("/var/log/x.log", makeAbsolutePath("/var/log/x.log"));
+    EXPECT_EQ("C:\\work\\x.log", makeAbsolutePath("C:\\work\\x.log"));
+    EXPECT_EQ(itsScratch.string(), makeAbsolutePath(""));
 }
 
-TEST(oxStreamTest, CurrentDirectoryLongerThanTheFirstBuffer) {
-    const std::filesystem::path scratch = scratchDirectory("oxStreamTest_long");
-    std::filesystem::path deep = scratch;
+TEST_F(oxStreamDirectoryTest, CurrentDirectoryLongerThanTheFirstBuffer) {
+    std::filesystem::path deep = itsScratch;
     for (int i = 0; i < 8; ++i)
         deep /= std::string(40, static_cast<char>('a' + i));
     std::filesystem::create_directories(deep);
     ASSERT_GT(deep.string().size(), 300u);
-    {
-        oxDirectoryChange change(deep);
-        oxLogCapture capture(6);
-        EXPECT_EQ(deep.string(), getCurrentDirectory());
-        EXPECT_EQ("", capture.finish());
-    }
-    std::filesystem::remove_all(scratch);
+    std::filesystem::current_path(deep);
+    oxLogCapture capture(6);
+    EXPECT_EQ(deep.string(), getCurrentDirectory());
+    EXPECT_EQ("", capture.finish());
 }
 
-TEST(oxStreamTest, VanishedCurrentDirectoryGivesEmptyText) {
-    const std::filesystem::path scratch = scratchDirectory("oxStreamTest_gone");
-    oxDirectoryChange change(scratch);
-    std::filesystem::remove(scratch);
-    {
-        oxLogCapture capture(6);
+TEST_F(oxStreamDirectoryTest, VanishedCurrentDirectoryGivesEmptyText) {
+    std::filesystem::remove(itsScratch);
+    const std::string text = logOf(6, [] {
         EXPECT_EQ("", getCurrentDirectory());
         // Joined to nothing, the name stays as it is.
         EXPECT_EQ("infoLog.log", makeAbsolutePath("infoLog.log"));
-        const std::string& text = capture.finish();
-        EXPECT_EQ(2, countOccurrences(text, offendingCommand("false"))) << text;
-        EXPECT_NE(std::string::npos, text.find("oxStream.cpp")) << text;
-    }
-    {
-        oxLogCapture capture(5);
-        EXPECT_EQ("", getCurrentDirectory());
-        EXPECT_EQ("", capture.finish());
-    }
+    });
+    EXPECT_EQ(2, countOccurrences(text, offendingCommand("false"))) << text;
+    EXPECT_NE(std::string::npos, text.find("oxStream.cpp")) << text;
+    EXPECT_EQ("", logOf(5, [] { EXPECT_EQ("", getCurrentDirectory()); }));
 }
 
 TEST(oxStreamTest, ProgramFileName) {

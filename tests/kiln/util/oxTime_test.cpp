@@ -13,6 +13,12 @@ oxTime timeOf(uint16_t inHour, uint16_t inMinute, uint16_t inSecond, uint16_t in
     return time;
 }
 
+// "h:m:s.ms", so a mismatch shows every part at once.
+std::string partsOf(const oxTime& inTime) {
+    return std::to_string(inTime.getHour()) + ":" + std::to_string(inTime.getMinute()) + ":" +
+           std::to_string(inTime.getSecond()) + "." + std::to_string(inTime.getMillisecond());
+}
+
 std::string formatted(const oxTime& inTime, const char* inSeparator, bool inWithSeconds, bool in24Hour) {
     std::string text;
     return inTime.format(text, inSeparator, inWithSeconds, in24Hour);
@@ -21,20 +27,12 @@ std::string formatted(const oxTime& inTime, const char* inSeparator, bool inWith
 }  // namespace
 
 TEST(oxTimeTest, PartsAndMilliseconds) {
-    oxTime unset;
-    EXPECT_EQ(0, unset.getHour());
-    EXPECT_EQ(0, unset.getMinute());
-    EXPECT_EQ(0, unset.getSecond());
-    EXPECT_EQ(0, unset.getMillisecond());
-    EXPECT_EQ(0u, unset.toMilliseconds());
+    EXPECT_EQ("0:0:0.0", partsOf(oxTime()));
+    EXPECT_EQ(0u, oxTime().toMilliseconds());
     EXPECT_EQ(0u, oxTime(2).toMilliseconds());
 
-    const oxTime time = timeOf(12, 30, 5, 250);
-    EXPECT_EQ(12, time.getHour());
-    EXPECT_EQ(30, time.getMinute());
-    EXPECT_EQ(5, time.getSecond());
-    EXPECT_EQ(250, time.getMillisecond());
-    EXPECT_EQ(45005250u, time.toMilliseconds());
+    EXPECT_EQ("12:30:5.250", partsOf(timeOf(12, 30, 5, 250)));
+    EXPECT_EQ(45005250u, timeOf(12, 30, 5, 250).toMilliseconds());
     EXPECT_EQ(86399999u, timeOf(23, 59, 59, 999).toMilliseconds());
     // init does not check its parts.
     EXPECT_EQ(99u * 3600000u, timeOf(99, 0, 0).toMilliseconds());

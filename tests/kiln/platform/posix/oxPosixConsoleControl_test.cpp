@@ -36,24 +36,26 @@ BOOL WINAPI passingHandler(DWORD inCtrlType) {
     return FALSE;
 }
 
-// Sends a process-directed signal and waits (at most 5 s) until the
+// Runs inSend with no calls recorded, then waits (at most 5 s) until the
 // handlers have recorded inCount calls.
-std::vector<std::string> signalAndWait(int inSignal, size_t inCount) {
+template <typename Send>
+std::vector<std::string> callsAfter(Send inSend, size_t inCount) {
     {
         std::lock_guard<std::mutex> lock(theCallsLock);
         theCalls.clear();
     }
-    kill(getpid(), inSignal);
+    inSend();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(theCallsLock);
-            if (theCalls.size() >= inCount || std::chrono::steady_clock::now() > deadline) {
-                return theCalls;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (;; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        std::lock_guard<std::mutex> lock(theCallsLock);
+        if (theCalls.size() >= inCount || std::chrono::steady_clock::now() > deadline)
+            return theCalls;
     }
+}
+
+// Sends a process-directed signal.
+std::vector<std::string> signalAndWait(int inSignal, size_t inCount) {
+    return callsAfter([inSignal] { kill(getpid(), inSignal); }, inCount);
 }
 
 class PosixConsoleControlTest : public testing::Test {
@@ -64,9 +66,8 @@ protected:
         for (int signal : {SIGINT, SIGQUIT, SIGHUP}) {
             struct sigaction current;
             if (sigaction(signal, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
-                current.sa_handler == SIG_IGN) {
+                current.sa_handler == SIG_IGN)
                 ::signal(signal, SIG_DFL);
-            }
         }
     }
 };
@@ -99,8 +100,7 @@ TEST_F(PosixConsoleControlTest, NewestHandlerFirstAndFalsePassesOn) {
     ASSERT_TRUE(SetConsoleCtrlHandler(takingHandler, TRUE));
     ASSERT_TRUE(SetConsoleCtrlHandler(passingHandler, TRUE));
 
-    const std::vector<std::string> expected{"pass 0", "take 0"};
-    EXPECT_EQ(signalAndWait(SIGINT, 2), expected);
+    EXPECT_EQ(signalAndWait(SIGINT, 2), (std::vector<std::string>{"pass 0", "take 0"}));
 
     // With the passing handler gone only the taking one remains.
     EXPECT_TRUE(SetConsoleCtrlHandler(passingHandler, FALSE));
@@ -119,22 +119,7 @@ TEST_F(PosixConsoleControlTest, SignalStartedInAnEarlierThreadStillReachesTheHan
         sigaddset(&signals, SIGINT);
         pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
         // Thread-directed, so it lands in this unblocked thread.
-        {
-            std::lock_guard<std::mutex> lock(theCallsLock);
-            theCalls.clear();
-        }
-        pthread_kill(pthread_self(), SIGINT);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (std::chrono::steady_clock::now() < deadline) {
-            {
-                std::lock_guard<std::mutex> lock(theCallsLock);
-                if (!theCalls.empty()) {
-                    fromThread = theCalls;
-                    break;
-                }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        fromThread = callsAfter([] { pthread_kill(pthread_self(), SIGINT); }, 1);
     });
     early.join();
     EXPECT_EQ(fromThread, std::vector<std::string>{"take 0"});

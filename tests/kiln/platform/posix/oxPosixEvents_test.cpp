@@ -18,6 +18,20 @@ using std::chrono::milliseconds;
 // before the signal comes; nothing here fails merely by being slow.
 const milliseconds kSettle(150);
 
+// An unnamed event that must close at the end of its scope.
+class Event {
+public:
+    Event(BOOL inManualReset, BOOL inInitialState)
+        : itsHandle(CreateEventA(nullptr, inManualReset, inInitialState, nullptr)) {
+        EXPECT_NE(itsHandle, nullptr);
+    }
+    ~Event() { EXPECT_EQ(CloseHandle(itsHandle), TRUE); }
+    operator HANDLE() const { return itsHandle; }
+
+private:
+    HANDLE itsHandle;
+};
+
 bool isSignalled(HANDLE inEvent) {
     return WaitForSingleObject(inEvent, 0) == WAIT_OBJECT_0;
 }
@@ -37,9 +51,8 @@ public:
 
     ~Waiters() {
         for (auto& thread : itsThreads) {
-            if (thread.joinable()) {
+            if (thread.joinable())
                 thread.join();
-            }
         }
     }
 
@@ -47,16 +60,14 @@ public:
 
     // Waits (boundedly) until at least inCount waits have returned.
     void awaitFinished(int inCount) const {
-        for (int round = 0; round < 300 && itsFinished < inCount; ++round) {
+        for (int round = 0; round < 300 && itsFinished < inCount; ++round)
             std::this_thread::sleep_for(milliseconds(10));
-        }
     }
 
     // Joins every thread; returns how many waits succeeded.
     int join() {
-        for (auto& thread : itsThreads) {
+        for (auto& thread : itsThreads)
             thread.join();
-        }
         int released = 0;
         for (DWORD result : itsResults) {
             EXPECT_TRUE(result == WAIT_OBJECT_0 || result == WAIT_TIMEOUT) << result;
@@ -72,39 +83,31 @@ private:
 };
 
 TEST(PosixEvents, ManualResetEventStaysSignalledUntilReset) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(event, nullptr);
-    EXPECT_FALSE(isSignalled(event));
-    EXPECT_EQ(SetEvent(event), TRUE);
-    EXPECT_TRUE(isSignalled(event));
-    EXPECT_TRUE(isSignalled(event));
-    EXPECT_EQ(SetEvent(event), TRUE);
-    EXPECT_EQ(ResetEvent(event), TRUE);
-    EXPECT_FALSE(isSignalled(event));
-    EXPECT_EQ(CloseHandle(event), TRUE);
-
-    HANDLE initiallySet = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    ASSERT_NE(initiallySet, nullptr);
-    EXPECT_TRUE(isSignalled(initiallySet));
-    EXPECT_EQ(CloseHandle(initiallySet), TRUE);
-
+    {
+        Event event(TRUE, FALSE);
+        EXPECT_FALSE(isSignalled(event));
+        EXPECT_EQ(SetEvent(event), TRUE);
+        EXPECT_TRUE(isSignalled(event));
+        EXPECT_TRUE(isSignalled(event));
+        EXPECT_EQ(SetEvent(event), TRUE);
+        EXPECT_EQ(ResetEvent(event), TRUE);
+        EXPECT_FALSE(isSignalled(event));
+    }
+    EXPECT_TRUE(isSignalled(Event(TRUE, TRUE)));
     EXPECT_EQ(CreateEventA(nullptr, TRUE, FALSE, "shared between processes"), nullptr);
 }
 
 TEST(PosixEvents, SetReleasesEveryWaiterOfAManualResetEvent) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(event, nullptr);
+    Event event(TRUE, FALSE);
     Waiters waiters(event, 3, 5000);
     EXPECT_EQ(waiters.finished(), 0);
     EXPECT_EQ(SetEvent(event), TRUE);
     EXPECT_EQ(waiters.join(), 3);
     EXPECT_TRUE(isSignalled(event));
-    EXPECT_EQ(CloseHandle(event), TRUE);
 }
 
 TEST(PosixEvents, AutoResetEventIsConsumedByTheWaitItEnds) {
-    HANDLE event = CreateEventA(nullptr, FALSE, TRUE, nullptr);
-    ASSERT_NE(event, nullptr);
+    Event event(FALSE, TRUE);
     EXPECT_TRUE(isSignalled(event));
     EXPECT_FALSE(isSignalled(event));
 
@@ -117,37 +120,26 @@ TEST(PosixEvents, AutoResetEventIsConsumedByTheWaitItEnds) {
     EXPECT_EQ(SetEvent(event), TRUE);
     EXPECT_EQ(waiters.join(), 2);
     EXPECT_FALSE(isSignalled(event));
-    EXPECT_EQ(CloseHandle(event), TRUE);
 }
 
-TEST(PosixEvents, PulseReleasesEveryCurrentWaiterOfAManualResetEvent) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(event, nullptr);
-    Waiters waiters(event, 3, 5000);
-    EXPECT_EQ(PulseEvent(event), TRUE);
-    EXPECT_EQ(waiters.join(), 3);
-    EXPECT_FALSE(isSignalled(event));
-    // A later waiter is not released by the pulse that went before.
-    EXPECT_EQ(WaitForSingleObject(event, 50), WAIT_TIMEOUT);
-    EXPECT_EQ(CloseHandle(event), TRUE);
-}
-
-TEST(PosixEvents, PulseReleasesOneCurrentWaiterOfAnAutoResetEvent) {
-    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_NE(event, nullptr);
-    Waiters waiters(event, 2, 1000);
-    EXPECT_EQ(PulseEvent(event), TRUE);
-    // The other waiter is left to time out.
-    EXPECT_EQ(waiters.join(), 1);
-    EXPECT_FALSE(isSignalled(event));
-    EXPECT_EQ(CloseHandle(event), TRUE);
+TEST(PosixEvents, PulseReleasesEveryCurrentWaiterOfAManualResetEventButOneOfAnAutoResetEvent) {
+    for (BOOL manualReset : {TRUE, FALSE}) {
+        SCOPED_TRACE(manualReset ? "manual reset" : "auto reset");
+        Event event(manualReset, FALSE);
+        // With auto reset the other waiter is left to time out.
+        Waiters waiters(event, 3, manualReset ? 5000 : 1000);
+        EXPECT_EQ(PulseEvent(event), TRUE);
+        EXPECT_EQ(waiters.join(), manualReset ? 3 : 1);
+        EXPECT_FALSE(isSignalled(event));
+        // A later waiter is not released by the pulse that went before.
+        EXPECT_EQ(WaitForSingleObject(event, 50), WAIT_TIMEOUT);
+    }
 }
 
 TEST(PosixEvents, PulseWithNobodyWaitingLeavesTheEventNonSignalled) {
     for (BOOL manualReset : {TRUE, FALSE}) {
         SCOPED_TRACE(manualReset ? "manual reset" : "auto reset");
-        HANDLE event = CreateEventA(nullptr, manualReset, FALSE, nullptr);
-        ASSERT_NE(event, nullptr);
+        Event event(manualReset, FALSE);
         EXPECT_EQ(PulseEvent(event), TRUE);
         EXPECT_FALSE(isSignalled(event));
         EXPECT_EQ(WaitForSingleObject(event, 50), WAIT_TIMEOUT);
@@ -155,7 +147,6 @@ TEST(PosixEvents, PulseWithNobodyWaitingLeavesTheEventNonSignalled) {
         EXPECT_EQ(SetEvent(event), TRUE);
         EXPECT_EQ(PulseEvent(event), TRUE);
         EXPECT_FALSE(isSignalled(event));
-        EXPECT_EQ(CloseHandle(event), TRUE);
     }
 }
 

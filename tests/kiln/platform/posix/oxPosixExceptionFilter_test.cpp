@@ -21,9 +21,7 @@ LONG WINAPI printingFilter(EXCEPTION_POINTERS* inInfo) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-LONG WINAPI otherFilter(EXCEPTION_POINTERS*) {
-    return EXCEPTION_CONTINUE_SEARCH;
-}
+LONG WINAPI otherFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
 
 // The faults are the point, so the undefined-behaviour checks of a
 // sanitizer build must not stop them first.
@@ -47,61 +45,15 @@ volatile int theDepthLimit = 1 << 30;
 int recurse(int inDepth) {
     volatile char frame[512];
     frame[0] = static_cast<char>(inDepth);
-    if (inDepth >= theDepthLimit) {
+    if (inDepth >= theDepthLimit)
         return frame[0];
-    }
     return recurse(inDepth + 1) + frame[0];
 }
 
-class PosixExceptionFilterDeathTest : public testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_F(PosixExceptionFilterDeathTest, NullWriteReachesFilterAsAccessViolation) {
-    EXPECT_EXIT(
-        {
-            SetUnhandledExceptionFilter(printingFilter);
-            writeThroughNull();
-        },
-        testing::KilledBySignal(SIGSEGV), "code 0xC0000005 at 0x0\n");
-}
-
-TEST_F(PosixExceptionFilterDeathTest, StackOverflowStillReachesFilter) {
-    EXPECT_EXIT(
-        {
-            SetUnhandledExceptionFilter(printingFilter);
-            recurse(0);
-        },
-        testing::KilledBySignal(SIGSEGV), "code 0xC0000005 at 0x");
-}
-
-TEST_F(PosixExceptionFilterDeathTest, EachCrashSignalHasItsWindowsCode) {
-    EXPECT_EXIT(
-        {
-            SetUnhandledExceptionFilter(printingFilter);
-            std::abort();
-        },
-        testing::KilledBySignal(SIGABRT), "code 0x40000015 at 0x0\n");
-    EXPECT_EXIT(
-        {
-            SetUnhandledExceptionFilter(printingFilter);
-            divideByZero();
-        },
-        testing::KilledBySignal(SIGFPE), "code 0xC0000094 at 0x");
-    // Sent signals carry no fault address.
-    EXPECT_EXIT(
-        {
-            SetUnhandledExceptionFilter(printingFilter);
-            raise(SIGBUS);
-        },
-        testing::KilledBySignal(SIGBUS), "code 0x80000002 at 0x0\n");
-    EXPECT_EXIT(
-        {
-            SetUnhandledExceptionFilter(printingFilter);
-            raise(SIGILL);
-        },
-        testing::KilledBySignal(SIGILL), "code 0xC000001D at 0x0\n");
+// Run in the child of a death test.
+void crashWith(LPTOP_LEVEL_EXCEPTION_FILTER inFilter, void (*inCrash)()) {
+    SetUnhandledExceptionFilter(inFilter);
+    inCrash();
 }
 
 LONG WINAPI crashingFilter(EXCEPTION_POINTERS*) {
@@ -109,13 +61,35 @@ LONG WINAPI crashingFilter(EXCEPTION_POINTERS*) {
     std::abort();
 }
 
+class PosixExceptionFilterDeathTest : public testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(PosixExceptionFilterDeathTest, EachCrashSignalHasItsWindowsCode) {
+    const struct {
+        void (*itsCrash)();
+        int itsSignal;
+        const char* itsReport;
+    } crashes[] = {
+        {writeThroughNull, SIGSEGV, "code 0xC0000005 at 0x0\n"},
+        // A stack overflow still reaches the filter.
+        {[] { recurse(0); }, SIGSEGV, "code 0xC0000005 at 0x"},
+        {[] { std::abort(); }, SIGABRT, "code 0x40000015 at 0x0\n"},
+        {divideByZero, SIGFPE, "code 0xC0000094 at 0x"},
+        // Sent signals carry no fault address.
+        {[] { raise(SIGBUS); }, SIGBUS, "code 0x80000002 at 0x0\n"},
+        {[] { raise(SIGILL); }, SIGILL, "code 0xC000001D at 0x0\n"},
+    };
+    for (const auto& crash : crashes) {
+        EXPECT_EXIT(crashWith(printingFilter, crash.itsCrash), testing::KilledBySignal(crash.itsSignal),
+                    crash.itsReport);
+    }
+}
+
 TEST_F(PosixExceptionFilterDeathTest, CrashInsideFilterEndsProcessWithoutReentry) {
-    EXPECT_EXIT(
-        {
-            SetUnhandledExceptionFilter(crashingFilter);
-            writeThroughNull();
-        },
-        testing::KilledBySignal(SIGABRT), "^filter entered\n$");
+    EXPECT_EXIT(crashWith(crashingFilter, writeThroughNull), testing::KilledBySignal(SIGABRT),
+                "^filter entered\n$");
 }
 
 TEST_F(PosixExceptionFilterDeathTest, ReplacingReturnsPreviousAndNullRemovesFilter) {

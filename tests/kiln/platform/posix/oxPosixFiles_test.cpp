@@ -62,14 +62,14 @@ std::string readFile(const std::string& inPath) {
     return bytes.str();
 }
 
-std::vector<std::string> entriesOf(const std::string& inDirectory) {
-    std::vector<std::string> names;
+using oxNames = std::vector<std::string>;
+
+oxNames entriesOf(const std::string& inDirectory) {
+    oxNames names;
     if (DIR* directory = opendir(inDirectory.c_str())) {
         while (const dirent* entry = readdir(directory)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
         }
         closedir(directory);
     }
@@ -89,9 +89,8 @@ std::string linkOf(const std::string& inPath) {
 }
 
 int makeWritable(const char* inPath, const struct stat* inStatus, int inType, FTW*) {
-    if (inType == FTW_D) {
+    if (inType == FTW_D)
         chmod(inPath, inStatus->st_mode | S_IRWXU);
-    }
     return 0;
 }
 
@@ -114,6 +113,17 @@ protected:
     }
     std::string at(const std::string& inName) const { return itsDirectory + "/" + inName; }
 
+    // The one entry FindFirstFileA reports for inName; its handle is closed.
+    WIN32_FIND_DATAA found(const std::string& inName) {
+        WIN32_FIND_DATAA data;
+        std::memset(&data, 0xAB, sizeof data);
+        HANDLE search = FindFirstFileA(at(inName).c_str(), &data);
+        EXPECT_NE(search, INVALID_HANDLE_VALUE) << inName;
+        EXPECT_TRUE(FindClose(search));
+        EXPECT_FALSE(FindClose(search));
+        return data;
+    }
+
     std::string itsDirectory;
 };
 
@@ -127,13 +137,7 @@ TEST_F(PosixFilesTest, FindFirstFileGivesLastWriteTimeInUtcToTheMillisecond) {
     // A plain name follows the link to the file, as on Windows.
     for (const char* name : {"dated.cfg", "dated.link"}) {
         SCOPED_TRACE(name);
-        WIN32_FIND_DATAA found;
-        std::memset(&found, 0xAB, sizeof found);
-        HANDLE search = FindFirstFileA(at(name).c_str(), &found);
-        ASSERT_NE(search, INVALID_HANDLE_VALUE);
-        EXPECT_TRUE(FindClose(search));
-        EXPECT_FALSE(FindClose(search));
-
+        const WIN32_FIND_DATAA found = this->found(name);
         EXPECT_EQ(intervalsOf(found.ftLastWriteTime), secondsSince1601 * kIntervalsPerSecond + 8912345);
         EXPECT_EQ(intervalsOf(found.ftLastAccessTime), secondsSince1601 * kIntervalsPerSecond);
         EXPECT_EQ(found.dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
@@ -154,25 +158,14 @@ TEST_F(PosixFilesTest, FindFirstFileFindsDirectoriesAndOnlyTheOneNamedFile) {
     writeFile(at("locked.cfg"), "");
     ASSERT_EQ(chmod(at("locked.cfg").c_str(), 0444), 0);
 
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(at("sub").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(FindClose(search));
-    EXPECT_EQ(found.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_STREQ(found.cFileName, "sub");
-
+    EXPECT_EQ(found("sub").dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_STREQ(found("sub").cFileName, "sub");
     // "*" is an ordinary character: the file of that name, not a pattern.
-    search = FindFirstFileA(at("*.cfg").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(FindClose(search));
-    EXPECT_STREQ(found.cFileName, "*.cfg");
-    EXPECT_EQ(found.nFileSizeLow, 7u);
+    EXPECT_STREQ(found("*.cfg").cFileName, "*.cfg");
+    EXPECT_EQ(found("*.cfg").nFileSizeLow, 7u);
+    EXPECT_EQ(found("locked.cfg").dwFileAttributes, FILE_ATTRIBUTE_READONLY);
 
-    search = FindFirstFileA(at("locked.cfg").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(FindClose(search));
-    EXPECT_EQ(found.dwFileAttributes, FILE_ATTRIBUTE_READONLY);
-
+    WIN32_FIND_DATAA found;
     std::memset(&found, 0x5A, sizeof found);
     for (const std::string& name : {at("missing.cfg"), at("?.cfg"), at("sub/"), std::string()}) {
         SCOPED_TRACE(name);
@@ -184,15 +177,13 @@ TEST_F(PosixFilesTest, FindFirstFileFindsDirectoriesAndOnlyTheOneNamedFile) {
     EXPECT_FALSE(FindClose(nullptr));
 }
 
-struct ConversionCase {
-    uint64_t itsIntervals;
-    const char* itsExpected;
-};
-
 TEST(PosixFileTimes, SystemTimeCoversTheWholeWindowsRange) {
     const uint64_t feb28of1900 = 9440496000ULL * kIntervalsPerSecond;
     const uint64_t lastMillisecondOfDay = 86399999ULL * 10000;
-    const ConversionCase cases[] = {
+    const struct {
+        uint64_t itsIntervals;
+        const char* itsExpected;
+    } cases[] = {
         {0, "1601-1-1 1 0:0:0.0"},
         // Below a millisecond is cut off, not rounded.
         {9999, "1601-1-1 1 0:0:0.0"},
@@ -202,7 +193,7 @@ TEST(PosixFileTimes, SystemTimeCoversTheWholeWindowsRange) {
         {(951782400ULL + kSecondsFrom1601To1970) * kIntervalsPerSecond, "2000-2-29 2 0:0:0.0"},
         {0x7FFFFFFFFFFFFFFFULL, "30828-9-14 4 2:48:5.477"},
     };
-    for (const ConversionCase& conversion : cases) {
+    for (const auto& conversion : cases) {
         SCOPED_TRACE(conversion.itsExpected);
         const FILETIME time = fileTimeOf(conversion.itsIntervals);
         SYSTEMTIME converted;
@@ -228,11 +219,11 @@ TEST_F(PosixFilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
     EXPECT_EQ(readFile(at("new.cfg")), binary);
     EXPECT_EQ(modeOf(at("new.cfg")), S_IFREG | 0640);
 
-    EXPECT_TRUE(replaceFileContents(at("new.cfg"), "short"));
-    EXPECT_EQ(readFile(at("new.cfg")), "short");
-    EXPECT_TRUE(replaceFileContents(at("new.cfg"), ""));
-    EXPECT_EQ(readFile(at("new.cfg")), "");
-    EXPECT_EQ(entriesOf(itsDirectory), std::vector<std::string>{"new.cfg"});
+    for (const char* shorter : {"short", ""}) {
+        EXPECT_TRUE(replaceFileContents(at("new.cfg"), shorter));
+        EXPECT_EQ(readFile(at("new.cfg")), shorter);
+    }
+    EXPECT_EQ(entriesOf(itsDirectory), oxNames{"new.cfg"});
 }
 
 TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
@@ -247,8 +238,7 @@ TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
         EXPECT_TRUE(replaceFileContents(at("kept.cfg"), "newer"));
         struct stat status;
         ASSERT_EQ(stat(at("kept.cfg").c_str(), &status), 0);
-        EXPECT_EQ(status.st_uid, 65534u);
-        EXPECT_EQ(status.st_gid, 65534u);
+        EXPECT_EQ(std::make_pair(status.st_uid, status.st_gid), std::make_pair(65534u, 65534u));
         EXPECT_EQ(status.st_mode, S_IFREG | 0640);
     }
 
@@ -269,9 +259,8 @@ TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
     EXPECT_TRUE(S_ISLNK(modeOf(at("later.cfg"))));
     EXPECT_EQ(readFile(at("sub/later.cfg")), "created");
 
-    EXPECT_EQ(entriesOf(itsDirectory),
-              (std::vector<std::string>{"alias.cfg", "kept.cfg", "later.cfg", "prefs.cfg", "sub"}));
-    EXPECT_EQ(entriesOf(at("sub")), (std::vector<std::string>{"later.cfg", "target.cfg"}));
+    EXPECT_EQ(entriesOf(itsDirectory), (oxNames{"alias.cfg", "kept.cfg", "later.cfg", "prefs.cfg", "sub"}));
+    EXPECT_EQ(entriesOf(at("sub")), (oxNames{"later.cfg", "target.cfg"}));
 }
 
 TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeThePlace) {
@@ -280,7 +269,7 @@ TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeTheP
     ASSERT_EQ(mkfifo(at("pipe.cfg").c_str(), 0644), 0);
     ASSERT_EQ(symlink("loop2", at("loop1").c_str()), 0);
     ASSERT_EQ(symlink("loop1", at("loop2").c_str()), 0);
-    const std::vector<std::string> before = entriesOf(itsDirectory);
+    const oxNames before = entriesOf(itsDirectory);
 
     for (const std::string& path :
          {at("dir.cfg"), at("pipe.cfg"), at("loop1"), at("nowhere/x.cfg"), std::string()}) {
@@ -291,7 +280,7 @@ TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeTheP
     EXPECT_EQ(readFile(at("dir.cfg/inside")), "kept");
     EXPECT_TRUE(S_ISFIFO(modeOf(at("pipe.cfg"))));
     EXPECT_EQ(entriesOf(itsDirectory), before);
-    EXPECT_EQ(entriesOf(at("dir.cfg")), std::vector<std::string>{"inside"});
+    EXPECT_EQ(entriesOf(at("dir.cfg")), oxNames{"inside"});
 }
 
 TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
@@ -305,9 +294,8 @@ TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit = {4096, 4096};
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
             _exit(2);
-        }
         _exit(replaceFileContents(path, large) ? 1 : 0);
     }
     int status = 0;
@@ -315,7 +303,7 @@ TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
     ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: no limit set";
     EXPECT_EQ(readFile(path), "old contents");
-    EXPECT_EQ(entriesOf(itsDirectory), std::vector<std::string>{"limited.cfg"});
+    EXPECT_EQ(entriesOf(itsDirectory), oxNames{"limited.cfg"});
 
     // Without the limit the same contents go through.
     EXPECT_TRUE(replaceFileContents(path, large));
@@ -323,9 +311,8 @@ TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
 }
 
 TEST_F(PosixFilesTest, ReplaceRefusesWhatPermissionsProtect) {
-    if (geteuid() == 0) {
+    if (geteuid() == 0)
         GTEST_SKIP() << "permissions do not bind the superuser";
-    }
     ASSERT_EQ(mkdir(at("locked").c_str(), 0755), 0);
     writeFile(at("locked/in.cfg"), "old");
     ASSERT_EQ(chmod(at("locked").c_str(), 0555), 0);
@@ -334,10 +321,10 @@ TEST_F(PosixFilesTest, ReplaceRefusesWhatPermissionsProtect) {
 
     EXPECT_FALSE(replaceFileContents(at("locked/in.cfg"), "new"));
     EXPECT_EQ(readFile(at("locked/in.cfg")), "old");
-    EXPECT_EQ(entriesOf(at("locked")), std::vector<std::string>{"in.cfg"});
+    EXPECT_EQ(entriesOf(at("locked")), oxNames{"in.cfg"});
     EXPECT_FALSE(replaceFileContents(at("readonly.cfg"), "new"));
     EXPECT_EQ(readFile(at("readonly.cfg")), "old");
-    EXPECT_EQ(entriesOf(itsDirectory), (std::vector<std::string>{"locked", "readonly.cfg"}));
+    EXPECT_EQ(entriesOf(itsDirectory), (oxNames{"locked", "readonly.cfg"}));
 }
 
 }  // namespace

@@ -34,9 +34,8 @@ DWORD WINAPI collectMessages(LPVOID inHandshake) {
     Handshake& handshake = *static_cast<Handshake*>(inHandshake);
     WaitForSingleObject(handshake.itsGo, 5000);
     MSG message;
-    if (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE))
         return 100;
-    }
     // Made after the queue, so its clean-up at thread exit comes first:
     // the queue must be gone before that, when the handle is signalled.
     thread_local SlowExit slowExit;
@@ -44,9 +43,8 @@ DWORD WINAPI collectMessages(LPVOID inHandshake) {
     SetEvent(handshake.itsReady);
     WaitForSingleObject(handshake.itsPosted, 5000);
     DWORD count = 0;
-    while (count < 4 && PeekMessageA(&handshake.itsReceived[count], nullptr, 0, 0, PM_REMOVE)) {
+    while (count < 4 && PeekMessageA(&handshake.itsReceived[count], nullptr, 0, 0, PM_REMOVE))
         ++count;
-    }
     return count;
 }
 
@@ -68,9 +66,8 @@ TEST(PosixMessages, PostingNeedsTheTargetsQueueAndDeliversInOrder) {
     ASSERT_EQ(WaitForSingleObject(handshake.itsReady, 5000), WAIT_OBJECT_0);
 
     const DWORD before = GetTickCount();
-    EXPECT_EQ(PostThreadMessageA(threadId, WM_USER + 1, 10, -1), TRUE);
-    EXPECT_EQ(PostThreadMessageA(threadId, WM_USER + 2, 20, -2), TRUE);
-    EXPECT_EQ(PostThreadMessageA(threadId, WM_USER + 3, 30, -3), TRUE);
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(PostThreadMessageA(threadId, WM_USER + i, 10 * i, -i), TRUE);
     SetEvent(handshake.itsPosted);
     ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
     ASSERT_EQ(exitCodeOf(thread), 3u);
@@ -93,19 +90,18 @@ TEST(PosixMessages, FiltersPickTheFirstMessageInRange) {
         threadId = GetCurrentThreadId();
         MSG message{};
         EXPECT_EQ(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE), FALSE);
-        const UINT posted[] = {WM_USER + 1, WM_USER + 5, WM_USER + 2, WM_QUIT};
-        for (UINT number : posted) {
+        for (UINT number : {WM_USER + 1, WM_USER + 5, WM_USER + 2, WM_QUIT})
             ASSERT_EQ(PostThreadMessageA(threadId, number, number, 0), TRUE);
-        }
 
-        ASSERT_EQ(PeekMessageA(&message, nullptr, WM_USER + 2, WM_USER + 5, PM_NOREMOVE), TRUE);
-        EXPECT_EQ(message.message, WM_USER + 5);
-        ASSERT_EQ(PeekMessageA(&message, nullptr, WM_USER + 2, WM_USER + 5, PM_REMOVE), TRUE);
-        EXPECT_EQ(message.message, WM_USER + 5);
-        ASSERT_EQ(PeekMessageA(&message, nullptr, WM_USER + 2, WM_USER + 5, PM_REMOVE), TRUE);
-        EXPECT_EQ(message.message, WM_USER + 2);
-        EXPECT_EQ(PeekMessageA(&message, nullptr, WM_USER + 2, WM_USER + 5, PM_REMOVE), FALSE);
-        EXPECT_EQ(PeekMessageA(&message, nullptr, WM_USER + 6, WM_USER + 9, PM_REMOVE), FALSE);
+        // What each filtered peek finds, 0 for nothing: looking leaves it.
+        const auto peek = [&](UINT inFirst, UINT inLast, UINT inRemove) -> UINT {
+            return PeekMessageA(&message, nullptr, inFirst, inLast, inRemove) ? message.message : 0;
+        };
+        EXPECT_EQ(peek(WM_USER + 2, WM_USER + 5, PM_NOREMOVE), WM_USER + 5);
+        EXPECT_EQ(peek(WM_USER + 2, WM_USER + 5, PM_REMOVE), WM_USER + 5);
+        EXPECT_EQ(peek(WM_USER + 2, WM_USER + 5, PM_REMOVE), WM_USER + 2);
+        EXPECT_EQ(peek(WM_USER + 2, WM_USER + 5, PM_REMOVE), 0u);
+        EXPECT_EQ(peek(WM_USER + 6, WM_USER + 9, PM_REMOVE), 0u);
 
         // Queued messages come out of GetMessageA without blocking.
         EXPECT_EQ(GetMessageA(&message, nullptr, 0, 0), TRUE);
@@ -123,10 +119,7 @@ DWORD WINAPI awaitFifthUserMessage(LPVOID inReady) {
     MSG message{};
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
     SetEvent(static_cast<HANDLE>(inReady));
-    if (GetMessageA(&message, nullptr, WM_USER + 5, WM_USER + 5) != TRUE) {
-        return 0;
-    }
-    return static_cast<DWORD>(message.wParam);
+    return GetMessageA(&message, nullptr, WM_USER + 5, WM_USER + 5) == TRUE ? DWORD(message.wParam) : 0;
 }
 
 TEST(PosixMessages, GetMessageBlocksUntilAMatchingMessageArrives) {
@@ -152,9 +145,8 @@ TEST(PosixMessages, QueueRefusesPostingsBeyondItsLimit) {
         MSG message{};
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
         int accepted = 0;
-        while (accepted < 20000 && PostThreadMessageA(self, WM_USER, accepted, 0)) {
+        while (accepted < 20000 && PostThreadMessageA(self, WM_USER, accepted, 0))
             ++accepted;
-        }
         EXPECT_EQ(accepted, 10000);
         ASSERT_EQ(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE), TRUE);
         EXPECT_EQ(message.wParam, 0u);

@@ -51,9 +51,8 @@ bool tryFromAnotherThread(CRITICAL_SECTION& ioSection) {
     bool entered = false;
     std::thread other([&] {
         entered = TryEnterCriticalSection(&ioSection) != FALSE;
-        if (entered) {
+        if (entered)
             LeaveCriticalSection(&ioSection);
-        }
     });
     other.join();
     return entered;
@@ -96,9 +95,8 @@ TEST(PosixThreads, CriticalSectionSerialisesCounting) {
             }
         });
     }
-    for (auto& thread : threads) {
+    for (auto& thread : threads)
         thread.join();
-    }
     EXPECT_EQ(counter, static_cast<long>(kThreads) * kRounds);
     DeleteCriticalSection(&section);
 }
