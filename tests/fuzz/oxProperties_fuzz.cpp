@@ -14,40 +14,13 @@
 #include <string>
 
 #include "oxProperties.h"
+#include "../kiln/util/oxPropertiesModel.h"
 
 namespace {
 
 [[noreturn]] void failProperty(const char* inWhat, size_t inIndex) {
     std::fprintf(stderr, "oxProperties round trip: %s (entry %zu)\n", inWhat, inIndex);
     std::abort();
-}
-
-int hexDigitValue(char inChar) {
-    if (inChar >= '0' && inChar <= '9')
-        return inChar - '0';
-    return std::toupper(static_cast<unsigned char>(inChar)) - 'A' + 10;
-}
-
-// The value the second read must give for a value the first read gave.
-std::string expectedAfterFile(const std::string& inValue) {
-    const std::string value(inValue.c_str());
-    std::string result;
-    for (size_t i = 0; i < value.size();) {
-        size_t end = i + 3;
-        unsigned byte = 0;
-        if (value.compare(i, 3, "&#x") == 0) {
-            for (; end < value.size() && std::isxdigit(static_cast<unsigned char>(value[end])); ++end)
-                byte = (byte * 16 + static_cast<unsigned>(hexDigitValue(value[end]))) % 256;
-        }
-        if (end > i + 3 && end < value.size() && value[end] == ';') {
-            if (byte != 0)
-                result += static_cast<char>(byte);
-            i = end + 1;
-        } else {
-            result += value[i++];
-        }
-    }
-    return result;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "oxProperties.h"
+#include "oxPropertiesModel.h"
 
 #include <gtest/gtest.h>
 
@@ -45,29 +46,6 @@ std::string folded(const std::string& inText) {
     for (char& c : text)
         c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
     return text;
-}
-
-// What a stored value reads back as: "&#x<hex>;" is written unchanged and
-// resolved by the reader (low eight bits, nothing for zero).
-std::string expectedAfterFile(const std::string& inValue) {
-    const std::string value = cString(inValue);
-    std::string result;
-    for (size_t i = 0; i < value.size();) {
-        size_t end = i + 3;
-        unsigned byte = 0;
-        if (value.compare(i, 3, "&#x") == 0) {
-            for (; end < value.size() && std::isxdigit(static_cast<unsigned char>(value[end])); ++end)
-                byte = (byte * 16 + std::stoul(value.substr(end, 1), nullptr, 16)) % 256;
-        }
-        if (end > i + 3 && end < value.size() && value[end] == ';') {
-            if (byte != 0)
-                result += static_cast<char>(byte);
-            i = end + 1;
-        } else {
-            result += value[i++];
-        }
-    }
-    return result;
 }
 
 // An independent account of the table: a list searched linearly.
