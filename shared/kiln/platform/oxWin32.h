@@ -14,9 +14,16 @@
 #endif
 #include <winsock2.h>
 #include <windows.h>
+#include <objbase.h>
 #include <conio.h>
 #include <io.h>
+#ifdef __MINGW32__
+// mingw-w64's default runtime, msvcrt.dll, has no C _set_new_mode (only an
+// MSVC-mangled one), so the platform folder keeps the mode itself.
+int _set_new_mode(int inMode);
+#else
 #include <new.h>
+#endif
 #include <time.h>
 #else
 #include "oxPosixWin32.h"

@@ -145,6 +145,10 @@ TEST(oxCryptorTest, CommonPrefixAndInPlace) {
 }
 
 TEST(oxCryptorTest, OpensslDecryptsWhatWeWrite) {
+    // The Windows build has the same known answers above; openssl is
+    // Linux's here.
+    if (std::filesystem::path::preferred_separator == '\\')
+        GTEST_SKIP() << "openssl runs in the Linux build";
     const std::filesystem::path openssl = findOnPath("openssl");
     ASSERT_FALSE(openssl.empty()) << "openssl not found on PATH: install Debian's openssl package "
                                      "(scripts/install-deps.sh does)";

@@ -103,11 +103,12 @@ TEST(SingleEvent, ListenersAreToldInOrderFromACopy) {
     oxSingleEvent event(nullptr, true);
     CountingListener first;
     CountingListener second;
+    CountingListener stranger;
     event.addListener(&first);
     event.addListener(&second);
     event.addListener(&first);
     event.removeListener(&first);
-    event.removeListener(&first + 1);  // never registered: nothing happens
+    event.removeListener(&stranger);  // never registered: nothing happens
     event.notifyListeners();
     EXPECT_EQ(first.itsCalls, 1);
     EXPECT_EQ(second.itsCalls, 1);

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "oxLogCapture.h"
+#include "oxPlatformExtras.h"
 
 namespace {
 
@@ -109,6 +110,8 @@ TEST_F(oxStreamDirectoryTest, CurrentDirectoryAndAbsolutePaths) {
 }
 
 TEST_F(oxStreamDirectoryTest, CurrentDirectoryLongerThanTheFirstBuffer) {
+    if (getPlatformPathSeparator() == '\\')
+        GTEST_SKIP() << "Windows keeps the current directory within MAX_PATH";
     std::filesystem::path deep = itsScratch;
     for (int i = 0; i < 8; ++i)
         deep /= std::string(40, static_cast<char>('a' + i));
@@ -121,6 +124,8 @@ TEST_F(oxStreamDirectoryTest, CurrentDirectoryLongerThanTheFirstBuffer) {
 }
 
 TEST_F(oxStreamDirectoryTest, VanishedCurrentDirectoryGivesEmptyText) {
+    if (getPlatformPathSeparator() == '\\')
+        GTEST_SKIP() << "Windows does not remove a process's current directory";
     std::filesystem::remove(itsScratch);
     const std::string text = logOf(6, [] {
         EXPECT_EQ("", getCurrentDirectory());
@@ -134,7 +139,7 @@ TEST_F(oxStreamDirectoryTest, VanishedCurrentDirectoryGivesEmptyText) {
 
 TEST(oxStreamTest, ProgramFileName) {
     const std::string& name = getProgramFileName();
-    EXPECT_EQ("kiln_tests", name);
+    EXPECT_EQ(std::string("kiln_tests") + OX_EXECUTABLE_SUFFIX, name);
     // Later calls return the same cached text.
     EXPECT_EQ(&name, &getProgramFileName());
     EXPECT_TRUE(isAbsolutePath(getProgramPath()));

@@ -1,0 +1,31 @@
+"""What the end-to-end tests share: where the programs under test are, and
+how to start them. With TARNWELL_RUNNER set (the Windows build), every
+program is started through that runner (Wine) and is a .exe."""
+import os
+import shlex
+
+TARNWELL = os.environ.get("TARNWELL", "build/tool/tarnwell")
+PROBE_DIR = os.environ.get("PROBE_DIR", "build/tests")
+RUNNER = shlex.split(os.environ.get("TARNWELL_RUNNER", ""))
+ON_WINDOWS = TARNWELL.lower().endswith(".exe")
+
+
+def command(program, *arguments):
+    """The command line that starts program with arguments."""
+    return [*RUNNER, program, *arguments]
+
+
+def probe(name):
+    return os.path.join(PROBE_DIR, name + (".exe" if ON_WINDOWS else ""))
+
+
+def native_path(path):
+    """path as the program sees it: under Wine, drive Z: is the Unix root."""
+    path = os.path.realpath(path)
+    return "Z:" + path.replace("/", "\\") if ON_WINDOWS else path
+
+
+def from_stream(text):
+    """A program's standard output or error as Linux writes it: the Windows
+    C runtime writes each line end of a text stream as CR LF."""
+    return text.replace("\r\n", "\n") if ON_WINDOWS else text
