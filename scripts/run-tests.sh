@@ -2,10 +2,19 @@
 # Installs what is missing, then builds and runs the whole suite three
 # times: in the normal build (with the benchmarks built, not run), with
 # AddressSanitizer and UndefinedBehaviorSanitizer, and with ThreadSanitizer;
-# then fuzzes the preferences reader for a minute.
+# fuzzes the preferences reader for a minute; then builds the tool and the
+# suite for 32-bit Windows and runs them under Wine.
+# Usage: run-tests.sh [--linux-only]   (--linux-only: skip the Windows part)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
+windows=1
+for argument in "$@"; do
+    case "$argument" in
+        --linux-only) windows=0 ;;
+        *) echo "usage: run-tests.sh [--linux-only]" >&2; exit 2 ;;
+    esac
+done
 bash "$root/scripts/install-deps.sh"
 
 run_suite() {
@@ -27,3 +36,8 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=0 \
 
 echo "== fuzzing the preferences reader" >&2
 bash "$root/scripts/run-fuzz.sh" 60
+
+if [ "$windows" -eq 1 ]; then
+    echo "== Windows build and tests under Wine" >&2
+    bash "$root/scripts/run-windows-tests.sh"
+fi

@@ -1,0 +1,85 @@
+// Replacing a file's contents with the Windows calls: exact bytes, kept
+// attributes, and refusals that leave everything as it was.
+#include "oxWin32.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace {
+
+class Win32FilesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device source;
+        itsDirectory = std::filesystem::temp_directory_path() / ("oxWin32FilesTest_" + std::to_string(source()));
+        std::filesystem::create_directories(itsDirectory);
+        itsFile = (itsDirectory / "preferences.cfg").string();
+    }
+    void TearDown() override {
+        SetFileAttributesA(itsFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+        std::error_code ignored;
+        std::filesystem::remove_all(itsDirectory, ignored);
+    }
+
+    std::string contents() const {
+        std::ifstream in(itsFile, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    void write(const std::string& inBytes) const {
+        std::ofstream(itsFile, std::ios::binary) << inBytes;
+    }
+    // Everything in the directory but the file itself: leftovers.
+    int strayFiles() const {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(itsDirectory))
+            count += entry.path().filename() != "preferences.cfg";
+        return count;
+    }
+
+    std::filesystem::path itsDirectory;
+    std::string itsFile;
+};
+
+}  // namespace
+
+TEST_F(Win32FilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
+    const std::string first("<A value=\"1\" />\r\n\n\0\x1A\xFF", 21);
+    ASSERT_TRUE(replaceFileContents(itsFile, first));
+    EXPECT_EQ(first, contents());
+    ASSERT_TRUE(replaceFileContents(itsFile, "b"));
+    EXPECT_EQ("b", contents());
+    ASSERT_TRUE(replaceFileContents(itsFile, ""));
+    EXPECT_EQ("", contents());
+    EXPECT_EQ(0, strayFiles());
+}
+
+TEST_F(Win32FilesTest, ReplaceKeepsHiddenAndArchiveAttributes) {
+    write("old");
+    ASSERT_TRUE(SetFileAttributesA(itsFile.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(replaceFileContents(itsFile, "new"));
+    EXPECT_EQ("new", contents());
+    const DWORD attributes = GetFileAttributesA(itsFile.c_str());
+    EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_ARCHIVE);
+}
+
+TEST_F(Win32FilesTest, ReplaceRefusesWhatCannotTakeNewContents) {
+    write("kept");
+    ASSERT_TRUE(SetFileAttributesA(itsFile.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(replaceFileContents(itsFile, "new"));
+    EXPECT_EQ("kept", contents());
+    EXPECT_EQ(0, strayFiles());
+
+    EXPECT_FALSE(replaceFileContents(itsDirectory.string(), "new"));  // a directory
+    EXPECT_TRUE(std::filesystem::is_directory(itsDirectory));
+    EXPECT_FALSE(replaceFileContents((itsDirectory / "missing" / "x.cfg").string(), "new"));
+    EXPECT_FALSE(replaceFileContents("", "new"));
+    EXPECT_FALSE(replaceFileContents(itsDirectory.string() + "\\", "new"));  // no file name
+    EXPECT_EQ(0, strayFiles());
+}
