@@ -15,7 +15,8 @@ for argument in "$@"; do
         *) echo "usage: run-tests.sh [--linux-only]" >&2; exit 2 ;;
     esac
 done
-bash "$root/scripts/install-deps.sh"
+source "$root/scripts/timed.sh"
+timed "installing" bash "$root/scripts/install-deps.sh"
 
 run_suite() {
     local name="$1"; shift
@@ -26,18 +27,18 @@ run_suite() {
     ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 }
 
-run_suite normal -DOX_BUILD_BENCH=ON
+timed "normal build and suite" run_suite normal -DOX_BUILD_BENCH=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_suite sanitize -DOX_SANITIZE=ON
+    timed "sanitizer build and suite" run_suite sanitize -DOX_SANITIZE=ON
 # The crash report is written from the crash signal's handler through the
 # ordinary log, knowingly: the process is dying either way.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=0 \
-    run_suite threads -DOX_THREAD_SANITIZE=ON
+    timed "ThreadSanitizer build and suite" run_suite threads -DOX_THREAD_SANITIZE=ON
 
 echo "== fuzzing the preferences reader" >&2
-bash "$root/scripts/run-fuzz.sh" 60
+timed "fuzzing" bash "$root/scripts/run-fuzz.sh" 60
 
 if [ "$windows" -eq 1 ]; then
     echo "== Windows build and tests under Wine" >&2
-    bash "$root/scripts/run-windows-tests.sh"
+    timed "Windows part" bash "$root/scripts/run-windows-tests.sh"
 fi

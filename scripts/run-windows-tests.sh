@@ -10,15 +10,17 @@ build="${1:-$root/build-windows}"
 mkdir -p "$build"
 build="$(cd "$build" && pwd)"
 
-bash "$root/scripts/install-windows-deps.sh"
+source "$root/scripts/timed.sh"
+
+timed "installing for Windows" bash "$root/scripts/install-windows-deps.sh"
 
 echo "== Crypto++ for Windows" >&2
-bash "$root/scripts/build-cryptopp-windows.sh" "$build/cryptopp"
+timed "Crypto++ for Windows" bash "$root/scripts/build-cryptopp-windows.sh" "$build/cryptopp"
 
 echo "== Windows build" >&2
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DOX_CRYPTOPP_PREFIX="$build/cryptopp"
-cmake --build "$build" -j"$(nproc)"
+timed "Windows build" cmake --build "$build" -j"$(nproc)"
 bash "$root/scripts/check-windows-program.sh" "$build/tool/tarnwell.exe"
 
 echo "== Windows tests under Wine" >&2
@@ -29,9 +31,10 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 # server that is just shutting down; its helper programs start here with
 # their output elsewhere, so no test's captured output waits for them.
 mkdir -p "$WINEPREFIX"
+wineserver -k >/dev/null 2>&1 || true  # a server left over from an earlier run
 wineserver -p </dev/null >/dev/null 2>&1
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # The first start creates the prefix, which takes a while.
 timeout 600 wineboot -i </dev/null >"$build/wineboot.log" 2>&1 ||
     { cat "$build/wineboot.log" >&2; echo "Wine did not start" >&2; exit 1; }
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+timed "Windows tests under Wine" ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
