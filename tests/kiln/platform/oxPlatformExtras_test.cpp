@@ -28,6 +28,9 @@ TEST(PlatformExtras, VersionAndSeparatorAgreeOnThePlatform) {
     EXPECT_EQ(version.itsBuild, parsed.itsBuild);
 #else
     EXPECT_GE(version.itsMajor, 5u);
+    EXPECT_EQ(version.itsPlatformId, static_cast<unsigned long>(VER_PLATFORM_WIN32_NT));
+    EXPECT_EQ(version.itsSystemName, "Windows");
+    EXPECT_EQ(version.itsBuild, "");  // reset, and never set on Windows
 #endif
 }
 
