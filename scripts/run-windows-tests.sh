@@ -25,8 +25,6 @@ bash "$root/scripts/check-windows-program.sh" "$build/tool/tarnwell.exe"
 
 echo "== Windows tests under Wine" >&2
 export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 # One server for the whole run, so that the many short runs never race a
 # server that is just shutting down; its helper programs start here with
 # their output elsewhere, so no test's captured output waits for them.
@@ -35,6 +33,6 @@ wineserver -k >/dev/null 2>&1 || true  # a server left over from an earlier run
 wineserver -p </dev/null >/dev/null 2>&1
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # The first start creates the prefix, which takes a while.
-timeout 600 wineboot -i </dev/null >"$build/wineboot.log" 2>&1 ||
+OX_WINE_TIMEOUT=600 bash "$root/scripts/wine-run.sh" wineboot -i </dev/null >"$build/wineboot.log" 2>&1 ||
     { cat "$build/wineboot.log" >&2; echo "Wine did not start" >&2; exit 1; }
 timed "Windows tests under Wine" ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

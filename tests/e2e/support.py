@@ -2,6 +2,7 @@
 how to start them. With TARNWELL_RUNNER set (the Windows build), every
 program is started through that runner (Wine) and is a .exe."""
 import os
+import re
 import shlex
 
 TARNWELL = os.environ.get("TARNWELL", "build/tool/tarnwell")
@@ -29,3 +30,10 @@ def from_stream(text):
     """A program's standard output or error as Linux writes it: the Windows
     C runtime writes each line end of a text stream as CR LF."""
     return text.replace("\r\n", "\n") if ON_WINDOWS else text
+
+
+def stored_password(directory):
+    """The DatabasePassword text of directory's preferences.cfg, or None."""
+    with open(os.path.join(directory, "preferences.cfg"), encoding="latin-1") as stream:
+        match = re.search(r'<DatabasePassword value="([^"]*)"', stream.read())
+    return match and match.group(1)

@@ -2,16 +2,13 @@
 answer is echoed, its keys are edited as the console edits them, and the
 terminal is left as it was found."""
 import os
-import re
-import select
 import signal
 import subprocess
 import tempfile
-import termios
 import time
 import unittest
 
-from support import ON_WINDOWS, TARNWELL, probe
+from support import ON_WINDOWS, TARNWELL, probe, stored_password
 
 if ON_WINDOWS:
     # Hidden input there is the console's own _getch, and Wine's console
@@ -109,12 +106,6 @@ class HiddenKeys(TerminalCase):
         self.assertEqual(terminal.finish(), 0)
         errors.seek(0)
         self.assertEqual(errors.read(), b"end:\n")
-
-
-def stored_password(directory):
-    with open(os.path.join(directory, "preferences.cfg"), encoding="latin-1") as stream:
-        match = re.search(r'<DatabasePassword value="([^"]*)"', stream.read())
-    return match and match.group(1)
 
 
 def piped_password(password):

@@ -1,7 +1,6 @@
 """Hidden answers typed at a Windows console (Wine's, on a pseudo-terminal):
 read key by key with _getch, never echoed, edited by backspace, and stored
 exactly as the same answer piped in."""
-import os
 import re
 import subprocess
 import tempfile
@@ -9,7 +8,7 @@ import termios
 import time
 import unittest
 
-from support import ON_WINDOWS, TARNWELL, command, probe
+from support import ON_WINDOWS, TARNWELL, command, probe, stored_password
 
 if not ON_WINDOWS:
     raise unittest.SkipTest("the Windows console is tested in the Windows build")
@@ -70,12 +69,6 @@ class HiddenAnswers(ConsoleCase):
 
     # Ctrl+C is left out: Wine's console turns it into a control event,
     # where Windows hands _getch the key itself.
-
-
-def stored_password(directory):
-    with open(os.path.join(directory, "preferences.cfg"), encoding="latin-1") as stream:
-        match = re.search(r'<DatabasePassword value="([^"]*)"', stream.read())
-    return match and match.group(1)
 
 
 class ToolDialogue(ConsoleCase):
