@@ -67,7 +67,7 @@ class ProgramCase(unittest.TestCase):
 class HelpAndVersion(ProgramCase):
     def test_help_options_print_banner_and_usage(self):
         usage = banner() + re.escape("usage: %s\n\n" % os.path.basename(TARNWELL))
-        for option in ["-?", "-h", "-H", "-help", "--help", "-hx"]:
+        for option in ["-?", "-h", "-H", "-help", "-hx"]:
             with self.subTest(option=option):
                 self.assert_output(self.run_program(option), 0, usage)
 

@@ -1,5 +1,7 @@
 #include "oxProcess.h"
 
+#include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <thread>
 
@@ -21,6 +23,16 @@ const char* const theTitle = "Velqor Tarnwell Utility";
 const char* const theMaker = "Velqor Tech";
 
 bool isDigitIn(char inCharacter, char inHighest) { return inCharacter >= '0' && inCharacter <= inHighest; }
+
+// Output that never arrived (a full disk, a closed pipe) makes the run a
+// failed one, whatever it did otherwise, as the GNU tools report it.
+int32_t withOutputChecked(int32_t inExitCode) {
+    if (fflush(stdout) == 0 && !ferror(stdout))
+        return inExitCode;
+    fputs("Unable to write to standard output.\n", stderr);
+    fflush(stderr);
+    return 1;
+}
 }  // namespace
 
 oxProcess::oxProcess()
@@ -48,22 +60,22 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     SetUnhandledExceptionFilter(unhandledExceptionFilter);
 
     if (!guardedInitialize())
-        return itsExitCode;
+        return withOutputChecked(itsExitCode);
     if (!startNetworkLibrary()) {
         oxInfoLog::log(0, oxMessage("Unable to start network library."));
-        return 1;
+        return withOutputChecked(1);
     }
 
     bool statusRequested = false;
     collectArguments(inArgc, inArgv, statusRequested);
     if (!parseOptions(itsArgumentList)) {
         stopNetworkLibrary();
-        return itsExitCode;
+        return withOutputChecked(itsExitCode);
     }
     for (const oxArgument& argument : itsArgumentList) {
         if (!argument.itsHandled) {
             oxInfoLog::log(0, oxMessage("Unknown option \"$a\".", 'a', argument.itsText));
-            return 1;
+            return withOutputChecked(1);
         }
     }
 
@@ -72,7 +84,7 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     else
         guardedRun();
     stopNetworkLibrary();
-    return itsExitCode;
+    return withOutputChecked(itsExitCode);
 }
 
 void oxProcess::collectArguments(int inArgc, const char* const* inArgv, bool& outStatusRequested) {
@@ -102,7 +114,10 @@ bool oxProcess::parseOptions(oxArgumentList& ioArguments) {
         char letter = toUpperAscii(text[1]);
         if (letter == '?' || letter == 'H' || isLongHelp) {
             argument.itsHandled = true;
-            printUsage();
+            if (isLongHelp)
+                printHelp();
+            else
+                printUsage();
             return false;
         }
         if (letter == 'V' || isLongVersion) {
@@ -200,6 +215,45 @@ void oxProcess::printUsage() {
     writeLine("Build date: " + buildDate);
     writeLine("Platform: " + getPlatformDescription());
     writeLine("");
+}
+
+// The framework's options. The manual page lists the same ones (a test
+// compares them); a program's own options come from its override.
+oxHelpTable oxProcess::getOptionHelp() {
+    return {
+        {"-?, -h", "banner and usage line"},
+        {"--help", "this text: every option and the exit codes"},
+        {"-V, --version", "version lines"},
+        {"-LL<0-7>", "info-log level (default 3; 6 and up adds assertions and traces)"},
+        {"-LF[<output>]", "info-log output: console, a file, or system (none); alone: infoLog.log"},
+        {"-LD<0-5>, -DL<0-5>", "accepted for compatibility"},
+        {"-status", "status query: runs nothing"},
+        {"-f, -debug", "ignored"},
+    };
+}
+
+oxHelpTable oxProcess::getExitCodeHelp() {
+    return {
+        {"0", "success"},
+        {"1", "an unknown option, an incorrect option value, or a failed start"},
+    };
+}
+
+void oxProcess::printHelp() {
+    printUsage();
+    auto writeTable = [](const char* inTitle, const oxHelpTable& inTable) {
+        size_t width = 0;
+        for (const oxHelpEntry& entry : inTable)
+            width = std::max(width, std::string(entry.itsTerm).size());
+        writeLine(inTitle);
+        for (const oxHelpEntry& entry : inTable) {
+            std::string term(entry.itsTerm);
+            writeLine("  " + term + std::string(width - term.size() + 2, ' ') + entry.itsText);
+        }
+    };
+    writeTable("Options:", getOptionHelp());
+    writeLine("");
+    writeTable("Exit codes:", getExitCodeHelp());
 }
 
 void oxProcess::printVersion() {
@@ -303,14 +357,15 @@ BOOL WINAPI oxProcess::consoleControlHandler(DWORD inCtrlType) {
 
 LONG WINAPI oxProcess::unhandledExceptionFilter(EXCEPTION_POINTERS* inInfo) {
     unsigned long code = 0;
-    unsigned long address = 0;
+    // The whole address: on 64-bit Windows an unsigned long has 32 bits only.
+    uintptr_t address = 0;
     if (inInfo != nullptr && inInfo->ExceptionRecord != nullptr) {
         code = inInfo->ExceptionRecord->ExceptionCode;
-        address = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress));
+        address = reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress);
     }
     // Give the terminal back first: a crash during a hidden answer must not
     // leave it without echo.
     endHiddenConsoleInput();
-    oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%lX", code, address);
+    oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%" PRIXPTR, code, address);
     return EXCEPTION_CONTINUE_SEARCH;
 }

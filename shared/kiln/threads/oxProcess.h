@@ -22,6 +22,14 @@ struct oxArgument {
 };
 typedef std::vector<oxArgument> oxArgumentList;
 
+// One line of the --help text: a term (an option's spellings, or an exit
+// code) and what it means, in one line.
+struct oxHelpEntry {
+    const char* itsTerm;
+    const char* itsText;
+};
+typedef std::vector<oxHelpEntry> oxHelpTable;
+
 class oxProcess {
 public:
     oxProcess();
@@ -43,6 +51,11 @@ public:
     // Safe from any thread: the console control handler calls it.
     virtual void requestStop();
     virtual bool isStopRequested();
+    // --help: the usage text, then every option and the exit codes, each
+    // from its table. Programs add their own options and exit codes there.
+    virtual void printHelp();
+    virtual oxHelpTable getOptionHelp();
+    virtual oxHelpTable getExitCodeHelp();
 
     bool guardedInitialize();
     void guardedRun();

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the Debian packages tarnwell and kiln-dev into BUILD_DIR/packages:
+# linked dynamically against Debian's libraries, with Debian's hardening
+# flags (dpkg-buildflags), as Debian builds its own packages.
+# Usage: build-packages.sh [BUILD_DIR]   (default: build-deb)
+# Needs: cmake, g++, pkg-config, libcrypto++-dev, scdoc, dpkg-dev.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$root/build-deb}"
+
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+ldflags="$(dpkg-buildflags --get LDFLAGS)"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
+    -DOX_STATIC_TOOL=OFF -DOX_BUILD_TESTS=OFF \
+    -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+(cd "$build" && cpack -G DEB)
