@@ -1,7 +1,6 @@
 #include "oxProcess.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 #include <thread>
 
@@ -23,16 +22,6 @@ const char* const theTitle = "Velqor Tarnwell Utility";
 const char* const theMaker = "Velqor Tech";
 
 bool isDigitIn(char inCharacter, char inHighest) { return inCharacter >= '0' && inCharacter <= inHighest; }
-
-// Output that never arrived (a full disk, a closed pipe) makes the run a
-// failed one, whatever it did otherwise, as the GNU tools report it.
-int32_t withOutputChecked(int32_t inExitCode) {
-    if (fflush(stdout) == 0 && !ferror(stdout))
-        return inExitCode;
-    fputs("Unable to write to standard output.\n", stderr);
-    fflush(stderr);
-    return 1;
-}
 }  // namespace
 
 oxProcess::oxProcess()
@@ -60,22 +49,22 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     SetUnhandledExceptionFilter(unhandledExceptionFilter);
 
     if (!guardedInitialize())
-        return withOutputChecked(itsExitCode);
+        return itsExitCode;
     if (!startNetworkLibrary()) {
         oxInfoLog::log(0, oxMessage("Unable to start network library."));
-        return withOutputChecked(1);
+        return 1;
     }
 
     bool statusRequested = false;
     collectArguments(inArgc, inArgv, statusRequested);
     if (!parseOptions(itsArgumentList)) {
         stopNetworkLibrary();
-        return withOutputChecked(itsExitCode);
+        return itsExitCode;
     }
     for (const oxArgument& argument : itsArgumentList) {
         if (!argument.itsHandled) {
             oxInfoLog::log(0, oxMessage("Unknown option \"$a\".", 'a', argument.itsText));
-            return withOutputChecked(1);
+            return 1;
         }
     }
 
@@ -84,7 +73,7 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     else
         guardedRun();
     stopNetworkLibrary();
-    return withOutputChecked(itsExitCode);
+    return itsExitCode;
 }
 
 void oxProcess::collectArguments(int inArgc, const char* const* inArgv, bool& outStatusRequested) {
@@ -357,15 +346,14 @@ BOOL WINAPI oxProcess::consoleControlHandler(DWORD inCtrlType) {
 
 LONG WINAPI oxProcess::unhandledExceptionFilter(EXCEPTION_POINTERS* inInfo) {
     unsigned long code = 0;
-    // The whole address: on 64-bit Windows an unsigned long has 32 bits only.
-    uintptr_t address = 0;
+    unsigned long address = 0;
     if (inInfo != nullptr && inInfo->ExceptionRecord != nullptr) {
         code = inInfo->ExceptionRecord->ExceptionCode;
-        address = reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress);
+        address = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress));
     }
     // Give the terminal back first: a crash during a hidden answer must not
     // leave it without echo.
     endHiddenConsoleInput();
-    oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%" PRIXPTR, code, address);
+    oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%lX", code, address);
     return EXCEPTION_CONTINUE_SEARCH;
 }
