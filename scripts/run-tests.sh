@@ -37,6 +37,7 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=0 \
 
 echo "== fuzzing the preferences reader" >&2
 timed "fuzzing" bash "$root/scripts/run-fuzz.sh" 60
+timed "packaging" bash "$root/scripts/run-package-tests.sh"
 
 if [ "$windows" -eq 1 ]; then
     echo "== Windows build and tests under Wine" >&2
