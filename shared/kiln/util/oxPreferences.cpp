@@ -3,17 +3,36 @@
 #include <fstream>
 #include <sstream>
 
+#include "oxFileLock.h"
 #include "oxInfoLog.h"
 #include "oxStMutex.h"
 #include "oxStream.h"
+#include "oxStringUtil.h"
 #include "oxWin32.h"
+
+namespace {
+// Writers hold the file lock for one write only, never while a person
+// types, so a longer wait means a writer that hangs.
+const uint32_t kFileLockWaitMilliseconds = 10000;
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+const size_t kByteOrderMarkLength = 3;
+
+std::string foldedKey(const std::string& inKey) {
+    std::string folded(inKey.c_str());  // keys compare up to a zero byte
+    for (char& c : folded)
+        c = toUpperAscii(c);
+    return folded;
+}
+}  // namespace
 
 oxPreferences::oxPreferences(bool inReadOnce, bool inAutoWrite)
     : itsMutex(sourceLocation(__FILE__, __LINE__)),
       itsReadOnce(inReadOnce),
       itsReadCount(0),
       itsAutoWrite(inAutoWrite),
-      itsFileRejected(false) {}
+      itsFileRejected(false),
+      itsHasByteOrderMark(false),
+      itsHasForeignText(false) {}
 
 void oxPreferences::setFileName(const std::string& inName) {
     oxStMutex lock(itsMutex);
@@ -22,8 +41,36 @@ void oxPreferences::setFileName(const std::string& inName) {
 
 bool oxPreferences::exists() {
     oxStMutex lock(itsMutex);
+    // Only a regular file is opened, so a FIFO never blocks the call.
+    oxFileVersion version;
+    if (getFileVersion(itsFileName, version) != oxFileAccess::ok)
+        return false;
     std::ifstream file(itsFileName, std::ios::in | std::ios::binary);
-    return file.is_open() && !isDirectory(itsFileName);
+    return file.is_open();
+}
+
+bool oxPreferences::createFile() {
+    oxStMutex lock(itsMutex);
+    oxFileVersion created;
+    if (itsFileName.empty() || createFileIfAbsent(itsFileName, created) != oxFileAccess::ok)
+        return false;
+    itsCreatedVersion = created;
+    itsFileVersion = created;
+    getFileTime(itsFileName, itsFileDate, itsFileTime);
+    return true;
+}
+
+bool oxPreferences::removeCreatedFile() {
+    oxStMutex lock(itsMutex);
+    if (!itsCreatedVersion.itsExists)
+        return false;
+    oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds);
+    const bool removed = fileLock.isHeld() && removeFileIfUnchanged(itsFileName, itsCreatedVersion);
+    if (removed) {
+        itsCreatedVersion = oxFileVersion();
+        itsFileVersion = oxFileVersion();
+    }
+    return removed;
 }
 
 bool oxPreferences::read() {
@@ -44,6 +91,7 @@ bool oxPreferences::set(const std::string& inKey, const std::string& inValue) {
         return false;
     readPreferences();
     itsProperties.set(inKey, inValue);
+    rememberChange(inKey, inValue, false);
     return itsAutoWrite ? writePreferences() : true;
 }
 
@@ -51,6 +99,7 @@ void oxPreferences::remove(const std::string& inKey) {
     oxStMutex lock(itsMutex);
     readPreferences();
     itsProperties.remove(inKey);
+    rememberChange(inKey, std::string(), true);
     if (itsAutoWrite)
         writePreferences();
 }
@@ -76,32 +125,44 @@ bool oxPreferences::readPreferences() {
         return false;
     if (itsReadOnce && itsReadCount > 0)
         return true;
-    oxDate fileDate;
-    oxTime fileTime;
-    bool found = getFileTime(itsFileName, fileDate, fileTime);
-    if (found && fileDate == itsFileDate && fileTime == itsFileTime)
+    oxFileVersion current;
+    if (getFileVersion(itsFileName, current) == oxFileAccess::ok && current == itsFileVersion &&
+        !itsFileRejected)
         return true;  // unchanged since it was last read or written
-
-    // Binary on every platform: the reader takes CR LF itself. A directory
-    // opens on some systems and then reads as if empty: refuse it first.
-    std::ifstream file;
-    if (!isDirectory(itsFileName))
-        file.open(itsFileName, std::ios::in | std::ios::binary);
-    itsProperties.clear();
-    if (!file.is_open() || !itsProperties.readFrom(file)) {
-        // The time of a rejected file is not recorded, so the next read
-        // parses it again and reports the failure again.
-        itsFileRejected = found;
+    if (!loadFile()) {
         logReadResult("oxPreferences:readPreferences unable to read file \"%s\". Current dir \"%s\".");
         return false;
     }
-    if (found) {
-        itsFileDate = fileDate;
-        itsFileTime = fileTime;
-    }
-    itsFileRejected = false;
     ++itsReadCount;
     logReadResult("oxPreferences:readPreferences read file \"%s\". Current dir \"%s\".");
+    return true;
+}
+
+bool oxPreferences::loadFile() {
+    std::string bytes;
+    oxFileVersion version;
+    const oxFileAccess access = readFileContents(itsFileName, bytes, version);
+    itsProperties.clear();
+    if (access != oxFileAccess::ok) {
+        // A rejected file is parsed again at the next read, and reported
+        // again; and nothing is written over it meanwhile.
+        itsFileRejected = access == oxFileAccess::refused;
+        return false;
+    }
+    itsHasByteOrderMark = bytes.compare(0, kByteOrderMarkLength, kByteOrderMark) == 0;
+    std::istringstream text(itsHasByteOrderMark ? bytes.substr(kByteOrderMarkLength) : bytes,
+                            std::ios::in | std::ios::binary);
+    if (!itsProperties.readFrom(text)) {
+        itsFileRejected = true;
+        return false;
+    }
+    // The reader skips blanks before it stops, so anything left is text
+    // the table does not hold.
+    itsHasForeignText = text.peek() != std::char_traits<char>::eof();
+    itsFileRejected = false;
+    itsFileVersion = version;
+    getFileTime(itsFileName, itsFileDate, itsFileTime);
+    applyOwnChanges();
     return true;
 }
 
@@ -112,26 +173,61 @@ void oxPreferences::logReadResult(const char* inFormat) {
 }
 
 bool oxPreferences::writePreferences() {
-    if (itsFileName.empty() || itsFileRejected)
+    if (itsFileName.empty())
         return false;
+    oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds);
+    if (!fileLock.isHeld() || !takeInOthersChanges() || itsHasForeignText)
+        return false;
+    // Only writers holding the lock make temporary files, so any left now
+    // belong to a writer that died.
+    removeStaleTemporaryFiles(itsFileName);
     std::ostringstream text(std::ios::out | std::ios::binary);
+    if (itsHasByteOrderMark)
+        text.write(kByteOrderMark, kByteOrderMarkLength);
     if (!itsProperties.writeTo(text, true))
         return false;
     if (!replaceFileContents(itsFileName, text.str()))
         return false;
     // So that the next read sees the file as unchanged and does not read
     // back what was just written.
+    getFileVersion(itsFileName, itsFileVersion);
     getFileTime(itsFileName, itsFileDate, itsFileTime);
+    itsOwnChanges.clear();
+    itsChangeIndex.clear();
     return true;
 }
 
-bool oxPreferences::isDirectory(const std::string& inName) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(inName.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+bool oxPreferences::takeInOthersChanges() {
+    oxFileVersion current;
+    const oxFileAccess access = getFileVersion(itsFileName, current);
+    if (access == oxFileAccess::missing)
+        return true;  // removed meanwhile: nothing of others' to keep
+    if (access == oxFileAccess::refused)
         return false;
-    FindClose(search);
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (current == itsFileVersion && !itsFileRejected)
+        return true;
+    return loadFile();
+}
+
+void oxPreferences::rememberChange(const std::string& inKey, const std::string& inValue, bool inRemoved) {
+    const std::string folded = foldedKey(inKey);
+    const auto found = itsChangeIndex.find(folded);
+    if (found != itsChangeIndex.end()) {
+        itsOwnChanges[found->second].itsValue = inValue;
+        itsOwnChanges[found->second].itsRemoved = inRemoved;
+        return;
+    }
+    itsChangeIndex.emplace(folded, itsOwnChanges.size());
+    itsOwnChanges.push_back(oxOwnChange{inKey, inValue, inRemoved});
+}
+
+void oxPreferences::applyOwnChanges() {
+    for (const oxOwnChange& change : itsOwnChanges) {
+        if (change.itsRemoved)
+            itsProperties.remove(change.itsKey);
+        else
+            itsProperties.set(change.itsKey, change.itsValue);
+    }
 }
 
 bool oxPreferences::getFileTime(const std::string& inName, oxDate& outDate, oxTime& outTime) {

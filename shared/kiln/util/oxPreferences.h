@@ -1,15 +1,31 @@
 // The framework's persistent key/value store: a property table kept in
 // step with a small text file. Reads the file on demand, re-reads it only
-// when its last-write time has changed, and writes the whole table back
-// when asked or, if so configured, after every change.
+// when it has changed (another version of the file: its identity, size or
+// times to full precision), and writes the whole table back when asked or,
+// if so configured, after every change.
+//
+// Other writers, in this process or others, are expected: every write
+// holds the file's companion lock ("<name>.lock") and first takes in what
+// they wrote since this store read the file, with this store's own changes
+// (the keys it set or removed since its last write) on top. So writers of
+// different keys keep each other's; the last one wins for the same key.
+// The store never replaces a file it could not read whole: one it cannot
+// read or parse, or one holding text beyond its entries.
+//
+// Safe for concurrent use: every public operation holds itsMutex. Lock
+// order: itsMutex, then the file lock, then the info log's lock.
 #ifndef OX_PREFERENCES_H
 #define OX_PREFERENCES_H
 
 #include <cstdint>
 #include <string>
 
+#include <unordered_map>
+#include <vector>
+
 #include "oxDate.h"
 #include "oxMemMutex.h"
+#include "oxPlatformFiles.h"
 #include "oxProperties.h"
 #include "oxTime.h"
 
@@ -24,11 +40,22 @@ public:
 
     // Keeps the read count and the recorded file time.
     void setFileName(const std::string& inName);
-    // Whether the file can be opened for reading now; the table is untouched.
+    // Whether the file is a regular file that can be opened for reading
+    // now; the table is untouched. Never blocks.
     bool exists();
+    // Creates the file empty when there is no file of that name at all,
+    // never replacing one; true when this call created it. The new file
+    // then counts as read (it holds nothing).
+    bool createFile();
+    // Removes the file createFile made, as long as it is still exactly the
+    // file made then (nothing was written to it since); true when removed.
+    bool removeCreatedFile();
     bool read();
     // Writes when inForce or the table is modified; otherwise true at once.
     // The file is replaced in one step: a failed write leaves it as it was.
+    // False also when the file lock cannot be had within a few seconds,
+    // when the file changed and cannot be read again, or when it holds text
+    // beyond its entries (which the table could not keep).
     bool write(bool inForce);
     // Refuses (false, nothing stored) a key that is not made of name
     // characters, since the file could not be read back.
@@ -45,15 +72,28 @@ public:
     static bool getFileTime(const std::string& inName, oxDate& outDate, oxTime& outTime);
 
 private:
-    static bool isDirectory(const std::string& inName);
-
     oxPreferences(const oxPreferences&) = delete;
     oxPreferences& operator=(const oxPreferences&) = delete;
+
+    // A change this store made since its last write: a value set, or the
+    // key removed.
+    struct oxOwnChange {
+        std::string itsKey;
+        std::string itsValue;
+        bool itsRemoved;
+    };
 
     // REQUIRES: itsMutex held.
     bool readPreferences();
     bool writePreferences();
     void logReadResult(const char* inFormat);
+    // Reads and parses the file into the table, own changes on top.
+    bool loadFile();
+    // REQUIRES: the file lock held too. Loads the file again when it is
+    // not the version this store last read or wrote.
+    bool takeInOthersChanges();
+    void rememberChange(const std::string& inKey, const std::string& inValue, bool inRemoved);
+    void applyOwnChanges();
 
     std::string itsFileName;
     oxProperties itsProperties;
@@ -67,6 +107,19 @@ private:
     // table may hold fewer entries than the file, so nothing is written
     // over it until a read succeeds.
     bool itsFileRejected;
+    // The version last read or written, which the table stands for.
+    oxFileVersion itsFileVersion;
+    // The file began with a UTF-8 byte-order mark, which is written back.
+    bool itsHasByteOrderMark;
+    // The reader stopped before the end of the file: a write would lose
+    // what follows, so none is made.
+    bool itsHasForeignText;
+    // The file createFile made, while it may still be removed.
+    oxFileVersion itsCreatedVersion;
+    // In the order first made; itsChangeIndex finds a key's change by its
+    // upper-cased spelling.
+    std::vector<oxOwnChange> itsOwnChanges;
+    std::unordered_map<std::string, size_t> itsChangeIndex;
 };
 
 #endif

@@ -91,10 +91,9 @@ TEST_F(PreferencesTest, StoresWithoutReadOnceFollowTheFile) {
     EXPECT_TRUE(second.write(false));
     EXPECT_EQ(readFile(), "<Shared value=\"2\" />\r\n<Local value=\"3\" />\r\n");
 
-    // A write alone does not re-read: the last writer wins.
-    letTimePass();
+    // A write takes in what others wrote first.
     EXPECT_TRUE(first.write(true));
-    EXPECT_EQ(readFile(), "<Shared value=\"2\" />\r\n");
+    EXPECT_EQ(readFile(), "<Shared value=\"2\" />\r\n<Local value=\"3\" />\r\n");
 }
 
 TEST_F(PreferencesTest, ReadOnceNeverReadsAgain) {
@@ -123,10 +122,10 @@ TEST_F(PreferencesTest, RejectedFileIsNeverOverwrittenUntilAReadSucceeds) {
     EXPECT_FALSE(store.write(true));
     EXPECT_EQ(readFile(), broken);
 
-    letTimePass();
-    writeFile("<Keep value=\"1\" />\r\n");
+    // Once readable, the changes made meanwhile are applied on top.
+    writeFile("<Keep value=\"1\" />\r\n<Other value=\"2\" />\r\n");
     EXPECT_TRUE(store.set("New", "x"));
-    EXPECT_EQ(readFile(), "<Keep value=\"1\" />\r\n<New value=\"x\" />\r\n");
+    EXPECT_EQ(readFile(), "<Other value=\"2\" />\r\n<New value=\"x\" />\r\n");
 }
 
 TEST_F(PreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
@@ -137,3 +136,72 @@ TEST_F(PreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
     EXPECT_FALSE(store.write(true));
 }
 
+
+// Text the reader stops at is kept: never written over, and a byte-order
+// mark goes back where it was.
+TEST_F(PreferencesTest, TextBeyondTheEntriesIsNeverWrittenOver) {
+    const std::string bom = "\xEF\xBB\xBF";
+    writeFile(bom + "<A value=\"1\" />\r\n<B value=\"2\" />\r\n");
+    oxPreferences marked(true, false);
+    marked.setFileName(itsPath);
+    ASSERT_TRUE(marked.read());
+    EXPECT_TRUE(marked.set("C", "3"));
+    EXPECT_TRUE(marked.write(false));
+    EXPECT_EQ(readFile(), bom + "<A value=\"1\" />\r\n<B value=\"2\" />\r\n<C value=\"3\" />\r\n");
+
+    const std::string foreign[] = {
+        "<?xml version=\"1.0\"?>\r\n<A value=\"1\" />\r\n",
+        "<A value=\"1\" />\r\nplain words\r\n<B value=\"2\" />\r\n",
+        "<A value=\"1\" />\r\n" + bom + "<B value=\"2\" />\r\n",
+        "<A value=\"1\" />\r\n</A>\r\n",
+    };
+    for (const std::string& text : foreign) {
+        writeFile(text);
+        oxPreferences store(true, false);
+        store.setFileName(itsPath);
+        EXPECT_TRUE(store.read()) << text;  // readers get what the reader yields
+        EXPECT_TRUE(store.set("C", "3"));
+        EXPECT_FALSE(store.write(true)) << text;
+        EXPECT_EQ(readFile(), text);
+    }
+}
+
+// Two stores on one file, used one after the other at full speed: the
+// change of the other is never taken for the same version.
+TEST_F(PreferencesTest, StoresOnOneFileKeepEachOthersKeys) {
+    writeFile("");
+    for (int round = 0; round < 50; ++round) {
+        oxPreferences first(true, false);
+        oxPreferences second(true, false);
+        first.setFileName(itsPath);
+        second.setFileName(itsPath);
+        ASSERT_TRUE(first.read());
+        ASSERT_TRUE(second.read());
+        const std::string value = std::to_string(round);
+        first.set("First", value);
+        second.set("Second", value);
+        second.remove("Gone");
+        ASSERT_TRUE(first.write(false));
+        ASSERT_TRUE(second.write(false));
+        oxPreferences reader(true, false);
+        reader.setFileName(itsPath);
+        std::string firstValue, secondValue;
+        ASSERT_TRUE(reader.get("First", firstValue) && reader.get("Second", secondValue)) << round;
+        EXPECT_EQ(firstValue + secondValue, value + value);
+    }
+}
+
+TEST_F(PreferencesTest, CreatedFileIsRemovedOnlyWhileUntouched) {
+    oxPreferences store(true, false);
+    store.setFileName(itsPath);
+    ASSERT_TRUE(store.createFile());
+    EXPECT_FALSE(store.createFile());  // never replaces
+    EXPECT_TRUE(store.read());
+    EXPECT_TRUE(store.removeCreatedFile());
+    EXPECT_FALSE(std::filesystem::exists(itsPath));
+
+    ASSERT_TRUE(store.createFile());
+    writeFile("<Other value=\"1\" />\r\n");  // someone else's now
+    EXPECT_FALSE(store.removeCreatedFile());
+    EXPECT_EQ(readFile(), "<Other value=\"1\" />\r\n");
+}

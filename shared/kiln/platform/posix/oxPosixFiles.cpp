@@ -1,10 +1,13 @@
 // File look-up, file times and safe replacement of a file's contents on
 // POSIX.
 #include "oxPlatformExtras.h"
+#include "oxPosixFileNames.h"
 #include "oxPosixHandles.h"
 #include "oxPosixWin32.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -108,70 +111,7 @@ DWORD attributesOf(const struct stat& inStatus) {
 
 // --- Replacing a file's contents -------------------------------------------
 
-// More links than this in one chain is taken for a loop, as the kernel does.
-const int kMostLinksFollowed = 40;
 const int kTemporaryNameAttempts = 100;
-// The target's name in the temporary name is cut to this, so that a long
-// name plus the suffix stays within the system's limit for one component.
-const size_t kLongestNameInTemporary = 64;
-
-std::string directoryOf(const std::string& inPath) {
-    const size_t slash = inPath.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : inPath.substr(0, slash);
-}
-
-std::string lastComponentOf(const std::string& inPath) {
-    const size_t slash = inPath.find_last_of('/');
-    return slash == std::string::npos ? inPath : inPath.substr(slash + 1);
-}
-
-bool readLink(const std::string& inPath, std::string& outText) {
-    for (size_t size = 256; size <= (1u << 20); size *= 2) {
-        std::vector<char> buffer(size);
-        const ssize_t length = readlink(inPath.c_str(), buffer.data(), buffer.size());
-        if (length < 0) {
-            return false;
-        }
-        if (static_cast<size_t>(length) < buffer.size()) {
-            outText.assign(buffer.data(), static_cast<size_t>(length));
-            return true;
-        }
-    }
-    return false;
-}
-
-// Follows inPath through symbolic links to the name of the file the chain
-// ends at, which need not exist (a dangling link names the file to create).
-// The directories on the way are left as written: a rename within them
-// works all the same. False for a loop or for any error but a missing file.
-bool findFinalTarget(const std::string& inPath, std::string& outTarget, bool& outExists,
-                     struct stat& outStatus) {
-    std::string path = inPath;
-    for (int links = 0; links <= kMostLinksFollowed; ++links) {
-        if (lstat(path.c_str(), &outStatus) != 0) {
-            if (errno != ENOENT) {
-                return false;
-            }
-            outTarget = path;
-            outExists = false;
-            return true;
-        }
-        if (!S_ISLNK(outStatus.st_mode)) {
-            outTarget = path;
-            outExists = true;
-            return true;
-        }
-        std::string link;
-        if (!readLink(path, link) || link.empty()) {
-            return false;
-        }
-        path = link[0] == '/' ? link : directoryOf(path) + "/" + link;
-    }
-    return false;
-}
 
 std::string randomSuffix() {
     static std::atomic<uint64_t> theCalls{0};
@@ -183,7 +123,7 @@ std::string randomSuffix() {
     static const char kDigits[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::string suffix;
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < kTemporarySuffixLength; ++i) {
         suffix += kDigits[seed % 62];
         seed /= 62;
     }
@@ -195,8 +135,7 @@ std::string randomSuffix() {
 // less the umask, and the directory's default ACL), which only the kernel
 // applies without reading the process-wide umask racily.
 int createTemporaryFile(const std::string& inTarget, mode_t inMode, std::string& outPath) {
-    const std::string prefix = directoryOf(inTarget) + "/." +
-                               lastComponentOf(inTarget).substr(0, kLongestNameInTemporary) + ".";
+    const std::string prefix = temporaryPrefixOf(inTarget);
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         outPath = prefix + randomSuffix();
         const int file =
@@ -208,11 +147,11 @@ int createTemporaryFile(const std::string& inTarget, mode_t inMode, std::string&
     return -1;
 }
 
-bool writeAll(int inFile, const std::string& inBytes) {
+bool writeAllAt(int inFile, const std::string& inBytes, off_t inOffset) {
     const char* next = inBytes.data();
     size_t left = inBytes.size();
     while (left > 0) {
-        const ssize_t written = write(inFile, next, left);
+        const ssize_t written = pwrite(inFile, next, left, inOffset);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -224,8 +163,28 @@ bool writeAll(int inFile, const std::string& inBytes) {
         }
         next += written;
         left -= static_cast<size_t>(written);
+        inOffset += written;
     }
     return true;
+}
+
+bool readAllFrom(int inFile, std::string& outBytes) {
+    outBytes.clear();
+    char buffer[65536];
+    for (off_t offset = 0;;) {
+        const ssize_t count = pread(inFile, buffer, sizeof buffer, offset);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (count == 0) {
+            return true;
+        }
+        outBytes.append(buffer, static_cast<size_t>(count));
+        offset += count;
+    }
 }
 
 bool syncFile(int inFile) {
@@ -238,7 +197,9 @@ bool syncFile(int inFile) {
 
 // Gives the temporary file the old file's owner (where the process may;
 // otherwise it stays the caller's) and permission bits. The owner goes
-// first, since changing it clears the set-id bits.
+// first, since changing it clears the set-id bits. False also when the
+// owner or group could not be kept: the new file would then not be what
+// the old one was.
 bool copyOwnerAndMode(int inFile, const struct stat& inOld) {
     struct stat current;
     if (fstat(inFile, &current) != 0) {
@@ -246,8 +207,7 @@ bool copyOwnerAndMode(int inFile, const struct stat& inOld) {
     }
     if (current.st_uid != inOld.st_uid || current.st_gid != inOld.st_gid) {
         if (fchown(inFile, inOld.st_uid, inOld.st_gid) != 0) {
-            // Keep the group at least, if the caller belongs to it.
-            (void)!fchown(inFile, static_cast<uid_t>(-1), inOld.st_gid);
+            return false;
         }
     }
     return fchmod(inFile, inOld.st_mode & 07777) == 0;
@@ -263,16 +223,138 @@ void syncDirectory(const std::string& inDirectory) {
     }
 }
 
+// --- Temporary files and the signals that end a process ---------------------
+
+// SIGTERM, SIGINT and SIGHUP would end the process in the middle of a
+// write and leave the temporary file behind. While one exists, their
+// default action first removes it. The names live in static slots that the
+// handler reads without locks or allocation.
+const int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP};
+const int kTemporarySlots = 8;
+enum : int { kSlotFree = 0, kSlotFilling = 1, kSlotReady = 2 };
+std::atomic<int> theSlotStates[kTemporarySlots];
+char theSlotPaths[kTemporarySlots][PATH_MAX];
+pthread_mutex_t theGuardsLock = PTHREAD_MUTEX_INITIALIZER;
+int theActiveGuards = 0;
+struct sigaction thePreviousActions[3];
+bool theHandlerInstalled[3];
+
+void removeTemporariesAndEnd(int inSignal) {
+    for (int slot = 0; slot < kTemporarySlots; ++slot) {
+        if (theSlotStates[slot].load() == kSlotReady) {
+            unlink(theSlotPaths[slot]);
+        }
+    }
+    signal(inSignal, SIG_DFL);
+    raise(inSignal);
+}
+
+// Installs the handler for the signals whose action is the default one,
+// for as long as any thread of the process is writing.
+class oxTemporaryFileGuard {
+public:
+    explicit oxTemporaryFileGuard(const std::string& inPath) : itsSlot(-1) {
+        {
+            oxPosixLock lock(theGuardsLock);
+            if (theActiveGuards++ == 0) {
+                installHandlers();
+            }
+        }
+        if (inPath.size() >= PATH_MAX) {
+            return;
+        }
+        for (int slot = 0; slot < kTemporarySlots; ++slot) {
+            int expected = kSlotFree;
+            if (theSlotStates[slot].compare_exchange_strong(expected, kSlotFilling)) {
+                std::memcpy(theSlotPaths[slot], inPath.c_str(), inPath.size() + 1);
+                theSlotStates[slot].store(kSlotReady);
+                itsSlot = slot;
+                return;
+            }
+        }
+    }
+    ~oxTemporaryFileGuard() {
+        if (itsSlot >= 0) {
+            theSlotStates[itsSlot].store(kSlotFree);
+        }
+        oxPosixLock lock(theGuardsLock);
+        if (--theActiveGuards == 0) {
+            restoreHandlers();
+        }
+    }
+    oxTemporaryFileGuard(const oxTemporaryFileGuard&) = delete;
+    oxTemporaryFileGuard& operator=(const oxTemporaryFileGuard&) = delete;
+
+private:
+    static void installHandlers() {
+        for (int i = 0; i < 3; ++i) {
+            theHandlerInstalled[i] = false;
+            struct sigaction current;
+            if (sigaction(kEndingSignals[i], nullptr, &current) != 0 ||
+                (current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) {
+                continue;
+            }
+            struct sigaction removing {};
+            removing.sa_handler = removeTemporariesAndEnd;
+            sigemptyset(&removing.sa_mask);
+            removing.sa_flags = SA_RESTART;
+            theHandlerInstalled[i] = sigaction(kEndingSignals[i], &removing, &thePreviousActions[i]) == 0;
+        }
+    }
+    static void restoreHandlers() {
+        for (int i = 0; i < 3; ++i) {
+            if (theHandlerInstalled[i]) {
+                sigaction(kEndingSignals[i], &thePreviousActions[i], nullptr);
+            }
+        }
+    }
+
+    int itsSlot;
+};
+
 // Fills and flushes the temporary file and moves it over inTarget; closes
-// inFile in every case.
+// inFile in every case. outKeepsOwner is false when the new file could not
+// be given the old one's owner and group.
 bool fillAndMove(int inFile, const std::string& inTemporary, const std::string& inTarget,
-                 bool inExists, const struct stat& inOld, const std::string& inBytes) {
-    const bool filled = (!inExists || copyOwnerAndMode(inFile, inOld)) && writeAll(inFile, inBytes) &&
-                        syncFile(inFile);
+                 bool inExists, const struct stat& inOld, const std::string& inBytes,
+                 bool& outKeepsOwner) {
+    outKeepsOwner = !inExists || copyOwnerAndMode(inFile, inOld);
+    const bool filled = outKeepsOwner && writeAllAt(inFile, inBytes, 0) && syncFile(inFile);
     // An error from close may report a write that failed late (network
     // file systems); EINTR still closes the file on Linux.
     const bool closed = close(inFile) == 0 || errno == EINTR;
     return filled && closed && rename(inTemporary.c_str(), inTarget.c_str()) == 0;
+}
+
+// Writes inBytes over the file itself, for where a new file renamed over
+// it would not be what it was. The old contents are kept aside first and
+// put back when the write fails, so a failure leaves the file as it was
+// (unless the putting back fails too, which the disk alone decides).
+bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld,
+                      const std::string& inBytes) {
+    const int file = open(inTarget.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (file < 0) {
+        return false;
+    }
+    struct stat status;
+    std::string old;
+    bool written = false;
+    if (fstat(file, &status) == 0 && S_ISREG(status.st_mode) && status.st_dev == inOld.st_dev &&
+        status.st_ino == inOld.st_ino && readAllFrom(file, old)) {
+        written = writeAllAt(file, inBytes, 0) &&
+                  ftruncate(file, static_cast<off_t>(inBytes.size())) == 0 && syncFile(file);
+        if (!written) {
+            writeAllAt(file, old, 0);
+            (void)!ftruncate(file, static_cast<off_t>(old.size()));
+            syncFile(file);
+        }
+    }
+    const bool closed = close(file) == 0 || errno == EINTR;
+    return written && closed;
+}
+
+bool isWritableDirectory(const std::string& inDirectory) {
+    return faccessat(AT_FDCWD, inDirectory.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 }  // namespace
@@ -338,27 +420,39 @@ BOOL FileTimeToSystemTime(const FILETIME* inFileTime, LPSYSTEMTIME outSystemTime
 
 bool replaceFileContents(const std::string& inPath, const std::string& inBytes) {
     std::string target;
-    bool exists = false;
     struct stat old{};
-    if (inPath.empty() || !findFinalTarget(inPath, target, exists, old) ||
-        lastComponentOf(target).empty()) {
+    const oxPosixTarget found =
+        inPath.empty() ? oxPosixTarget::refused : findFinalTarget(inPath, target, old);
+    const bool exists = found == oxPosixTarget::found;
+    if (found == oxPosixTarget::refused || lastComponentOf(target).empty()) {
         return false;
     }
-    // Only a regular file may be swapped out; and one that could not be
-    // opened for writing is refused, as writing it in place would be.
+    // Only a regular file may be written; and one that could not be opened
+    // for writing is refused, as writing it in place would be.
     if (exists && (!S_ISREG(old.st_mode) ||
                    faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
         return false;
+    }
+    // A rename would split hard links or fail in a directory the caller may
+    // not write; the file itself is written then.
+    if (exists && (old.st_nlink > 1 || !isWritableDirectory(directoryOf(target)))) {
+        return overwriteInPlace(target, old, inBytes);
     }
     std::string temporary;
     const int file = createTemporaryFile(target, exists ? 0600 : 0666, temporary);
     if (file < 0) {
         return false;
     }
-    if (!fillAndMove(file, temporary, target, exists, old, inBytes)) {
+    bool keepsOwner = true;
+    {
+        oxTemporaryFileGuard guard(temporary);
+        if (fillAndMove(file, temporary, target, exists, old, inBytes, keepsOwner)) {
+            syncDirectory(directoryOf(target));
+            return true;
+        }
         unlink(temporary.c_str());
-        return false;
     }
-    syncDirectory(directoryOf(target));
-    return true;
+    // Renamed, the file would have changed hands: another user may then be
+    // locked out of their own file.
+    return !keepsOwner && overwriteInPlace(target, old, inBytes);
 }

@@ -1,4 +1,7 @@
-// Safe replacement of a file's contents on Windows.
+// Safe replacement of a file's contents, versions of a file, reads that
+// never block, creation that never replaces, and the lock shared with
+// other processes, on Windows.
+#include "oxPlatformFiles.h"
 #include "oxWin32.h"
 
 #include <cstdio>
@@ -103,6 +106,133 @@ bool writeAll(HANDLE inFile, const std::string& inBytes) {
     return true;
 }
 
+class oxWin32File {
+public:
+    explicit oxWin32File(HANDLE inHandle) : itsHandle(inHandle) {}
+    ~oxWin32File() {
+        if (itsHandle != INVALID_HANDLE_VALUE) {
+            CloseHandle(itsHandle);
+        }
+    }
+    oxWin32File(const oxWin32File&) = delete;
+    oxWin32File& operator=(const oxWin32File&) = delete;
+    HANDLE get() const { return itsHandle; }
+    bool isOpen() const { return itsHandle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE itsHandle;
+};
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+uint64_t combined(DWORD inHigh, DWORD inLow) {
+    return (static_cast<uint64_t>(inHigh) << 32) | inLow;
+}
+
+bool isMissingError(DWORD inError) {
+    return inError == ERROR_FILE_NOT_FOUND || inError == ERROR_PATH_NOT_FOUND;
+}
+
+// The version of the open file; false for anything but a plain disk file.
+bool readVersion(HANDLE inFile, oxFileVersion& outVersion) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileType(inFile) != FILE_TYPE_DISK || !GetFileInformationByHandle(inFile, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return false;
+    }
+    outVersion.itsExists = true;
+    outVersion.itsVolume = information.dwVolumeSerialNumber;
+    outVersion.itsFileNumber = combined(information.nFileIndexHigh, information.nFileIndexLow);
+    outVersion.itsSize = combined(information.nFileSizeHigh, information.nFileSizeLow);
+    outVersion.itsWriteTime = combined(information.ftLastWriteTime.dwHighDateTime,
+                                       information.ftLastWriteTime.dwLowDateTime);
+    outVersion.itsChangeTime = combined(information.ftCreationTime.dwHighDateTime,
+                                        information.ftCreationTime.dwLowDateTime);
+    return true;
+}
+
+HANDLE openExisting(const std::string& inPath, DWORD inAccess) {
+    return CreateFileA(inPath.c_str(), inAccess, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+oxFileAccess accessFailure() {
+    return isMissingError(GetLastError()) ? oxFileAccess::missing : oxFileAccess::refused;
+}
+
+bool readAll(HANDLE inFile, std::string& outBytes) {
+    outBytes.clear();
+    char buffer[65536];
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(inFile, buffer, sizeof buffer, &count, nullptr)) {
+            return false;
+        }
+        if (count == 0) {
+            return true;
+        }
+        outBytes.append(buffer, count);
+    }
+}
+
+bool setFileSize(HANDLE inFile, uint64_t inSize) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(inSize);
+    return SetFilePointerEx(inFile, position, nullptr, FILE_BEGIN) && SetEndOfFile(inFile);
+}
+
+bool writeFromStart(HANDLE inFile, const std::string& inBytes) {
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    return SetFilePointerEx(inFile, start, nullptr, FILE_BEGIN) && writeAll(inFile, inBytes) &&
+           setFileSize(inFile, inBytes.size()) && FlushFileBuffers(inFile);
+}
+
+// Writes inBytes over the file itself, for where a new file moved over it
+// would split its hard links or cannot be made. The old contents are kept
+// aside first and put back when the write fails.
+bool overwriteInPlace(const std::string& inTarget, const std::string& inBytes) {
+    oxWin32File file(openExisting(inTarget, GENERIC_READ | GENERIC_WRITE));
+    oxFileVersion version;
+    std::string old;
+    if (!file.isOpen() || !readVersion(file.get(), version) || !readAll(file.get(), old)) {
+        return false;
+    }
+    if (writeFromStart(file.get(), inBytes)) {
+        return true;
+    }
+    writeFromStart(file.get(), old);
+    return false;
+}
+
+unsigned linkCountOf(const std::string& inPath) {
+    oxWin32File file(openExisting(inPath, 0));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file.isOpen() || !GetFileInformationByHandle(file.get(), &information)) {
+        return 1;
+    }
+    return information.nNumberOfLinks;
+}
+
+bool isHexDigits(const std::string& inText) {
+    return !inText.empty() &&
+           inText.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+// ".<name>.<process>.<count>.tmp", as createTemporaryFile names them.
+bool isTemporaryNameOf(const std::string& inName, const std::string& inPrefix) {
+    const std::string suffix = ".tmp";
+    if (inName.size() <= inPrefix.size() + suffix.size() || inName.compare(0, inPrefix.size(), inPrefix) != 0 ||
+        inName.compare(inName.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
+    }
+    const std::string middle =
+        inName.substr(inPrefix.size(), inName.size() - inPrefix.size() - suffix.size());
+    const size_t dot = middle.find('.');
+    return dot != std::string::npos && isHexDigits(middle.substr(0, dot)) &&
+           isHexDigits(middle.substr(dot + 1));
+}
+
 }  // namespace
 
 bool replaceFileContents(const std::string& inPath, const std::string& inBytes) {
@@ -121,10 +251,15 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
     if (exists && (oldAttributes & kRefusedAttributes) != 0) {
         return false;
     }
+    // A move would split hard links; the file itself is written then, and
+    // also where no new file can be made beside it.
+    if (exists && linkCountOf(target) > 1) {
+        return overwriteInPlace(target, inBytes);
+    }
     std::string temporary;
     HANDLE file = createTemporaryFile(target, temporary);
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return exists && GetLastError() == ERROR_ACCESS_DENIED && overwriteInPlace(target, inBytes);
     }
     const bool filled = writeAll(file, inBytes) && FlushFileBuffers(file);
     const bool closed = CloseHandle(file) != FALSE;
@@ -140,4 +275,100 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
         return false;
     }
     return true;
+}
+
+oxFileAccess getFileVersion(const std::string& inPath, oxFileVersion& outVersion) {
+    outVersion = oxFileVersion();
+    oxWin32File file(CreateFileA(inPath.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.isOpen()) {
+        return accessFailure();
+    }
+    return readVersion(file.get(), outVersion) ? oxFileAccess::ok : oxFileAccess::refused;
+}
+
+oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes,
+                              oxFileVersion& outVersion) {
+    oxWin32File file(openExisting(inPath, GENERIC_READ));
+    if (!file.isOpen()) {
+        return accessFailure();
+    }
+    oxFileVersion version;
+    if (!readVersion(file.get(), version) || !readAll(file.get(), outBytes) ||
+        !readVersion(file.get(), outVersion)) {
+        return oxFileAccess::refused;
+    }
+    return oxFileAccess::ok;
+}
+
+oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVersion) {
+    oxWin32File file(CreateFileA(inPath.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.isOpen() || !readVersion(file.get(), outVersion)) {
+        return oxFileAccess::refused;
+    }
+    return oxFileAccess::ok;
+}
+
+bool removeFileIfUnchanged(const std::string& inPath, const oxFileVersion& inVersion) {
+    oxFileVersion current;
+    return inVersion.itsExists && getFileVersion(inPath, current) == oxFileAccess::ok &&
+           current == inVersion && DeleteFileA(inPath.c_str()) != FALSE;
+}
+
+std::string getLockFileName(const std::string& inPath) { return inPath + ".lock"; }
+
+intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds) {
+    HANDLE file = CreateFileA(getLockFileName(inPath).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        // A folder the caller may not write: lock the file itself.
+        file = openExisting(inPath, GENERIC_READ);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    for (uint32_t waited = 0;; waited += 5) {
+        OVERLAPPED start = {};
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start)) {
+            return reinterpret_cast<intptr_t>(file);
+        }
+        if (waited >= inMilliseconds) {
+            CloseHandle(file);
+            return -1;
+        }
+        Sleep(5);
+    }
+}
+
+void releaseFileLock(intptr_t inToken) {
+    if (inToken == -1) {
+        return;
+    }
+    HANDLE file = reinterpret_cast<HANDLE>(inToken);
+    OVERLAPPED start = {};
+    UnlockFileEx(file, 0, 1, 0, &start);
+    CloseHandle(file);
+}
+
+void removeStaleTemporaryFiles(const std::string& inPath) {
+    std::string target;
+    if (inPath.empty() || !findFinalTarget(inPath, target)) {
+        return;
+    }
+    const size_t nameStart = nameStartOf(target);
+    const std::string directory = target.substr(0, nameStart);
+    const std::string prefix = "." + target.substr(nameStart, kLongestNameInTemporary) + ".";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((directory + prefix + "*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            isTemporaryNameOf(found.cFileName, prefix)) {
+            DeleteFileA((directory + found.cFileName).c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
 }

@@ -1,0 +1,81 @@
+// Following a file name through symbolic links on POSIX.
+#include "oxPosixFileNames.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+// More links than this in one chain is taken for a loop, as the kernel does.
+const int kMostLinksFollowed = 40;
+
+bool readLink(const std::string& inPath, std::string& outText) {
+    for (size_t size = 256; size <= (1u << 20); size *= 2) {
+        std::vector<char> buffer(size);
+        const ssize_t length = readlink(inPath.c_str(), buffer.data(), buffer.size());
+        if (length < 0) {
+            return false;
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            outText.assign(buffer.data(), static_cast<size_t>(length));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool mayFollowLink(const std::string& inLink, const struct stat& inLinkStatus) {
+    struct stat directory;
+    if (lstat(directoryOf(inLink).c_str(), &directory) != 0) {
+        return false;
+    }
+    const bool shared = (directory.st_mode & S_ISVTX) != 0 && (directory.st_mode & S_IWOTH) != 0;
+    return !shared || inLinkStatus.st_uid == directory.st_uid || inLinkStatus.st_uid == geteuid();
+}
+
+}  // namespace
+
+std::string directoryOf(const std::string& inPath) {
+    const size_t slash = inPath.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : inPath.substr(0, slash);
+}
+
+std::string lastComponentOf(const std::string& inPath) {
+    const size_t slash = inPath.find_last_of('/');
+    return slash == std::string::npos ? inPath : inPath.substr(slash + 1);
+}
+
+std::string temporaryPrefixOf(const std::string& inTarget) {
+    const size_t kLongestNameInTemporary = 64;
+    return directoryOf(inTarget) + "/." + lastComponentOf(inTarget).substr(0, kLongestNameInTemporary) +
+           ".";
+}
+
+oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget,
+                              struct stat& outStatus) {
+    std::string path = inPath;
+    for (int links = 0; links <= kMostLinksFollowed; ++links) {
+        if (lstat(path.c_str(), &outStatus) != 0) {
+            if (errno != ENOENT) {
+                return oxPosixTarget::refused;
+            }
+            outTarget = path;
+            return oxPosixTarget::missing;
+        }
+        if (!S_ISLNK(outStatus.st_mode)) {
+            outTarget = path;
+            return oxPosixTarget::found;
+        }
+        std::string link;
+        if (!mayFollowLink(path, outStatus) || !readLink(path, link) || link.empty()) {
+            return oxPosixTarget::refused;
+        }
+        path = link[0] == '/' ? link : directoryOf(path) + "/" + link;
+    }
+    return oxPosixTarget::refused;
+}

@@ -1,0 +1,28 @@
+// An exclusive lock on a file shared with other processes, held for one
+// scope: an advisory lock on the file's companion "<name>.lock", which the
+// system releases if the process dies. Not safe for concurrent use of one
+// object; takes part in no lock order of the framework's own locks (it is
+// taken with a store's lock held, never the other way round).
+#ifndef OX_FILE_LOCK_H
+#define OX_FILE_LOCK_H
+
+#include <cstdint>
+#include <string>
+
+class oxFileLock {
+public:
+    // Waits at most inMilliseconds for the lock; isHeld says whether it
+    // came. May block on the file system.
+    oxFileLock(const std::string& inFileName, uint32_t inMilliseconds);
+    ~oxFileLock();
+
+    bool isHeld() const { return itsToken != -1; }
+
+private:
+    oxFileLock(const oxFileLock&) = delete;
+    oxFileLock& operator=(const oxFileLock&) = delete;
+
+    intptr_t itsToken;
+};
+
+#endif
