@@ -2,11 +2,13 @@
 # Builds the Debian packages tarnwell and kiln-dev into BUILD_DIR/packages:
 # linked dynamically against Debian's libraries, with Debian's hardening
 # flags (dpkg-buildflags), as Debian builds its own packages.
+# Installs what is missing first.
 # Usage: build-packages.sh [BUILD_DIR]   (default: build-deb)
-# Needs: cmake, g++, pkg-config, libcrypto++-dev, scdoc, dpkg-dev.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build-deb}"
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-package-deps.sh"
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"

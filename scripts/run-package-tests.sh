@@ -5,22 +5,10 @@
 # renders without warnings, and it removes cleanly; a program of someone
 # else's builds and runs against the dev component installed in a
 # temporary prefix. Needs root (dpkg -i).
-# Usage: run-package-tests.sh [BUILD_DIR]   (default: build-packages)
+# Usage: run-package-tests.sh [BUILD_DIR]   (default: build-deb)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build-packages}"
-
-packages=(scdoc lintian dpkg-dev man-db file)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+build="${1:-$root/build-deb}"
 
 scratch="$(mktemp -d)"
 installed=0
