@@ -10,6 +10,10 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:?usage: check-windows-zip.sh BUILD_DIR}" && pwd)"
 fail() { echo "Windows zip: $*" >&2; exit 1; }
 
+# The manual page needs scdoc and man; configure again so that a build
+# folder made before they were installed finds them.
+bash "$root/scripts/install-package-deps.sh"
+cmake "$build" >/dev/null
 cmake --build "$build" --target tarnwell documents -j"$(nproc)"
 rm -rf "$build/packages"
 (cd "$build" && cpack -G ZIP)
