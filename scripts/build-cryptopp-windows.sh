@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Builds Crypto++ for 32-bit Windows from Debian's own source package of it
-# (the one libcrypto++-dev is built from), with the mingw-w64 cross
-# compiler, into PREFIX/include/cryptopp and PREFIX/lib/libcrypto++.a.
-# Does nothing when PREFIX already holds a finished build.
-# Usage: build-cryptopp-windows.sh PREFIX
+# Builds Crypto++ for Windows from Debian's own source package of it (the
+# one libcrypto++-dev is built from), with the mingw-w64 cross compiler for
+# TRIPLE (default i686-w64-mingw32, 32-bit; x86_64-w64-mingw32 for 64-bit),
+# into PREFIX/include/cryptopp and PREFIX/lib/libcrypto++.a.
+# Does nothing when PREFIX already holds a finished build for TRIPLE.
+# Usage: build-cryptopp-windows.sh PREFIX [TRIPLE]
 set -euo pipefail
-prefix="${1:?usage: build-cryptopp-windows.sh PREFIX}"
-triple=i686-w64-mingw32
+usage="usage: build-cryptopp-windows.sh PREFIX [TRIPLE]"
+prefix="${1:?$usage}"
+triple="${2:-i686-w64-mingw32}"
+case "$triple" in
+    i686-w64-mingw32|x86_64-w64-mingw32) ;;
+    *) echo "$usage (TRIPLE: i686-w64-mingw32 or x86_64-w64-mingw32)" >&2; exit 2 ;;
+esac
 stamp="$prefix/.complete"
-[ -f "$stamp" ] && exit 0
+[ -f "$stamp" ] && [ "$(cat "$stamp")" = "$triple" ] && exit 0
+rm -f "$stamp"
 
 mkdir -p "$prefix"
 prefix="$(cd "$prefix" && pwd)"
@@ -29,4 +36,4 @@ make -C "$tree" -j"$(nproc)" static \
 mkdir -p "$prefix/include/cryptopp" "$prefix/lib"
 cp "$tree"/*.h "$prefix/include/cryptopp/"
 cp "$tree/libcrypto++.a" "$prefix/lib/"
-touch "$stamp"
+echo "$triple" >"$stamp"

@@ -1,38 +1,104 @@
 #!/usr/bin/env bash
-# Installs what is missing, cross-compiles the tool and the test suite for
-# 32-bit Windows (Crypto++ included, from Debian's source package, once
-# per build folder), checks that tarnwell.exe is a self-contained PE32
-# console program, and runs the suite under Wine.
-# Usage: run-windows-tests.sh [BUILD_DIR]   (default: build-windows)
+# Builds the tool for 32-bit Windows (the product) and checks that
+# tarnwell.exe is a self-contained PE32 console program, then runs the unit
+# suite and the end-to-end tests under Wine, on the build this host can run:
+# - a host that starts i386 programs: the 32-bit build, under wine32;
+# - a host that runs 64-bit code only (wine32 cannot start there): the same
+#   sources built for 64-bit Windows too, under wine64; the 32-bit build is
+#   then the tool alone.
+# Installs what is missing first; Crypto++ comes from Debian's source
+# package, cross-built once per build folder. Every step says its name
+# before it runs, and a failure names the step.
+# OX_TEST_ASSUME_NO_I386=1 takes the 64-bit path on any host (for testing
+# this script).
+# Usage: run-windows-tests.sh [BUILD_DIR [BUILD64_DIR]]
+#        (defaults: build-windows, build-windows64)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$root/build-windows}"
-mkdir -p "$build"
-build="$(cd "$build" && pwd)"
+jobs="$(nproc)"
+absolute() { mkdir -p "$1" && (cd "$1" && pwd); }
+build="$(absolute "${1:-$root/build-windows}")"
+build64="$(absolute "${2:-$root/build-windows64}")"
 
 source "$root/scripts/timed.sh"
+wine_server=""
+finish() {
+    local status=$?
+    report_failed_step "$status"
+    if [ -n "$wine_server" ]; then "$wine_server" -k >/dev/null 2>&1 || true; fi
+}
+trap finish EXIT
 
-timed "installing for Windows" bash "$root/scripts/install-windows-deps.sh"
+echo "== does this host start i386 programs?" >&2
+if why="$(bash "$root/scripts/probe-i386.sh" "$build")"; then
+    tests_on=i386
+else
+    tests_on=x86_64
+fi
+echo "$why" >&2
+step "installing for Windows" bash "$root/scripts/install-windows-deps.sh" "$tests_on"
 
-echo "== Crypto++ for Windows" >&2
-timed "Crypto++ for Windows" bash "$root/scripts/build-cryptopp-windows.sh" "$build/cryptopp"
+# The kernel may start a hand-made i386 program and still not wine32's.
+check_wine32() {
+    local error
+    error="$(/usr/lib/wine/wineserver32 --version 2>&1)" ||
+        { echo "wine32 did not start: $error" >&2; return 1; }
+}
+if [ "$tests_on" = i386 ] && ! (check_wine32); then
+    tests_on=x86_64
+    why="an i386 program ran, but wine32's wineserver32 did not"
+    step "installing for 64-bit Windows" bash "$root/scripts/install-windows-deps.sh" x86_64
+fi
 
-echo "== Windows build" >&2
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DOX_CRYPTOPP_PREFIX="$build/cryptopp"
-timed "Windows build" cmake --build "$build" -j"$(nproc)"
-bash "$root/scripts/check-windows-program.sh" "$build/tool/tarnwell.exe"
+if [ "$tests_on" = i386 ]; then
+    what="the 32-bit build ($build, i686, wine32): this host starts i386 programs ($why)"
+    tests_build="$build"
+    runner="$root/scripts/wine-run.sh"
+    wine_server=wineserver
+else
+    what="the 64-bit build ($build64, x86_64, wine64): this host does not start i386 programs ($why); the 32-bit tarnwell.exe is built and checked, not run"
+    tests_build="$build64"
+    runner="$root/scripts/wine64-run.sh"
+    wine_server=/usr/lib/wine/wineserver64
+    export WINESERVER="$wine_server"
+fi
+echo "== Windows tests run on $what" >&2
 
-echo "== Windows tests under Wine" >&2
-export WINEPREFIX="$build/wineprefix"
+# configure_and_build DIR TOOLCHAIN [TARGET]
+configure_and_build() {
+    local dir="$1" toolchain="$2" target="${3:-}"
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" -DOX_CRYPTOPP_PREFIX="$dir/cryptopp"
+    cmake --build "$dir" -j"$jobs" ${target:+--target "$target"}
+}
+
+step "Crypto++ for 32-bit Windows" bash "$root/scripts/build-cryptopp-windows.sh" "$build/cryptopp" i686-w64-mingw32
+if [ "$tests_on" = i386 ]; then
+    step "32-bit Windows build" configure_and_build "$build" mingw-i686.cmake
+else
+    step "32-bit Windows build (the tool)" configure_and_build "$build" mingw-i686.cmake tarnwell
+fi
+step "checking the 32-bit tarnwell.exe" bash "$root/scripts/check-windows-program.sh" "$build/tool/tarnwell.exe" i386
+
+if [ "$tests_on" = x86_64 ]; then
+    step "Crypto++ for 64-bit Windows" bash "$root/scripts/build-cryptopp-windows.sh" "$build64/cryptopp" x86_64-w64-mingw32
+    step "64-bit Windows build" configure_and_build "$build64" mingw-x86_64.cmake
+    step "checking the 64-bit tarnwell.exe" bash "$root/scripts/check-windows-program.sh" "$build64/tool/tarnwell.exe" x86_64
+fi
+
 # One server for the whole run, so that the many short runs never race a
 # server that is just shutting down; its helper programs start here with
 # their output elsewhere, so no test's captured output waits for them.
-mkdir -p "$WINEPREFIX"
-wineserver -k >/dev/null 2>&1 || true  # a server left over from an earlier run
-wineserver -p </dev/null >/dev/null 2>&1
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-# The first start creates the prefix, which takes a while.
-OX_WINE_TIMEOUT=600 bash "$root/scripts/wine-run.sh" wineboot -i </dev/null >"$build/wineboot.log" 2>&1 ||
-    { cat "$build/wineboot.log" >&2; echo "Wine did not start" >&2; exit 1; }
-timed "Windows tests under Wine" ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+start_wine() {
+    export WINEPREFIX="$tests_build/wineprefix"
+    mkdir -p "$WINEPREFIX"
+    "$wine_server" -k >/dev/null 2>&1 || true  # a server left over from an earlier run
+    "$wine_server" -p </dev/null >"$tests_build/wineserver.log" 2>&1 ||
+        { cat "$tests_build/wineserver.log" >&2; echo "the Wine server ($wine_server) did not start" >&2; return 1; }
+    # The first start creates the prefix, which takes a while.
+    OX_WINE_TIMEOUT=600 "$runner" wineboot -i </dev/null >"$tests_build/wineboot.log" 2>&1 ||
+        { cat "$tests_build/wineboot.log" >&2; echo "Wine did not start ($runner wineboot -i)" >&2; return 1; }
+}
+step "starting Wine" start_wine
+step "Windows tests under Wine" ctest --test-dir "$tests_build" --output-on-failure -j"$jobs"
+echo "== Windows tests passed on $what" >&2

@@ -6,3 +6,22 @@ timed() {
     "$@"
     echo "== $name took $((SECONDS - started)) s" >&2
 }
+
+# `step NAME COMMAND...` is timed, and also says NAME before COMMAND runs
+# and keeps it in current_step, so that a script whose step failed can say
+# which (see report_failed_step).
+current_step=""
+step() {
+    echo "== $1" >&2
+    current_step="$1"
+    timed "$@"
+    current_step=""
+}
+
+# For an EXIT trap: after a failure, names the step under way.
+report_failed_step() {
+    local status="$1"
+    if [ "$status" -ne 0 ]; then
+        echo "== FAILED${current_step:+: $current_step} (exit code $status)" >&2
+    fi
+}
