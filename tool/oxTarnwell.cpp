@@ -23,9 +23,35 @@ bool isSQLiteAnswer(const std::string& inAnswer) {
 bool isMSSQLAnswer(const std::string& inAnswer) {
     return stringsEqual(inAnswer.c_str(), "2", false) || stringsEqual(inAnswer.c_str(), "MSSQL", false);
 }
+
+// The beginning of an overlong answer, enough to recognise it; bytes other
+// than printable ASCII shown as '?', so that it cannot drive the terminal.
+std::string cutPiece(const std::string& inAnswer) {
+    const size_t kPieceLength = 20;
+    std::string piece = inAnswer.substr(0, kPieceLength);
+    for (char& character : piece) {
+        if (character < ' ' || character > '~')
+            character = '?';
+    }
+    return piece + "...";
+}
+
+std::string refusalText(oxConsoleAnswer inAnswer, const std::string& inLine, bool inHidden) {
+    const std::string subject = inHidden ? "Password" : "Answer";
+    switch (inAnswer) {
+        case oxConsoleAnswer::tooLong:
+            // A password is never shown, not even in part.
+            return subject + " refused: longer than " + std::to_string(oxConsole_maxAnswerLength) + " bytes" +
+                   (inHidden ? std::string() : " (\"" + cutPiece(inLine) + "\")") + ".";
+        case oxConsoleAnswer::nulByte:
+            return subject + " refused: it contains a NUL byte.";
+        default:
+            return "Unable to write to standard output.";
+    }
+}
 }  // namespace
 
-oxTarnwell::oxTarnwell() = default;
+oxTarnwell::oxTarnwell() : itsRefusalShown(false) {}
 
 void oxTarnwell::printUsage() {
     oxProcess::printUsage();
@@ -51,7 +77,7 @@ void oxTarnwell::run() {
 
     std::string provider;
     if (!askProvider(provider))
-        return fail("No more input. Preferences file not changed.");
+        return endWithoutAnswers();
     if (isSQLiteAnswer(provider)) {
         store.set("Database", "SQLite");
         store.remove("DatabaseServer");
@@ -60,10 +86,16 @@ void oxTarnwell::run() {
     } else {
         store.set("Database", "MSSQL");
         if (!askServerDetails(store, provider))
-            return fail("No more input. Preferences file not changed.");
+            return endWithoutAnswers();
     }
     if (!store.write(false))
         fail("Unable to write preferences file.");
+}
+
+void oxTarnwell::endWithoutAnswers() {
+    if (!itsRefusalShown)
+        writeError("No more input. Preferences file not changed.\n");
+    itsExitCode = 1;
 }
 
 // A failure is a failed run, not a successful one.
@@ -77,7 +109,7 @@ bool oxTarnwell::askProvider(std::string& outAnswer) {
         writeLine("Choose database provider to use:");
         writeLine("\t1. SQLite");
         writeLine("\t2. MSSQL");
-        if (!readLine(thePrompt, outAnswer, false))
+        if (!readAnswer(outAnswer, false))
             return false;
         if (isSQLiteAnswer(outAnswer) || isMSSQLAnswer(outAnswer))
             return true;
@@ -106,15 +138,29 @@ bool oxTarnwell::askServerDetails(oxPreferences& ioStore, const std::string& inP
 bool oxTarnwell::askVisible(const char* inQuestion, std::string& outAnswer) {
     writeLine("");
     writeLine(inQuestion);
-    return readLine(thePrompt, outAnswer, false);
+    return readAnswer(outAnswer, false);
 }
 
 bool oxTarnwell::askPassword(const std::string& inProvider, std::string& outPassword) {
     for (;;) {
-        if (!readLine(thePrompt, outPassword, true))
+        if (!readAnswer(outPassword, true))
             return false;
         if (!isMSSQLAnswer(inProvider) || outPassword.find(';') == std::string::npos)
             return true;
         writeLine("; is not allowed in a password for MSSQL");
     }
+}
+
+bool oxTarnwell::readAnswer(std::string& outAnswer, bool inHidden) {
+    const oxConsoleAnswer answer = readLine(thePrompt, outAnswer, inHidden);
+    if (answer == oxConsoleAnswer::answered)
+        return true;
+    if (answer != oxConsoleAnswer::ended) {
+        writeError(refusalText(answer, outAnswer, inHidden) + " Preferences file not changed.\n");
+        itsRefusalShown = true;
+        // Told here; the check at exit is for output nobody has looked at.
+        if (answer == oxConsoleAnswer::outputFailed)
+            clearerr(stdout);
+    }
+    return false;
 }

@@ -28,7 +28,16 @@ private:
     bool askProvider(std::string& outAnswer);
     bool askServerDetails(oxPreferences& ioStore, const std::string& inProvider);
     bool askVisible(const char* inQuestion, std::string& outAnswer);
+    // One answer; false when there is none to take: input ended, or the
+    // answer was refused (too long, a NUL byte, prompts that cannot be
+    // written), which is then reported on standard error.
+    bool readAnswer(std::string& outAnswer, bool inHidden);
+    // Input gave no usable answer: nothing is written, the run fails.
+    void endWithoutAnswers();
     void fail(const char* inText);
+
+    // A refusal has told why the run ends without answers.
+    bool itsRefusalShown;
 };
 
 #endif

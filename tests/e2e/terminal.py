@@ -13,13 +13,16 @@ class Terminal:
     the test types on the other side and keeps its own handle to the
     terminal so it can see the settings after the program is gone."""
 
-    def __init__(self, arguments, cwd, stderr=None):
+    def __init__(self, arguments, cwd, stderr=None, own_session=True):
+        """Without own_session the program gets a process group of its own
+        in this session, where a stop signal does stop it."""
         self.keyboard, self.terminal = os.openpty()
         self.initial_settings = termios.tcgetattr(self.terminal)
         self.output = b""
         self.process = subprocess.Popen(
             arguments, cwd=cwd, stdin=self.terminal, stdout=self.terminal,
-            stderr=self.terminal if stderr is None else stderr, start_new_session=True)
+            stderr=self.terminal if stderr is None else stderr, start_new_session=own_session,
+            process_group=None if own_session else 0)
 
     def read_until(self, text, count=1):
         deadline = time.monotonic() + WAIT

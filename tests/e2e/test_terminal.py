@@ -28,10 +28,21 @@ class TerminalCase(unittest.TestCase):
     def tearDown(self):
         self.directory.cleanup()
 
-    def start(self, arguments, stderr=None):
-        terminal = Terminal(arguments, self.cwd, stderr)
+    def start(self, arguments, stderr=None, own_session=True):
+        terminal = Terminal(arguments, self.cwd, stderr, own_session)
         self.addCleanup(terminal.close)
         return terminal
+
+    def wait_for(self, condition):
+        deadline = time.monotonic() + WAIT
+        while not condition():
+            self.assertLess(time.monotonic(), deadline, "waited in vain")
+            time.sleep(0.02)
+
+
+def is_stopped(process):
+    with open("/proc/%d/stat" % process.pid) as stat:
+        return stat.read().rsplit(")", 1)[1].split()[0] == "T"
 
 
 class HiddenKeys(TerminalCase):
@@ -63,11 +74,12 @@ class HiddenKeys(TerminalCase):
         self.assertEqual(output, b"> \r\n")
         self.assertTrue(restored)
 
-    def test_ctrl_c_ends_the_answer_and_keeps_what_was_typed(self):
-        reports, output, restored = self.answer([b"abc\x03"])
-        self.assertEqual(reports, ["answer:" + b"abc".hex()])
-        self.assertEqual(output, b"> \r\n")
-        self.assertTrue(restored)
+    def test_ctrl_c_ends_the_answer_and_keeps_what_was_typed_ctrl_z_is_a_key(self):
+        for keys, kept in [(b"abc\x03", b"abc"), (b"a\x1ab\r", b"a\x1ab")]:
+            reports, output, restored = self.answer([keys])
+            self.assertEqual(reports, ["answer:" + kept.hex()])
+            self.assertEqual(output, b"> \r\n")
+            self.assertTrue(restored)
 
     def test_cursor_and_function_keys_add_nothing_a_lone_escape_is_kept(self):
         reports, _, _ = self.answer([b"a\x1b[Ab\x1bOPc\x1b[3~\r"])
@@ -97,15 +109,39 @@ class HiddenKeys(TerminalCase):
         self.assertEqual(terminal.finish(), 0)
         self.assertEqual(terminal.settings(), terminal.initial_settings)
 
-    def test_a_lost_terminal_ends_the_input(self):
+    def test_a_lost_terminal_ends_the_input_and_drops_what_was_typed(self):
+        for typed in [b"", b"ab"]:
+            errors = tempfile.TemporaryFile()
+            self.addCleanup(errors.close)
+            terminal = self.start([PROBE], stderr=errors)
+            terminal.read_until(b"> ")
+            terminal.type(typed)
+            time.sleep(0.3)
+            terminal.hang_up()
+            self.assertEqual(terminal.finish(), 0)
+            errors.seek(0)
+            self.assertEqual(errors.read(), b"end:\n")
+
+    @unittest.skipIf("TSAN_OPTIONS" in os.environ, "signals are deferred under ThreadSanitizer")
+    def test_a_stopped_program_gives_the_terminal_back_and_hides_again_when_continued(self):
         errors = tempfile.TemporaryFile()
         self.addCleanup(errors.close)
-        terminal = self.start([PROBE], stderr=errors)
+        terminal = self.start([PROBE], stderr=errors, own_session=False)
         terminal.read_until(b"> ")
-        terminal.hang_up()
+        terminal.type(b"ab")
+        # Read before the stop; keys arriving while stopped are the shell's.
+        time.sleep(0.3)
+        terminal.process.send_signal(signal.SIGTSTP)
+        self.wait_for(lambda: is_stopped(terminal.process))
+        self.assertEqual(terminal.settings(), terminal.initial_settings)
+        terminal.process.send_signal(signal.SIGCONT)
+        self.wait_for(lambda: terminal.settings() != terminal.initial_settings)
+        terminal.type(b"cd\r")
         self.assertEqual(terminal.finish(), 0)
         errors.seek(0)
-        self.assertEqual(errors.read(), b"end:\n")
+        self.assertEqual(errors.read(), b"answer:" + b"abcd".hex().encode() + b"\n")
+        self.assertEqual(terminal.output, b"> \r\n")
+        self.assertEqual(terminal.settings(), terminal.initial_settings)
 
 
 def piped_password(password):
@@ -142,6 +178,17 @@ class PasswordDialogue(TerminalCase):
                 self.assertEqual(terminal.settings(), terminal.initial_settings)
                 self.assertEqual(stored_password(self.cwd), piped_password(plain))
                 self.assertIsNotNone(stored_password(self.cwd))
+
+    def test_a_lost_terminal_at_the_password_writes_nothing(self):
+        terminal = self.start([TARNWELL])
+        for prompt, answer in enumerate([b"2\r", b"server\r", b"user\r", b"sec"], start=1):
+            terminal.read_until(b"> ", prompt)
+            terminal.type(answer)
+        time.sleep(0.3)
+        terminal.hang_up()
+        self.assertEqual(terminal.finish(), 1)
+        if os.path.exists(os.path.join(self.cwd, "preferences.cfg")):
+            self.assertIsNone(stored_password(self.cwd))
 
 
 if __name__ == "__main__":

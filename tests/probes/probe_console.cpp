@@ -1,8 +1,9 @@
 // Reads answers with readLine, one per argument: "hidden" or "visible"
 // (one hidden answer when there is none). Each answer is reported on
-// standard error as "answer:<hex bytes>", or "end:" when input had ended,
-// so that a test on a terminal sees exactly what was kept. "hold-and-exit"
-// takes the terminal's hidden mode and exits without giving it back.
+// standard error as "answer:<hex bytes>", or "end:" when input had ended
+// ("too-long:", "nul:", "output-failed:" for the refusals), so that a test
+// on a terminal sees exactly what was kept. "hold-and-exit" takes the
+// terminal's hidden mode and exits without giving it back.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,8 +14,9 @@
 
 namespace {
 
-void reportAnswer(bool inAnswered, const std::string& inLine) {
-    fputs(inAnswered ? "answer:" : "end:", stderr);
+void reportAnswer(oxConsoleAnswer inAnswer, const std::string& inLine) {
+    const char* const names[] = {"answer:", "end:", "too-long:", "nul:", "output-failed:"};
+    fputs(names[static_cast<int>(inAnswer)], stderr);
     for (unsigned char byte : inLine) {
         fprintf(stderr, "%02x", byte);
     }
@@ -27,8 +29,7 @@ void reportAnswer(bool inAnswered, const std::string& inLine) {
 int main(int argc, char** argv) {
     if (argc == 1) {
         std::string line;
-        const bool answered = readLine("> ", line, true);
-        reportAnswer(answered, line);
+        reportAnswer(readLine("> ", line, true), line);
         return 0;
     }
     for (int index = 1; index < argc; ++index) {
@@ -39,8 +40,7 @@ int main(int argc, char** argv) {
             exit(0);
         }
         std::string line;
-        const bool answered = readLine("> ", line, strcmp(argv[index], "hidden") == 0);
-        reportAnswer(answered, line);
+        reportAnswer(readLine("> ", line, strcmp(argv[index], "hidden") == 0), line);
     }
     return 0;
 }

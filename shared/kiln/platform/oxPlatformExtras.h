@@ -63,8 +63,10 @@ char getPlatformPathSeparator();
 // (Ctrl+C arrives as key 3), so keys typed between two _getch calls are
 // not echoed either. Nothing happens when standard input is not a terminal
 // or the mode is already held. The previous settings come back at end, at
-// process exit and when SIGTERM ends the process. On Windows both do
-// nothing: _getch sets the console mode on each call.
+// process exit and when SIGTERM ends the process; a stop signal (SIGTSTP,
+// SIGTTIN, SIGTTOU) gives them back while the process is stopped, and the
+// hidden mode returns when it continues. On Windows both do nothing:
+// _getch sets the console mode on each call.
 void beginHiddenConsoleInput();
 // Safe to call from a signal handler or the crash filter; does nothing
 // when the mode is not held.

@@ -297,7 +297,7 @@ int _isatty(int inDescriptor);
 // line read. DEL (127) is backspace 8; a CR takes an LF right behind it
 // along; a cursor or function key's escape sequence comes as 0 and then
 // one more code; an Escape that nothing follows within 0.1 s is 27. -1
-// when standard input is not a terminal or has ended. Outside
+// when standard input is not a terminal, has ended (hang-up) or fails. Outside
 // beginHiddenConsoleInput the terminal mode is switched for this key only.
 int _getch();
 

@@ -22,6 +22,16 @@ const char* const theTitle = "Velqor Tarnwell Utility";
 const char* const theMaker = "Velqor Tech";
 
 bool isDigitIn(char inCharacter, char inHighest) { return inCharacter >= '0' && inCharacter <= inHighest; }
+
+// Output that never arrived (a full disk, a closed pipe) makes the run a
+// failed one, whatever it did otherwise, as the GNU tools report it.
+int32_t withOutputChecked(int32_t inExitCode) {
+    if (fflush(stdout) == 0 && !ferror(stdout))
+        return inExitCode;
+    fputs("Unable to write to standard output.\n", stderr);
+    fflush(stderr);
+    return 1;
+}
 }  // namespace
 
 oxProcess::oxProcess()
@@ -49,22 +59,22 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     SetUnhandledExceptionFilter(unhandledExceptionFilter);
 
     if (!guardedInitialize())
-        return itsExitCode;
+        return withOutputChecked(itsExitCode);
     if (!startNetworkLibrary()) {
         oxInfoLog::log(0, oxMessage("Unable to start network library."));
-        return 1;
+        return withOutputChecked(1);
     }
 
     bool statusRequested = false;
     collectArguments(inArgc, inArgv, statusRequested);
     if (!parseOptions(itsArgumentList)) {
         stopNetworkLibrary();
-        return itsExitCode;
+        return withOutputChecked(itsExitCode);
     }
     for (const oxArgument& argument : itsArgumentList) {
         if (!argument.itsHandled) {
             oxInfoLog::log(0, oxMessage("Unknown option \"$a\".", 'a', argument.itsText));
-            return 1;
+            return withOutputChecked(1);
         }
     }
 
@@ -73,7 +83,7 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     else
         guardedRun();
     stopNetworkLibrary();
-    return itsExitCode;
+    return withOutputChecked(itsExitCode);
 }
 
 void oxProcess::collectArguments(int inArgc, const char* const* inArgv, bool& outStatusRequested) {

@@ -40,54 +40,68 @@ bool isStandardInputTerminal() {
     return _isatty(_fileno(stdin)) != 0;
 }
 
-void writeAndFlush(const std::string& inText) {
+// False when the text, or anything written to standard output before it,
+// did not arrive.
+bool writeAndFlush(const std::string& inText) {
     fwrite(inText.data(), 1, inText.size(), stdout);
-    fflush(stdout);
+    return fflush(stdout) == 0 && !ferror(stdout);
 }
 
-// Reads up to and including the next line feed, however long the line, so
-// that no rest of it is taken for the next answer. A CR before the line
-// end is the text form of that line end. False when the input had ended
-// and nothing at all was read.
-bool readStreamLine(std::string& outLine) {
+// Reads up to and including the next line feed, so that no rest of the
+// line is taken for the next answer. A CR before the line end is the text
+// form of that line end. ended when the input had ended and nothing at all
+// was read, or when a read failed: part of a line is no answer then.
+// Reading stops at a refused byte, so an endless line is never held whole.
+oxConsoleAnswer readStreamLine(std::string& outLine) {
     bool readAnything = false;
     for (;;) {
         const int byte = getc(stdin);
         if (byte == EOF) {
-            if (ferror(stdin) && errno == EINTR) {
-                clearerr(stdin);
-                continue;
+            if (!ferror(stdin)) {
+                break;
             }
-            break;
+            if (errno != EINTR) {
+                return oxConsoleAnswer::ended;
+            }
+            clearerr(stdin);
+            continue;
         }
         readAnything = true;
         if (byte == '\n') {
             break;
+        }
+        if (byte == '\0') {
+            // It would cut the text wherever the answer is used as a C string.
+            return oxConsoleAnswer::nulByte;
+        }
+        // One byte beyond the bound may be the CR of a CR LF.
+        if (outLine.size() > oxConsole_maxAnswerLength) {
+            return oxConsoleAnswer::tooLong;
         }
         outLine.push_back(static_cast<char>(byte));
     }
     if (!outLine.empty() && outLine.back() == '\r') {
         outLine.pop_back();
     }
-    return readAnything;
+    if (outLine.size() > oxConsole_maxAnswerLength) {
+        return oxConsoleAnswer::tooLong;
+    }
+    return readAnything ? oxConsoleAnswer::answered : oxConsoleAnswer::ended;
 }
 
-// Key by key, without echo. A key read of -1 (no key can be read any more)
-// ends the answer too, so a lost terminal cannot keep the loop going.
-bool readHiddenKeys(std::string& outLine) {
-    bool readAnything = false;
+// Key by key, without echo. A key read of -1 (the terminal was lost or a
+// read failed) ends the input: a half-typed password is no answer.
+oxConsoleAnswer readHiddenKeys(std::string& outLine) {
     for (;;) {
         const int key = _getch();
-        if (key == kNoKey) {
-            return readAnything;
-        }
-        readAnything = true;
         switch (key) {
+            case kNoKey:
+                return oxConsoleAnswer::ended;
             case kCtrlC:
             case kCtrlD:
             case kLineFeed:
             case kCarriageReturn:
-                return true;
+                return oxConsoleAnswer::answered;
             case kBackspace:
                 if (!outLine.empty()) {
                     outLine.pop_back();
@@ -96,10 +110,13 @@ bool readHiddenKeys(std::string& outLine) {
             case kTwoCodePrefix:
                 // A function key: its second code is dropped.
                 if (_getch() == kNoKey) {
-                    return true;
+                    return oxConsoleAnswer::ended;
                 }
                 break;
             default:
+                if (outLine.size() == oxConsole_maxAnswerLength) {
+                    return oxConsoleAnswer::tooLong;
+                }
                 outLine.push_back(static_cast<char>(key));
                 break;
         }
@@ -108,17 +125,23 @@ bool readHiddenKeys(std::string& outLine) {
 
 }  // namespace
 
-bool readLine(const std::string& inPrompt, std::string& outLine, bool inHidden) {
+oxConsoleAnswer readLine(const std::string& inPrompt, std::string& outLine, bool inHidden) {
     outLine.clear();
     const bool keyByKey = inHidden && isStandardInputTerminal();
     // Before the prompt: a key typed as soon as it shows is not echoed.
     HiddenInputScope hidden(keyByKey);
-    writeAndFlush(inPrompt);
+    // Nobody is to answer a question that never reached them.
+    if (!writeAndFlush(inPrompt)) {
+        return oxConsoleAnswer::outputFailed;
+    }
     // An earlier read that failed or met the end must not end this one at once.
     clearerr(stdin);
-    const bool answered = keyByKey ? readHiddenKeys(outLine) : readStreamLine(outLine);
-    if (inHidden) {
-        writeAndFlush("\n");
+    oxConsoleAnswer answer = keyByKey ? readHiddenKeys(outLine) : readStreamLine(outLine);
+    if (answer == oxConsoleAnswer::ended) {
+        outLine.clear();
     }
-    return answered;
+    if (inHidden && !writeAndFlush("\n") && answer == oxConsoleAnswer::answered) {
+        answer = oxConsoleAnswer::outputFailed;
+    }
+    return answer;
 }

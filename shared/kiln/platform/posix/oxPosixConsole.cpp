@@ -38,6 +38,8 @@ static_assert(std::atomic<bool>::is_always_lock_free, "terminal flag must be sig
 // theSavedSettings, which is written only while it is false.
 std::atomic<bool> theHidden{false};
 struct termios theSavedSettings;
+// The hidden mode itself, set again when a stopped process continues.
+struct termios theHiddenSettings;
 // The second code of a two-code key, handed out by the next _getch.
 // Hidden input is read by one thread at a time.
 int theQueuedCode = kNoKey;
@@ -65,18 +67,63 @@ void restoreAndTerminate(int inSignal) {
     errno = savedErrno;
 }
 
-void installRestorers() {
-    atexit(restoreAtExit);
+const int theStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
+// Job control: while the process is stopped the terminal is the shell's
+// again, with its own settings; hidden mode comes back when the process
+// continues, as the system's password prompts do it. The stop happens here,
+// with the signal's default action, once the signal is unblocked.
+void stopWithSettingsRestored(int inSignal) {
+    const int savedErrno = errno;
+    const bool hidden = theHidden.load();
+    if (hidden) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &theSavedSettings);
+    }
+    struct sigaction stop {};
+    stop.sa_handler = SIG_DFL;
+    sigemptyset(&stop.sa_mask);
+    struct sigaction caught;
+    sigaction(inSignal, &stop, &caught);
+    raise(inSignal);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, inSignal);
+    // Stops here; returns when the process continues (at once when the
+    // system discards the stop, as it does for an orphaned process group).
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+    sigaction(inSignal, &caught, nullptr);
+    if (hidden && theHidden.load()) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &theHiddenSettings);
+    }
+    errno = savedErrno;
+}
+
+// Leaves an ignored signal or somebody else's handler alone.
+void catchIfDefault(int inSignal, void (*inHandler)(int), int inFlags) {
     struct sigaction current;
-    // Leave an ignored SIGTERM or somebody else's handler alone.
-    if (sigaction(SIGTERM, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
+    if (sigaction(inSignal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
         current.sa_handler != SIG_DFL) {
         return;
     }
-    struct sigaction restore {};
-    restore.sa_handler = restoreAndTerminate;
-    sigemptyset(&restore.sa_mask);
-    sigaction(SIGTERM, &restore, nullptr);
+    struct sigaction handler {};
+    handler.sa_handler = inHandler;
+    handler.sa_flags = inFlags;
+    // No stop inside a handler: one that set the terminal from the
+    // background would otherwise stop the process a second time.
+    sigemptyset(&handler.sa_mask);
+    for (int stopSignal : theStopSignals) {
+        sigaddset(&handler.sa_mask, stopSignal);
+    }
+    sigaction(inSignal, &handler, nullptr);
+}
+
+void installRestorers() {
+    atexit(restoreAtExit);
+    catchIfDefault(SIGTERM, restoreAndTerminate, 0);
+    // A key read the stop interrupted goes on when the process continues.
+    for (int stopSignal : theStopSignals) {
+        catchIfDefault(stopSignal, stopWithSettingsRestored, SA_RESTART);
+    }
 }
 
 // Retries reads a signal interrupted; a hang-up or end of file is kNoKey.
@@ -222,6 +269,7 @@ void beginHiddenConsoleInput() {
     hidden.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
     hidden.c_cc[VMIN] = 1;
     hidden.c_cc[VTIME] = 0;
+    theHiddenSettings = hidden;
     // Set before the switch, so a signal arriving in between still restores.
     theHidden.store(true);
     if (tcsetattr(STDIN_FILENO, TCSANOW, &hidden) != 0) {

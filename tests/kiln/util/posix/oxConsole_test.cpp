@@ -3,11 +3,15 @@
 #include <cstdio>
 #include <string>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "oxConsole.h"
 
 namespace {
+
+const oxConsoleAnswer kAnswered = oxConsoleAnswer::answered;
+const oxConsoleAnswer kEnded = oxConsoleAnswer::ended;
 
 // Standard input comes from a pipe holding a given text, as an installer
 // feeds the tool; the test's own standard input is back afterwards.
@@ -38,6 +42,19 @@ protected:
         clearerr(stdin);
     }
 
+    // From a file: unlike a pipe, it takes more than 64 KiB unread.
+    void feedFile(const std::string& inText) {
+        FILE* file = tmpfile();
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(fwrite(inText.data(), 1, inText.size(), file), inText.size());
+        fflush(file);
+        dup2(fileno(file), STDIN_FILENO);
+        fclose(file);
+        // Also drops whatever stdin still buffers from an earlier feed.
+        fseek(stdin, 0, SEEK_SET);
+        clearerr(stdin);
+    }
+
     int itsSavedInput = -1;
 };
 
@@ -45,18 +62,19 @@ TEST_F(ConsoleInputTest, VisibleAndHiddenAnswersComeFromOneStreamInTurn) {
     feedInput("2\r\nserver\n\nse;cret\r\nuser\n");
     std::string line = "stale";
     testing::internal::CaptureStdout();
-    const bool provider = readLine("> ", line, false);
+    const oxConsoleAnswer provider = readLine("> ", line, false);
     const std::string providerLine = line;
-    const bool server = readLine("server> ", line, false);
+    const oxConsoleAnswer server = readLine("server> ", line, false);
     const std::string serverLine = line;
-    const bool empty = readLine("> ", line, true);
+    const oxConsoleAnswer empty = readLine("> ", line, true);
     const std::string emptyLine = line;
-    const bool password = readLine("pw> ", line, true);
+    const oxConsoleAnswer password = readLine("pw> ", line, true);
     const std::string passwordLine = line;
-    const bool user = readLine("> ", line, false);
+    const oxConsoleAnswer user = readLine("> ", line, false);
     const std::string output = testing::internal::GetCapturedStdout();
 
-    EXPECT_TRUE(provider && server && empty && password && user);
+    for (oxConsoleAnswer answer : {provider, server, empty, password, user})
+        EXPECT_EQ(answer, kAnswered);
     EXPECT_EQ(providerLine, "2");
     EXPECT_EQ(serverLine, "server");
     EXPECT_EQ(emptyLine, "");
@@ -71,13 +89,13 @@ TEST_F(ConsoleInputTest, LongLineIsOneAnswerWhateverItsLength) {
     feedInput(longLine + "\n" + std::string(255, 'y') + "\nnext\n" + longLine + "\r\n");
     std::string line;
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(readLine("", line, false));
+    EXPECT_EQ(kAnswered, readLine("", line, false));
     EXPECT_EQ(line, longLine);
-    EXPECT_TRUE(readLine("", line, false));
+    EXPECT_EQ(kAnswered, readLine("", line, false));
     EXPECT_EQ(line, std::string(255, 'y'));
-    EXPECT_TRUE(readLine("", line, false));
+    EXPECT_EQ(kAnswered, readLine("", line, false));
     EXPECT_EQ(line, "next");
-    EXPECT_TRUE(readLine("", line, true));
+    EXPECT_EQ(kAnswered, readLine("", line, true));
     EXPECT_EQ(line, longLine);
     testing::internal::GetCapturedStdout();
 }
@@ -86,24 +104,74 @@ TEST_F(ConsoleInputTest, EndOfInputIsReportedOnlyWhenNothingWasRead) {
     feedInput("\nlast\r");
     std::string line;
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(readLine("> ", line, false));
+    EXPECT_EQ(kAnswered, readLine("> ", line, false));
     EXPECT_EQ(line, "");
     // A last line without its line end is an ordinary answer.
-    EXPECT_TRUE(readLine("> ", line, false));
+    EXPECT_EQ(kAnswered, readLine("> ", line, false));
     EXPECT_EQ(line, "last");
     line = "stale";
-    EXPECT_FALSE(readLine("> ", line, false));
+    EXPECT_EQ(kEnded, readLine("> ", line, false));
     EXPECT_EQ(line, "");
     // Ended input stays ended, in both modes, without waiting.
-    EXPECT_FALSE(readLine("> ", line, true));
-    EXPECT_FALSE(readLine("> ", line, false));
+    EXPECT_EQ(kEnded, readLine("> ", line, true));
+    EXPECT_EQ(kEnded, readLine("> ", line, false));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "> > > > \n> ");
 
     feedInput("pass");
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(readLine("> ", line, true));
+    EXPECT_EQ(kAnswered, readLine("> ", line, true));
     EXPECT_EQ(line, "pass");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "> \n");
+}
+
+TEST_F(ConsoleInputTest, OverlongAnswersAndNulBytesAreRefused) {
+    const size_t kLimit = oxConsole_maxAnswerLength;
+    const std::string withNul("a\0b\n", 4);
+    const struct {
+        std::string itsInput;
+        bool itsHidden;
+        oxConsoleAnswer itsAnswer;
+    } cases[] = {
+        {std::string(kLimit, 'x') + "\r\n", false, kAnswered},
+        {std::string(kLimit, 'x') + "\n", true, kAnswered},
+        {std::string(kLimit + 1, 'x') + "\n", false, oxConsoleAnswer::tooLong},
+        {std::string(kLimit + 1, 'x') + "\r\n", true, oxConsoleAnswer::tooLong},
+        // Read only up to the bound, however long the line.
+        {std::string(8 << 20, 'x'), false, oxConsoleAnswer::tooLong},
+        {withNul, false, oxConsoleAnswer::nulByte},
+        {withNul, true, oxConsoleAnswer::nulByte},
+    };
+    for (const auto& test : cases) {
+        feedFile(test.itsInput);
+        std::string line;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(readLine("", line, test.itsHidden), test.itsAnswer) << test.itsInput.size();
+        testing::internal::GetCapturedStdout();
+        EXPECT_LE(line.size(), kLimit + 1);
+        EXPECT_LE(ftell(stdin), static_cast<long>(2 * kLimit));
+    }
+}
+
+TEST_F(ConsoleInputTest, PromptThatCannotBeWrittenEndsBeforeAnythingIsRead) {
+    feedInput("kept\n");
+    fflush(stdout);
+    const int savedOutput = dup(STDOUT_FILENO);
+    const int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    dup2(full, STDOUT_FILENO);
+    close(full);
+    std::string line;
+    const oxConsoleAnswer visible = readLine("> ", line, false);
+    const oxConsoleAnswer hidden = readLine("> ", line, true);
+    dup2(savedOutput, STDOUT_FILENO);
+    close(savedOutput);
+    clearerr(stdout);
+    EXPECT_EQ(visible, oxConsoleAnswer::outputFailed);
+    EXPECT_EQ(hidden, oxConsoleAnswer::outputFailed);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(readLine("", line, false), kAnswered);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(line, "kept");
 }
 
 }  // namespace
