@@ -83,6 +83,16 @@ class HelpAndVersion(ProgramCase):
         self.assert_output(self.run_program("-V", "bogus"), 0, version_lines())
 
 
+    @unittest.skipIf(ON_WINDOWS, "/dev/full is a Linux device")
+    def test_output_that_cannot_be_written_fails_the_run(self):
+        for option, result in [("-V", 1), ("-h", 1), ("--help", 1), ("-status", 0)]:
+            with self.subTest(option=option), open("/dev/full", "w") as full:
+                ran = subprocess.run(command(TARNWELL, option), cwd=self.cwd, stdout=full,
+                                     stderr=subprocess.PIPE, text=True, timeout=60)
+                self.assertEqual((ran.returncode, ran.stderr),
+                                 (result, "Unable to write to standard output.\n" if result else ""))
+
+
 class OptionErrors(ProgramCase):
     def test_unknown_option_is_reported_with_exit_code_1(self):
         for arguments, reported in [(["foo"], "foo"), (["-debugx"], "-debugx"), (["-L"], "-L"),
