@@ -30,6 +30,7 @@ ls -l "$tool_deb" "$dev_deb" >&2
 echo "== lintian" >&2
 lintian --allow-root --display-info --pedantic --fail-on error,warning "$tool_deb" "$dev_deb" >&2 ||
     fail "lintian reports errors or warnings"
+echo "lintian: no tag (errors, warnings, information and pedantic tags shown)" >&2
 
 echo "== installing tarnwell" >&2
 dpkg -i "$tool_deb"
@@ -39,7 +40,9 @@ case "$(file -bL /usr/sbin/tarnwell)" in
     *"dynamically linked"*", stripped"*) ;;
     *) fail "/usr/sbin/tarnwell is not a stripped, dynamically linked program: $(file -bL /usr/sbin/tarnwell)" ;;
 esac
-(cd "$scratch" && tarnwell -V) | head -1 | grep -q '^Velqor Tarnwell Utility, version ' || fail "tarnwell -V"
+version="$(cd "$scratch" && tarnwell -V)" || fail "tarnwell -V ended with exit code $?"
+[[ "$version" == "Velqor Tarnwell Utility, version "* ]] || fail "tarnwell -V printed: $version"
+echo "$version" >&2
 (cd "$scratch" && printf '2\nDBHOST\\SQLEXPRESS\ntarnwell\nsecret\n' | tarnwell >/dev/null) ||
     fail "the piped dialogue ended with exit code $?"
 grep -q '<DatabasePassword value="F84EF1270BEA6F836C" />' "$scratch/preferences.cfg" ||
