@@ -63,7 +63,7 @@ void oxTarnwell::printUsage() {
 oxHelpTable oxTarnwell::getExitCodeHelp() {
     return {
         {"0", "preferences.cfg written; or help, version or status shown"},
-        {"1", "a wrong option, preferences.cfg not read or written, or input ended early"},
+        {"1", "a bad option or answer, input ended early, preferences.cfg or output failed"},
     };
 }
 

@@ -234,7 +234,7 @@ oxHelpTable oxProcess::getOptionHelp() {
 oxHelpTable oxProcess::getExitCodeHelp() {
     return {
         {"0", "success"},
-        {"1", "an unknown option, an incorrect option value, or a failed start"},
+        {"1", "an unknown option, an incorrect option value, a failed start or lost output"},
     };
 }
 
