@@ -1,10 +1,12 @@
 // The cost of the framework's lock against the standard ones, uncontended:
-// a first-level lock plus unlock, and a re-lock by the owner.
+// a first-level lock plus unlock, and a re-lock by the owner; and the same
+// through the scoped holders, as framework code takes its locks.
 #include <benchmark/benchmark.h>
 
 #include <mutex>
 
 #include "oxMemMutex.h"
+#include "oxStMutex.h"
 
 static void memMutexFirstLevel(benchmark::State& ioState) {
     oxMemMutex mutex("bench");
@@ -54,3 +56,17 @@ static void plainMutex(benchmark::State& ioState) {
     }
 }
 BENCHMARK(plainMutex);
+
+static void memMutexThroughHolder(benchmark::State& ioState) {
+    oxMemMutex mutex("bench");
+    for (auto _ : ioState)
+        oxStMutex hold(mutex);
+}
+BENCHMARK(memMutexThroughHolder);
+
+static void recursiveMutexThroughGuard(benchmark::State& ioState) {
+    std::recursive_mutex mutex;
+    for (auto _ : ioState)
+        std::lock_guard<std::recursive_mutex> hold(mutex);
+}
+BENCHMARK(recursiveMutexThroughGuard);

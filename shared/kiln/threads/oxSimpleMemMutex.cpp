@@ -1,7 +1,6 @@
 #include "oxSimpleMemMutex.h"
 
 #include "oxAssert.h"
-#include "oxThread.h"
 
 oxSimpleMemMutex::oxSimpleMemMutex(const char* inName) : oxMutex(inName) { initialize(); }
 
@@ -24,75 +23,80 @@ void oxSimpleMemMutex::shutDown() {
     itsHasBeenDestroyed = true;
 }
 
-bool oxSimpleMemMutex::lock() {
+void oxSimpleMemMutex::reportOwnerStillSet() const { oxAssert(itsLockingThreadID == 0); }
+
+bool oxSimpleMemMutex::lockSlowly(DWORD inThreadID) {
     if (itsHasBeenDestroyed) {
         oxAssert(false);
         return false;
     }
-    DWORD curThreadID = oxThread::getCurrentThreadID();
+    DWORD curThreadID = inThreadID;
     if (curThreadID == 0)
         oxAssert(curThreadID != 0);
-    // Only the owner itself can see its own id here.
     if (curThreadID == itsLockingThreadID.load(std::memory_order_relaxed)) {
         ++numLocks;
         return true;
     }
     if (!acquireLock(curThreadID))
         return false;
-    oxAssert(itsLockingThreadID == 0);
-    itsLockingThreadID.store(curThreadID, std::memory_order_release);
-    numLocks = 1;
+    takeOwnership(curThreadID);
     return true;
 }
 
-void oxSimpleMemMutex::unlock() {
+void oxSimpleMemMutex::unlockSlowly(DWORD inThreadID) {
     if (itsHasBeenDestroyed) {
         oxAssert(false);
         return;
     }
-    DWORD id = oxThread::getCurrentThreadID();
-    if (id != itsLockingThreadID.load(std::memory_order_relaxed))
+    // A thread id of 0 never names an owner, not even of a free lock.
+    if (inThreadID != itsLockingThreadID.load(std::memory_order_relaxed) || inThreadID == 0)
         return;
-    if (numLocks == 0)
-        oxAssert(numLocks > 0);
-    else
+    if (numLocks > 1) {
         --numLocks;
-    if (numLocks == 0) {
-        // Cleared before the critical section is left, so a reader never
-        // sees a stale owner on a free mutex.
-        itsLockingThreadID.store(0, std::memory_order_release);
-        releaseLock(id);
+        return;
     }
+    // Owner and count disagree: the state is corrupted. Freeing the lock
+    // is the one way out that does not leave it held for ever.
+    oxAssert(numLocks > 0);
+    numLocks = 0;
+    itsLockingThreadID.store(0, std::memory_order_release);
+    releaseLock(inThreadID);
 }
 
 bool oxSimpleMemMutex::tryLock() {
     if (itsHasBeenDestroyed)
         return false;
-    DWORD curThreadID = oxThread::getCurrentThreadID();
+    DWORD curThreadID = GetCurrentThreadId();
+    if (curThreadID == 0)
+        return false;
     if (curThreadID == getLockingThreadID()) {
         ++numLocks;
         return true;
     }
     if (!tryAcquireLock())
         return false;
-    itsLockingThreadID.store(curThreadID, std::memory_order_release);
-    numLocks = 1;
+    takeOwnership(curThreadID);
     return true;
 }
-
-bool oxSimpleMemMutex::tryAcquireLock() { return TryEnterCriticalSection(&itsCriticalSection) != FALSE; }
 
 bool oxSimpleMemMutex::isLocked() const { return getLockingThreadID() != 0; }
 
 unsigned oxSimpleMemMutex::getNumLocks() const { return numLocks; }
 
+// Neither step touches a deleted critical section.
 bool oxSimpleMemMutex::acquireLock(DWORD /*inThreadID*/) {
-    oxAssert(!itsHasBeenDestroyed);
+    if (itsHasBeenDestroyed) {
+        oxAssert(!itsHasBeenDestroyed);
+        return false;
+    }
     EnterCriticalSection(&itsCriticalSection);
     return true;
 }
 
 void oxSimpleMemMutex::releaseLock(DWORD /*inThreadID*/) {
-    oxAssert(!itsHasBeenDestroyed);
+    if (itsHasBeenDestroyed) {
+        oxAssert(!itsHasBeenDestroyed);
+        return;
+    }
     LeaveCriticalSection(&itsCriticalSection);
 }

@@ -15,7 +15,8 @@ public:
     explicit oxSimpleMemMutex(const std::string& inName);
     ~oxSimpleMemMutex() override;
 
-    // May block. A re-lock by the owner only counts.
+    // May block. A re-lock by the owner only counts. The common cases are
+    // inline (below), so a caller that knows the type pays no call for them.
     bool lock() override;
     // Ignored, silently, when the caller is not the owner.
     void unlock() override;
@@ -37,21 +38,71 @@ public:
     DWORD getLockingThreadID() const { return itsLockingThreadID.load(std::memory_order_acquire); }
 
 protected:
-    // The blocking step; called only when the caller does not own the lock.
+    // The blocking step; called only when the caller does not own the lock
+    // and could not take it at once.
     virtual bool acquireLock(DWORD inThreadID);
     // The releasing step; called when the count drops to 0.
     virtual void releaseLock(DWORD inThreadID);
     // Takes the critical section if it is free, without waiting.
-    bool tryAcquireLock();
+    bool tryAcquireLock() { return TryEnterCriticalSection(&itsCriticalSection) != FALSE; }
 
-    unsigned numLocks;
+    // What every lock and unlock writes (these two and the critical
+    // section's own words) shares one cache line, and no line with the
+    // cold name: a lock handed between threads moves one line, not three.
+    alignas(64) unsigned numLocks;
     std::atomic<DWORD> itsLockingThreadID;
 
 private:
     void initialize();
+    // Everything lock and unlock do besides their common cases: the
+    // reports, the blocking step. Out of line, to keep the inline part small.
+    bool lockSlowly(DWORD inThreadID);
+    void unlockSlowly(DWORD inThreadID);
+    // REQUIRES: the critical section just taken by the caller.
+    void takeOwnership(DWORD inThreadID) {
+        if (itsLockingThreadID.load(std::memory_order_relaxed) != 0)
+            reportOwnerStillSet();
+        // Written only once the critical section is ours, so a search never
+        // reads an owner of a lock that is still being waited for.
+        itsLockingThreadID.store(inThreadID, std::memory_order_release);
+        numLocks = 1;
+    }
+    void reportOwnerStillSet() const;
 
-    CRITICAL_SECTION itsCriticalSection;
     std::atomic<bool> itsHasBeenDestroyed;
+    CRITICAL_SECTION itsCriticalSection;
 };
+
+inline bool oxSimpleMemMutex::lock() {
+    DWORD curThreadID = GetCurrentThreadId();
+    if (!itsHasBeenDestroyed.load(std::memory_order_relaxed) && curThreadID != 0) {
+        // Only the owner itself can see its own id here.
+        if (curThreadID == itsLockingThreadID.load(std::memory_order_relaxed)) {
+            ++numLocks;
+            return true;
+        }
+        // A thread that gets a free lock at once waits for nothing, so the
+        // blocking step (and a deadlock search) is only for a held lock.
+        if (tryAcquireLock()) {
+            takeOwnership(curThreadID);
+            return true;
+        }
+    }
+    return lockSlowly(curThreadID);
+}
+
+inline void oxSimpleMemMutex::unlock() {
+    DWORD id = GetCurrentThreadId();
+    if (!itsHasBeenDestroyed.load(std::memory_order_relaxed) && id != 0 &&
+        id == itsLockingThreadID.load(std::memory_order_relaxed) && numLocks == 1) {
+        numLocks = 0;
+        // Cleared before the critical section is left, so a reader never
+        // sees a stale owner on a free mutex.
+        itsLockingThreadID.store(0, std::memory_order_release);
+        releaseLock(id);
+        return;
+    }
+    unlockSlowly(id);
+}
 
 #endif
