@@ -64,8 +64,10 @@ bool oxPreferences::removeCreatedFile() {
     oxStMutex lock(itsMutex);
     if (!itsCreatedVersion.itsExists)
         return false;
-    oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds);
-    const bool removed = fileLock.isHeld() && removeFileIfUnchanged(itsFileName, itsCreatedVersion);
+    // Without the file lock, whose file would then be left behind: the
+    // version is checked just before the removal, and a writer always
+    // changes it.
+    const bool removed = removeFileIfUnchanged(itsFileName, itsCreatedVersion);
     if (removed) {
         itsCreatedVersion = oxFileVersion();
         itsFileVersion = oxFileVersion();
