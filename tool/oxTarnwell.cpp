@@ -70,14 +70,15 @@ oxHelpTable oxTarnwell::getExitCodeHelp() {
 void oxTarnwell::run() {
     oxPreferences store(true, false);
     store.setFileName("preferences.cfg");
-    if (!store.exists())
-        store.write(true);
+    // Created only where there is no file at all: an existing one, even
+    // one this run cannot read, is never replaced.
+    store.createFile();
     if (!store.read())
         return fail("Unable to read preferences file.");
 
     std::string provider;
     if (!askProvider(provider))
-        return endWithoutAnswers();
+        return endWithoutAnswers(store);
     if (isSQLiteAnswer(provider)) {
         store.set("Database", "SQLite");
         store.remove("DatabaseServer");
@@ -86,13 +87,17 @@ void oxTarnwell::run() {
     } else {
         store.set("Database", "MSSQL");
         if (!askServerDetails(store, provider))
-            return endWithoutAnswers();
+            return endWithoutAnswers(store);
     }
-    if (!store.write(false))
+    if (!store.write(false)) {
+        store.removeCreatedFile();
         fail("Unable to write preferences file.");
+    }
 }
 
-void oxTarnwell::endWithoutAnswers() {
+// The directory is left as it was: a file this run created goes again.
+void oxTarnwell::endWithoutAnswers(oxPreferences& ioStore) {
+    ioStore.removeCreatedFile();
     if (!itsRefusalShown)
         writeError("No more input. Preferences file not changed.\n");
     itsExitCode = 1;

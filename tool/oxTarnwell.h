@@ -33,7 +33,7 @@ private:
     // written), which is then reported on standard error.
     bool readAnswer(std::string& outAnswer, bool inHidden);
     // Input gave no usable answer: nothing is written, the run fails.
-    void endWithoutAnswers();
+    void endWithoutAnswers(oxPreferences& ioStore);
     void fail(const char* inText);
 
     // A refusal has told why the run ends without answers.
