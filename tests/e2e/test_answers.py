@@ -3,7 +3,6 @@ one clear message and the preferences file stays byte for byte."""
 import os
 import subprocess
 import tempfile
-import threading
 import unittest
 
 from support import ON_WINDOWS, TARNWELL, command, from_stream
@@ -44,39 +43,6 @@ class RefusedAnswers(unittest.TestCase):
                 self.assertEqual((result.returncode, from_stream(result.stderr.decode("latin-1"))),
                                  (1, message + UNCHANGED))
                 self.assert_file_kept()
-
-    def test_answers_up_to_the_bound_are_taken(self):
-        result = subprocess.run(command(TARNWELL), cwd=self.cwd, capture_output=True, timeout=60,
-                                input=b"2\n" + b"s" * LIMIT + b"\r\nu\n" + b"p" * LIMIT + b"\n")
-        self.assertEqual((result.returncode, result.stderr), (0, b""))
-        with open(self.path, "rb") as file:
-            self.assertIn(b'<DatabaseServer value="%s" />' % (b"s" * LIMIT), file.read())
-
-    @unittest.skipIf(ON_WINDOWS, "the emulator's memory is not the program's")
-    def test_an_endless_line_is_never_held_whole(self):
-        errors = tempfile.TemporaryFile()
-        self.addCleanup(errors.close)
-        process = subprocess.Popen(command(TARNWELL), cwd=self.cwd, stdin=subprocess.PIPE, bufsize=0,
-                                   stdout=subprocess.DEVNULL, stderr=errors)
-
-        def feed():
-            try:
-                for _ in range(64):
-                    process.stdin.write(b"x" * (1 << 20))
-            except BrokenPipeError:
-                pass
-            process.stdin.close()
-
-        feeder = threading.Thread(target=feed)
-        feeder.start()
-        _, status, usage = os.wait4(process.pid, 0)
-        process.returncode = os.waitstatus_to_exitcode(status)
-        feeder.join()
-        self.assertEqual(process.returncode, 1)
-        # Kilobytes: far below the 64 MB that were sent.
-        self.assertLess(usage.ru_maxrss, 32 * 1024)
-        self.assertLess(errors.tell(), 200)
-        self.assert_file_kept()
 
     @unittest.skipIf(ON_WINDOWS, "/dev/full is a Linux device")
     def test_a_dialogue_that_cannot_be_shown_writes_nothing(self):

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <string>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "oxConsole.h"
@@ -150,28 +149,6 @@ TEST_F(ConsoleInputTest, OverlongAnswersAndNulBytesAreRefused) {
         EXPECT_LE(line.size(), kLimit + 1);
         EXPECT_LE(ftell(stdin), static_cast<long>(2 * kLimit));
     }
-}
-
-TEST_F(ConsoleInputTest, PromptThatCannotBeWrittenEndsBeforeAnythingIsRead) {
-    feedInput("kept\n");
-    fflush(stdout);
-    const int savedOutput = dup(STDOUT_FILENO);
-    const int full = open("/dev/full", O_WRONLY);
-    ASSERT_GE(full, 0);
-    dup2(full, STDOUT_FILENO);
-    close(full);
-    std::string line;
-    const oxConsoleAnswer visible = readLine("> ", line, false);
-    const oxConsoleAnswer hidden = readLine("> ", line, true);
-    dup2(savedOutput, STDOUT_FILENO);
-    close(savedOutput);
-    clearerr(stdout);
-    EXPECT_EQ(visible, oxConsoleAnswer::outputFailed);
-    EXPECT_EQ(hidden, oxConsoleAnswer::outputFailed);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(readLine("", line, false), kAnswered);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(line, "kept");
 }
 
 }  // namespace
