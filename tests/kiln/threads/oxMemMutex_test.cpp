@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -205,6 +206,48 @@ TEST(MemMutex, ConsistentOrderNeverRaisesAFalseAlarm) {
     EXPECT_EQ(exceptions, 0);
     EXPECT_EQ(rounds, 8000);
     EXPECT_FALSE(first.isLocked() || second.isLocked() || third.isLocked());
+}
+
+// Threads that wait while holding a lock (so that searches follow chains
+// of owners) but always in one order: no false alarm, no lost increment,
+// and no entry left in the wait-for graph.
+TEST(MemMutex, PairsTakenInOneOrderUnderContention) {
+    constexpr int kLocks = 6;
+    std::vector<std::unique_ptr<oxMemMutex>> mutexes;
+    long counts[kLocks] = {};
+    for (int index = 0; index < kLocks; ++index)
+        mutexes.push_back(std::make_unique<oxMemMutex>("pair"));
+    std::atomic<int> exceptions{0};
+    std::vector<std::thread> threads;
+    std::vector<DWORD> ids(4);
+    for (int thread = 0; thread < 4; ++thread) {
+        threads.emplace_back([&, thread] {
+            ids[thread] = GetCurrentThreadId();
+            for (int round = 0; round < 3000; ++round) {
+                int first = (round + thread) % (kLocks - 1);
+                int second = first + 1 + (round * 7 + thread) % (kLocks - 1 - first);
+                try {
+                    oxStMutex holdFirst(*mutexes[first]);
+                    oxStMutex holdSecond(*mutexes[second]);
+                    ++counts[first];
+                    ++counts[second];
+                } catch (const oxException&) {
+                    ++exceptions;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(exceptions, 0);
+    long total = 0;
+    for (int index = 0; index < kLocks; ++index) {
+        total += counts[index];
+        EXPECT_FALSE(mutexes[index]->isLocked());
+    }
+    EXPECT_EQ(total, 4 * 3000 * 2);
+    for (DWORD id : ids)
+        EXPECT_EQ(oxMemMutex::getBlockingMutex(id), nullptr);
 }
 
 TEST(MemMutex, RecursionAndEarlyReleaseKeepTheCount) {

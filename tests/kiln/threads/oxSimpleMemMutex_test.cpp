@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "../util/oxLogCapture.h"
 #include "oxStMutex.h"
@@ -52,6 +53,50 @@ TEST(SimpleMemMutex, SecondThreadWaitsForTheOwner) {
     mutex.unlock();
     other.join();
     EXPECT_TRUE(otherHasIt);
+    EXPECT_FALSE(mutex.isLocked());
+}
+
+namespace {
+// Reaches the count, to put owner and count out of step as only a
+// corrupted state would.
+class oxCountedMutex : public oxSimpleMemMutex {
+public:
+    oxCountedMutex() : oxSimpleMemMutex("counted") {}
+    void clearCount() { numLocks = 0; }
+};
+}  // namespace
+
+TEST(SimpleMemMutex, CountOutOfStepWithOwnerFreesTheLock) {
+    oxCountedMutex mutex;
+    mutex.lock();
+    mutex.clearCount();
+    oxLogCapture capture(6);
+    mutex.unlock();
+    EXPECT_NE(capture.finish().find(offendingCommand("numLocks > 0")), std::string::npos);
+    EXPECT_FALSE(mutex.isLocked());
+    EXPECT_EQ(mutex.getNumLocks(), 0u);
+    std::thread other([&mutex] { EXPECT_TRUE(oxStMutex(mutex).isLocked()); });
+    other.join();
+}
+
+// Every increment made under the lock arrives: a fast path that let two
+// threads in at once would lose some (and the thread sanitizer would say).
+TEST(SimpleMemMutex, ThreadsTakingTurnsLoseNothing) {
+    oxSimpleMemMutex mutex("turns");
+    long counted = 0;
+    std::vector<std::thread> threads;
+    for (int index = 0; index < 4; ++index) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 20000; ++round) {
+                oxStMutex hold(mutex);
+                oxStMutex again(static_cast<oxMutex&>(mutex));
+                ++counted;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(counted, 80000);
     EXPECT_FALSE(mutex.isLocked());
 }
 
