@@ -25,6 +25,8 @@ void oxSimpleMemMutex::shutDown() {
 
 void oxSimpleMemMutex::reportOwnerStillSet() const { oxAssert(itsLockingThreadID == 0); }
 
+void oxSimpleMemMutex::reportDestroyed() const { oxAssert(!itsHasBeenDestroyed); }
+
 bool oxSimpleMemMutex::lockSlowly(DWORD inThreadID) {
     if (itsHasBeenDestroyed) {
         oxAssert(false);
@@ -83,7 +85,7 @@ bool oxSimpleMemMutex::isLocked() const { return getLockingThreadID() != 0; }
 
 unsigned oxSimpleMemMutex::getNumLocks() const { return numLocks; }
 
-// Neither step touches a deleted critical section.
+// Never touches a deleted critical section.
 bool oxSimpleMemMutex::acquireLock(DWORD /*inThreadID*/) {
     if (itsHasBeenDestroyed) {
         oxAssert(!itsHasBeenDestroyed);
@@ -93,10 +95,3 @@ bool oxSimpleMemMutex::acquireLock(DWORD /*inThreadID*/) {
     return true;
 }
 
-void oxSimpleMemMutex::releaseLock(DWORD /*inThreadID*/) {
-    if (itsHasBeenDestroyed) {
-        oxAssert(!itsHasBeenDestroyed);
-        return;
-    }
-    LeaveCriticalSection(&itsCriticalSection);
-}

@@ -41,7 +41,8 @@ protected:
     // The blocking step; called only when the caller does not own the lock
     // and could not take it at once.
     virtual bool acquireLock(DWORD inThreadID);
-    // The releasing step; called when the count drops to 0.
+    // The releasing step; called when the count drops to 0. Inline: it is
+    // part of every first-level unlock.
     virtual void releaseLock(DWORD inThreadID);
     // Takes the critical section if it is free, without waiting.
     bool tryAcquireLock() { return TryEnterCriticalSection(&itsCriticalSection) != FALSE; }
@@ -68,6 +69,7 @@ private:
         numLocks = 1;
     }
     void reportOwnerStillSet() const;
+    void reportDestroyed() const;
 
     std::atomic<bool> itsHasBeenDestroyed;
     CRITICAL_SECTION itsCriticalSection;
@@ -89,6 +91,15 @@ inline bool oxSimpleMemMutex::lock() {
         }
     }
     return lockSlowly(curThreadID);
+}
+
+inline void oxSimpleMemMutex::releaseLock(DWORD /*inThreadID*/) {
+    // Never touches a deleted critical section.
+    if (itsHasBeenDestroyed.load(std::memory_order_relaxed)) {
+        reportDestroyed();
+        return;
+    }
+    LeaveCriticalSection(&itsCriticalSection);
 }
 
 inline void oxSimpleMemMutex::unlock() {
