@@ -16,10 +16,11 @@ public:
     ~oxSimpleMemMutex() override;
 
     // May block. A re-lock by the owner only counts. The common cases are
-    // inline (below), so a caller that knows the type pays no call for them.
-    bool lock() override;
+    // inline (below), always, so a caller that knows the type pays no call
+    // for them.
+    [[gnu::always_inline]] bool lock() override;
     // Ignored, silently, when the caller is not the owner.
-    void unlock() override;
+    [[gnu::always_inline]] void unlock() override;
     bool isLocked() const override;
 
     virtual unsigned getNumLocks() const;
@@ -60,7 +61,7 @@ private:
     bool lockSlowly(DWORD inThreadID);
     void unlockSlowly(DWORD inThreadID);
     // REQUIRES: the critical section just taken by the caller.
-    void takeOwnership(DWORD inThreadID) {
+    [[gnu::always_inline]] void takeOwnership(DWORD inThreadID) {
         if (itsLockingThreadID.load(std::memory_order_relaxed) != 0)
             reportOwnerStillSet();
         // Written only once the critical section is ours, so a search never
@@ -104,7 +105,9 @@ inline void oxSimpleMemMutex::releaseLock(DWORD /*inThreadID*/) {
 
 inline void oxSimpleMemMutex::unlock() {
     DWORD id = GetCurrentThreadId();
-    if (!itsHasBeenDestroyed.load(std::memory_order_relaxed) && id != 0 &&
+    // The owner field and the count agree through this interface, so a
+    // count of 1 with the caller's id there is a held lock, never a free one.
+    if (!itsHasBeenDestroyed.load(std::memory_order_relaxed) &&
         id == itsLockingThreadID.load(std::memory_order_relaxed) && numLocks == 1) {
         numLocks = 0;
         // Cleared before the critical section is left, so a reader never
