@@ -1,6 +1,7 @@
 #include "oxProcess.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <thread>
 
@@ -356,14 +357,15 @@ BOOL WINAPI oxProcess::consoleControlHandler(DWORD inCtrlType) {
 
 LONG WINAPI oxProcess::unhandledExceptionFilter(EXCEPTION_POINTERS* inInfo) {
     unsigned long code = 0;
-    unsigned long address = 0;
+    // The whole address: on 64-bit Windows an unsigned long has 32 bits only.
+    uintptr_t address = 0;
     if (inInfo != nullptr && inInfo->ExceptionRecord != nullptr) {
         code = inInfo->ExceptionRecord->ExceptionCode;
-        address = static_cast<unsigned long>(reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress));
+        address = reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress);
     }
     // Give the terminal back first: a crash during a hidden answer must not
     // leave it without echo.
     endHiddenConsoleInput();
-    oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%lX", code, address);
+    oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%" PRIXPTR, code, address);
     return EXCEPTION_CONTINUE_SEARCH;
 }

@@ -274,6 +274,18 @@ TEST_F(ProcessTest, UnhandledExceptionFilterReportsCodeAndAddress) {
     EXPECT_NE(text.find(" Caught an unhandled exception 0x0 at 0x0\n"), std::string::npos) << text;
 }
 
+TEST_F(ProcessTest, UnhandledExceptionFilterReportsEveryBitOfTheAddress) {
+    EXCEPTION_RECORD record{};
+    record.ExceptionCode = 0xC0000005UL;
+    record.ExceptionAddress = reinterpret_cast<PVOID>(~uintptr_t{0xF});
+    EXCEPTION_POINTERS pointers{&record, nullptr};
+    oxLogCapture capture(0);
+    oxProcess::unhandledExceptionFilter(&pointers);
+    std::string text = capture.finish();
+    const char* expected = sizeof(void*) == 8 ? " at 0xFFFFFFFFFFFFFFF0\n" : " at 0xFFFFFFF0\n";
+    EXPECT_NE(text.find(expected), std::string::npos) << text;
+}
+
 TEST_F(ProcessTest, NetworkLibraryIsStartedOnceAndCounted) {
     EXPECT_TRUE(oxProcess::startNetworkLibrary());
     EXPECT_TRUE(oxProcess::startNetworkLibrary());
