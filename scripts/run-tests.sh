@@ -2,8 +2,9 @@
 # Installs what is missing, then builds and runs the whole suite three
 # times: in the normal build (with the benchmarks built, not run), with
 # AddressSanitizer and UndefinedBehaviorSanitizer, and with ThreadSanitizer;
-# fuzzes the preferences reader for a minute; then builds the tool and the
-# suite for 32-bit Windows and runs them under Wine.
+# fuzzes the preferences reader for a minute; then builds the tool for
+# 32-bit Windows and runs the suite under Wine, on the Windows build this
+# host can run (see scripts/run-windows-tests.sh).
 # Usage: run-tests.sh [--linux-only]   (--linux-only: skip the Windows part)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
