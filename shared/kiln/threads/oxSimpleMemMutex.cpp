@@ -33,8 +33,13 @@ bool oxSimpleMemMutex::lockSlowly(DWORD inThreadID) {
         return false;
     }
     DWORD curThreadID = inThreadID;
-    if (curThreadID == 0)
+    // Id 0 names no thread: it cannot own the lock, nor match the owner
+    // field of a free one, so it gets nothing rather than a lock it does
+    // not hold.
+    if (curThreadID == 0) {
         oxAssert(curThreadID != 0);
+        return false;
+    }
     if (curThreadID == itsLockingThreadID.load(std::memory_order_relaxed)) {
         ++numLocks;
         return true;
