@@ -1,8 +1,10 @@
 // The framework's lock against std::recursive_mutex under contention: one
 // lock shared by all threads, and many locks taken two at a time in one
 // fixed order (so never a deadlock, but waits whose owner may itself wait).
-// The times are wall-clock per iteration of one thread; compare the two
-// locks at the same thread count.
+// The times are wall-clock per iteration (one lock, or one pair) of all
+// threads together. Compare the two locks at the same thread count, from
+// one run with repetitions and --benchmark_enable_random_interleaving=true,
+// as the machines are shared.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
