@@ -7,6 +7,7 @@
 #define OX_PLATFORM_FILES_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Everything that tells one version of a file from another: which file it
@@ -68,6 +69,15 @@ std::string getLockFileName(const std::string& inPath);
 // Locks taken twice in one process exclude each other too.
 intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds);
 void releaseFileLock(intptr_t inToken);
+
+// New contents given piece by piece, so that a large file is never held
+// whole a second time: appends the next piece to ioChunk (handed over
+// empty) and returns whether more pieces follow.
+using oxContentSource = std::function<bool(std::string& ioChunk)>;
+
+// replaceFileContents with the contents from inSource, which is read once
+// from start to end (or not at all, when the write fails before it).
+bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource);
 
 // Removes the temporary files that replaceFileContents leaves beside
 // inPath when its process dies in the middle. Call only with the lock of

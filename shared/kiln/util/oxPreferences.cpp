@@ -1,7 +1,6 @@
 #include "oxPreferences.h"
 
 #include <fstream>
-#include <sstream>
 
 #include "oxFileLock.h"
 #include "oxInfoLog.h"
@@ -152,15 +151,16 @@ bool oxPreferences::loadFile() {
         return false;
     }
     itsHasByteOrderMark = bytes.compare(0, kByteOrderMarkLength, kByteOrderMark) == 0;
-    std::istringstream text(itsHasByteOrderMark ? bytes.substr(kByteOrderMarkLength) : bytes,
-                            std::ios::in | std::ios::binary);
-    if (!itsProperties.readFrom(text)) {
+    const size_t start = itsHasByteOrderMark ? kByteOrderMarkLength : 0;
+    const size_t length = bytes.size();
+    size_t stop = 0;
+    if (!itsProperties.readFromBuffer(std::move(bytes), start, stop)) {
         itsFileRejected = true;
         return false;
     }
     // The reader skips blanks before it stops, so anything left is text
     // the table does not hold.
-    itsHasForeignText = text.peek() != std::char_traits<char>::eof();
+    itsHasForeignText = start + stop != length;
     itsFileRejected = false;
     itsFileVersion = version;
     getFileTime(itsFileName, itsFileDate, itsFileTime);
@@ -183,12 +183,17 @@ bool oxPreferences::writePreferences() {
     // Only writers holding the lock make temporary files, so any left now
     // belong to a writer that died.
     removeStaleTemporaryFiles(itsFileName);
-    std::ostringstream text(std::ios::out | std::ios::binary);
-    if (itsHasByteOrderMark)
-        text.write(kByteOrderMark, kByteOrderMarkLength);
-    if (!itsProperties.writeTo(text, true))
-        return false;
-    if (!replaceFileContents(itsFileName, text.str()))
+    // In pieces, so a large table is not held a second time as text.
+    const size_t kPieceBytes = 256 * 1024;
+    size_t cursor = 0;
+    bool first = true;
+    const auto nextPiece = [&](std::string& ioChunk) {
+        if (first && itsHasByteOrderMark)
+            ioChunk.assign(kByteOrderMark, kByteOrderMarkLength);
+        first = false;
+        return itsProperties.appendSome(ioChunk, true, cursor, kPieceBytes);
+    };
+    if (!replaceFileContentsFrom(itsFileName, nextPiece))
         return false;
     // So that the next read sees the file as unchanged and does not read
     // back what was just written.

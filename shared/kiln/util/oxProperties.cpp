@@ -2,14 +2,21 @@
 
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "oxAssert.h"
 #include "oxStringUtil.h"
 
 namespace {
 
-// getEntry has no usable cached position.
-const size_t kNoCursor = static_cast<size_t>(-1);
+const size_t kNoSlot = static_cast<size_t>(-1);
+const uint32_t kFreeSlot = 0;
+const uint32_t kRemovedSlot = UINT32_MAX;
+const size_t kSmallestIndex = 16;
+// Marks a value offset as one in the text collected aside while reading.
+const size_t kAsideMark = static_cast<size_t>(1) << (sizeof(size_t) * 8 - 1);
+// Compacting costs a pass over the order: wait until it pays.
+const size_t kFewestRemovedToCompact = 1024;
 
 const char kAttributeOpening[] = " value=\"";
 const char kClosing[] = "\" />";
@@ -22,12 +29,36 @@ struct oxNamedReference {
 const oxNamedReference kNamedReferences[] = {
     {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}};
 
-const int kEndOfStream = std::char_traits<char>::eof();
+// What each byte is to the file form, looked up rather than compared: the
+// reader and writer ask for every byte of a large file.
+enum : uint8_t { kWhitespace = 1, kNameCharacter = 2, kPlainValueByte = 4 };
 
-bool isWhitespace(int inByte) {
-    return inByte == ' ' || inByte == '\t' || inByte == '\n' || inByte == '\v' || inByte == '\f' ||
-           inByte == '\r';
-}
+struct oxByteClasses {
+    uint8_t itsClasses[256];
+
+    constexpr oxByteClasses() : itsClasses() {
+        for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+            itsClasses[static_cast<unsigned char>(c)] |= kWhitespace;
+        for (int c = 0; c < 256; ++c) {
+            const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            if (letter || (c >= '0' && c <= '9') || c == '_' || c == ':' || c == '.' || c == '-')
+                itsClasses[c] |= kNameCharacter;
+            // Printable ASCII but the backslash and the five with named
+            // references, and the tab, go into a value as they are.
+            if ((c >= 32 && c <= 126 && c != '\\' && c != '&' && c != '<' && c != '>' && c != '"' &&
+                 c != '\'') ||
+                c == '\t')
+                itsClasses[c] |= kPlainValueByte;
+        }
+    }
+    constexpr bool has(char inByte, uint8_t inClass) const {
+        return (itsClasses[static_cast<unsigned char>(inByte)] & inClass) != 0;
+    }
+};
+
+constexpr oxByteClasses theByteClasses;
+
+bool isWhitespace(char inByte) { return theByteClasses.has(inByte, kWhitespace); }
 
 // Value of a digit in inBase (10 or 16, either case), or -1.
 int digitValue(char inChar, int inBase) {
@@ -80,262 +111,101 @@ void appendHexReference(std::string& ioText, unsigned char inByte) {
     ioText += ';';
 }
 
-// Reads bytes straight from the stream's buffer: going through the
-// stream's own get and peek costs a sentry per byte, which dominates the
-// reading of a large file.
-class oxByteReader {
-public:
-    explicit oxByteReader(std::istream& ioStream) : itsStream(ioStream), itsBuffer(ioStream.rdbuf()) {}
-    ~oxByteReader() {
-        if (peek() == kEndOfStream)
-            itsStream.setstate(std::ios_base::eofbit);
-    }
-    int peek() { return itsBuffer != nullptr ? itsBuffer->sgetc() : kEndOfStream; }
-    int get() { return itsBuffer != nullptr ? itsBuffer->sbumpc() : kEndOfStream; }
-    void unget() {
-        if (itsBuffer != nullptr)
-            itsBuffer->sungetc();
-    }
-
-private:
-    std::istream& itsStream;
-    std::streambuf* itsBuffer;
-};
-
-// Takes the next byte when it is inExpected.
-bool expect(oxByteReader& ioStream, char inExpected) {
-    if (ioStream.peek() != std::char_traits<char>::to_int_type(inExpected))
-        return false;
-    ioStream.get();
-    return true;
+// Folds a to z onto A to Z, as key identity does.
+inline unsigned char foldedByte(char inChar) {
+    const unsigned char byte = static_cast<unsigned char>(inChar);
+    return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - ('a' - 'A')) : byte;
 }
 
-bool expectText(oxByteReader& ioStream, const char* inText) {
-    for (; *inText != '\0'; ++inText) {
-        if (!expect(ioStream, *inText))
-            return false;
-    }
-    return true;
+// Eight bytes at once with a to z folded onto A to Z: a lower-case letter
+// is a byte below 0x80 from 'a' to 'z', found by adding so that its top
+// bit carries, without carries between the bytes.
+uint64_t foldedWord(uint64_t inWord) {
+    const uint64_t kOnes = 0x0101010101010101ULL;
+    const uint64_t kHighBits = 0x8080808080808080ULL;
+    const uint64_t low = inWord & ~kHighBits;
+    const uint64_t fromA = (low + kOnes * (0x80 - 'a')) & kHighBits;
+    const uint64_t pastZ = (low + kOnes * (0x80 - 'z' - 1)) & kHighBits;
+    const uint64_t lowerCase = fromA & ~pastZ & ~inWord;
+    return inWord - (lowerCase >> 2);
 }
 
-void skipWhitespace(oxByteReader& ioStream) {
-    while (isWhitespace(ioStream.peek()))
-        ioStream.get();
-}
-
-// Called with the "<" taken and "!" next. A comment ends at its first "--",
-// which must be followed by ">".
-bool skipComment(oxByteReader& ioStream) {
-    if (!expectText(ioStream, "!--"))
-        return false;
-    for (;;) {
-        const int c = ioStream.get();
-        if (c == kEndOfStream)
-            return false;
-        if (c == '-' && ioStream.peek() == '-') {
-            ioStream.get();
-            return expect(ioStream, '>');
-        }
-    }
-}
-
-// Reads '"...."' into outValue. The stream is binary, so a CR LF pair is
-// folded into LF as text-mode reading would; a lone CR stays.
-bool readQuotedValue(oxByteReader& ioStream, std::string& outValue) {
-    if (!expect(ioStream, '"'))
-        return false;
-    for (;;) {
-        const int c = ioStream.get();
-        if (c == kEndOfStream)
-            return false;
-        if (c == '"')
-            return true;
-        if (c == '\r' && ioStream.peek() == '\n')
-            continue;
-        outValue += static_cast<char>(c);
-    }
-}
-
-}  // namespace
-
-// The order of compareStrings without case (bytes up to the first zero,
-// a to z folded), with a fast path: equal bytes need no folding, and keys
-// of one file often share long prefixes.
-bool oxProperties::oxKeyLess::operator()(const std::string& inA, const std::string& inB) const {
-    const unsigned char* a = reinterpret_cast<const unsigned char*>(inA.c_str());
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(inB.c_str());
-    for (;; ++a, ++b) {
-        if (*a == *b) {
-            if (*a == 0)
-                return false;
-            continue;
-        }
-        const unsigned char foldedA = static_cast<unsigned char>(toUpperAscii(static_cast<char>(*a)));
-        const unsigned char foldedB = static_cast<unsigned char>(toUpperAscii(static_cast<char>(*b)));
-        if (foldedA != foldedB)
-            return foldedA < foldedB;
-    }
-}
-
-oxProperties::oxProperties() : itsModified(false), itsCursor(), itsCursorIndex(kNoCursor) {}
-
-oxProperties::~oxProperties() {}
-
-void oxProperties::set(const std::string& inKey, const std::string& inValue) {
-    oxAssertText(isValidKey(inKey), inKey.c_str());
-    // One search whether the key is new or not.
-    const oxEntries::iterator found = itsEntries.lower_bound(inKey);
-    if (found == itsEntries.end() || itsEntries.key_comp()(inKey, found->first)) {
-        const oxEntries::iterator added = itsEntries.emplace_hint(found, inKey, oxEntryValue{inValue, {}});
-        added->second.itsPlace = itsOrder.insert(itsOrder.end(), &*added);
-        itsModified = true;
-        return;
-    }
-    if (stringsEqual(found->second.itsValue.c_str(), inValue.c_str(), true))
-        return;
-    found->second.itsValue = inValue;
-    itsModified = true;
-}
-
-void oxProperties::remove(const std::string& inKey) {
-    const oxEntries::iterator found = itsEntries.find(inKey);
-    if (found == itsEntries.end())
-        return;
-    itsModified = true;
-    resetCursor();
-    itsOrder.erase(found->second.itsPlace);
-    itsEntries.erase(found);
-}
-
-void oxProperties::clear() {
-    resetCursor();
-    itsOrder.clear();
-    itsEntries.clear();
-    itsModified = true;
-}
-
-void oxProperties::resetCursor() const {
-    itsCursor = itsOrder.end();
-    itsCursorIndex = kNoCursor;
-}
-
-bool oxProperties::getEntry(size_t inIndex, std::string& outKey, std::string& outValue) const {
-    const size_t count = itsOrder.size();
-    if (inIndex >= count)
-        return false;
-    // Start from whichever known position is nearest.
-    oxOrder::const_iterator at = itsOrder.begin();
-    size_t atIndex = 0;
-    if (count - 1 - inIndex < inIndex) {
-        at = std::prev(itsOrder.end());
-        atIndex = count - 1;
-    }
-    if (itsCursorIndex < count) {
-        const size_t fromCursor = inIndex > itsCursorIndex ? inIndex - itsCursorIndex : itsCursorIndex - inIndex;
-        const size_t fromStart = inIndex > atIndex ? inIndex - atIndex : atIndex - inIndex;
-        if (fromCursor < fromStart) {
-            at = itsCursor;
-            atIndex = itsCursorIndex;
-        }
-    }
-    for (; atIndex < inIndex; ++atIndex)
-        ++at;
-    for (; atIndex > inIndex; --atIndex)
-        --at;
-    itsCursor = at;
-    itsCursorIndex = inIndex;
-    outKey = (*at)->first;
-    outValue = (*at)->second.itsValue;
-    return true;
-}
-
-bool oxProperties::get(const std::string& inKey, std::string& outValue) const {
-    const oxEntries::const_iterator found = itsEntries.find(inKey);
-    if (found == itsEntries.end())
-        return false;
-    outValue = found->second.itsValue;
-    return true;
-}
-
-bool oxProperties::writeTo(std::ostream& ioStream, bool inLineEnds) const {
-    for (const oxEntryNode* node : itsOrder) {
-        const std::string& key = node->first;
-        const std::string value = encodeValue(node->second.itsValue);
-        ioStream.put('<');
-        ioStream.write(key.data(), static_cast<std::streamsize>(key.size()));
-        ioStream.write(kAttributeOpening, sizeof(kAttributeOpening) - 1);
-        ioStream.write(value.data(), static_cast<std::streamsize>(value.size()));
-        ioStream.write(kClosing, sizeof(kClosing) - 1);
-        if (inLineEnds) {
-            // Written as bytes: the file is opened in binary mode everywhere.
-            ioStream.write("\r\n", 2);
-            ioStream.flush();
-        }
-    }
-    return ioStream.rdstate() == std::ios_base::goodbit;
-}
-
-bool oxProperties::readFrom(std::istream& inStream) {
-    itsModified = false;
-    if (!inStream.good())
-        return true;
-    oxByteReader ioStream(inStream);
-    for (;;) {
-        skipWhitespace(ioStream);
-        if (ioStream.peek() == kEndOfStream)
-            return true;
-        if (ioStream.peek() != '<')
-            return true;
-        ioStream.get();
-        const int next = ioStream.peek();
-        if (next == '!') {
-            if (!skipComment(ioStream))
-                return false;
-            continue;
-        }
-        if (next == kEndOfStream || !isNameCharacter(static_cast<char>(next))) {
-            // A declaration, a closing tag or plain text: the entries end here.
-            if (next != kEndOfStream)
-                ioStream.unget();
-            return true;
-        }
-        std::string key;
-        while (ioStream.peek() != kEndOfStream && isNameCharacter(static_cast<char>(ioStream.peek())))
-            key += static_cast<char>(ioStream.get());
-        if (ioStream.peek() == kEndOfStream)
-            return false;
-        std::string value;
-        skipWhitespace(ioStream);
-        if (!expectText(ioStream, "value"))
-            return false;
-        skipWhitespace(ioStream);
-        if (!expect(ioStream, '='))
-            return false;
-        skipWhitespace(ioStream);
-        if (!readQuotedValue(ioStream, value))
-            return false;
-        skipWhitespace(ioStream);
-        if (!expectText(ioStream, "/>"))
-            return false;
-        if (value.find('&') != std::string::npos)
-            value = decodeValue(value);
-        set(key, value);
-    }
-}
-
-std::string oxProperties::encodeValue(const std::string& inValue) {
-    // Only the part before the first zero byte is written.
-    const std::string value(inValue.c_str());
-    std::string encoded;
-    encoded.reserve(value.size());
+// A multiplicative hash of the folded bytes up to the first zero byte,
+// eight at a time: a key is hashed for every entry of a read.
+uint32_t hashKey(const char* inKey, size_t inLength) {
+    const void* zero = std::memchr(inKey, '\0', inLength);
+    const size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inKey) : inLength;
+    const uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+    uint64_t hash = length * kMultiplier;
     size_t pos = 0;
-    while (pos < value.size()) {
-        const char c = value[pos];
+    for (; pos + 8 <= length; pos += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, inKey + pos, 8);
+        hash = (hash ^ foldedWord(word)) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    if (pos < length) {
+        uint64_t word = 0;
+        std::memcpy(&word, inKey + pos, length - pos);
+        hash = (hash ^ foldedWord(word)) * kMultiplier;
+    }
+    return static_cast<uint32_t>(hash ^ (hash >> 32));
+}
+
+// The byte at inIndex, or zero past the end: texts compare up to their
+// first zero byte, and the end counts as one.
+inline char byteAt(const char* inText, size_t inLength, size_t inIndex) {
+    return inIndex < inLength ? inText[inIndex] : '\0';
+}
+
+// Key identity: equal after folding, up to the first zero byte.
+bool sameKey(const char* inA, size_t inLengthA, const char* inB, size_t inLengthB) {
+    for (size_t i = 0;; ++i) {
+        const char a = byteAt(inA, inLengthA, i);
+        if (foldedByte(a) != foldedByte(byteAt(inB, inLengthB, i)))
+            return false;
+        if (a == '\0')
+            return true;
+    }
+}
+
+// Value identity: equal byte for byte up to the first zero byte.
+bool sameValue(const char* inA, size_t inLengthA, const std::string& inB) {
+    const size_t lengthB = std::strlen(inB.c_str());
+    const void* zero = std::memchr(inA, '\0', inLengthA);
+    const size_t lengthA = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inA) : inLengthA;
+    return lengthA == lengthB && std::memcmp(inA, inB.data(), lengthA) == 0;
+}
+
+size_t indexSizeFor(size_t inCount) {
+    size_t size = kSmallestIndex;
+    while (size < inCount * 2)
+        size *= 2;
+    return size;
+}
+
+// Whether a value byte goes into the file as it is.
+bool isPlainValueByte(char inChar) { return theByteClasses.has(inChar, kPlainValueByte); }
+
+// Appends the escaped form of the bytes of inValue before its first zero.
+void appendEncoded(std::string& ioText, const std::string& inValue) {
+    const std::string::size_type end = std::strlen(inValue.c_str());
+    std::string::size_type pos = 0;
+    while (pos < end) {
+        // A run of plain bytes goes in one piece.
+        std::string::size_type plainEnd = pos;
+        while (plainEnd < end && isPlainValueByte(inValue[plainEnd]))
+            ++plainEnd;
+        ioText.append(inValue, pos, plainEnd - pos);
+        pos = plainEnd;
+        if (pos >= end)
+            break;
+        const char c = inValue[pos];
         size_t referenceEnd = 0;
         // An already encoded reference passes through, but only a complete
         // one: a partial run could carry a quote or line end into the file.
-        if (c == '&' && isHexReferenceAt(value, pos, referenceEnd)) {
-            encoded.append(value, pos, referenceEnd - pos);
+        if (c == '&' && isHexReferenceAt(inValue, pos, referenceEnd)) {
+            ioText.append(inValue, pos, referenceEnd - pos);
             pos = referenceEnd;
             continue;
         }
@@ -345,14 +215,459 @@ std::string oxProperties::encodeValue(const std::string& inValue) {
             if (reference.itsCharacter == c)
                 named = &reference;
         }
-        const unsigned char byte = static_cast<unsigned char>(c);
         if (named != nullptr)
-            encoded += named->itsText;
-        else if ((byte >= 32 && byte <= 126 && c != '\\') || c == '\t')
-            encoded += c;
+            ioText += named->itsText;
         else
-            appendHexReference(encoded, byte);
+            appendHexReference(ioText, static_cast<unsigned char>(c));
     }
+}
+
+// The same for a value in the arena: most values need no escaping and go
+// in one piece.
+void appendEncoded(std::string& ioText, const char* inValue, size_t inLength) {
+    size_t plain = 0;
+    while (plain < inLength && isPlainValueByte(inValue[plain]))
+        ++plain;
+    if (plain == inLength)
+        ioText.append(inValue, inLength);
+    else
+        appendEncoded(ioText, std::string(inValue, inLength));
+}
+
+// Reads the file form in place; every step takes bytes from itsNext.
+class oxTextReader {
+public:
+    oxTextReader(const char* inText, size_t inLength) : itsNext(inText), itsEnd(inText + inLength) {}
+
+    bool atEnd() const { return itsNext == itsEnd; }
+    // The next byte, or zero at the end (zero is no byte the grammar
+    // looks for, so it ends every match).
+    char peek(size_t inAhead = 0) const {
+        return static_cast<size_t>(itsEnd - itsNext) > inAhead ? itsNext[inAhead] : '\0';
+    }
+    bool isNameAt(size_t inAhead) const {
+        return static_cast<size_t>(itsEnd - itsNext) > inAhead &&
+               oxProperties::isNameCharacter(itsNext[inAhead]);
+    }
+    const char* position() const { return itsNext; }
+
+    void skipWhitespace() {
+        while (itsNext != itsEnd && isWhitespace(*itsNext))
+            ++itsNext;
+    }
+    bool expect(const char* inText, size_t inLength) {
+        if (static_cast<size_t>(itsEnd - itsNext) < inLength || std::memcmp(itsNext, inText, inLength) != 0)
+            return false;
+        itsNext += inLength;
+        return true;
+    }
+    // At "<!". A comment ends at its first "--", which must be followed
+    // by ">".
+    bool skipComment() {
+        if (!expect("<!--", 4))
+            return false;
+        for (; itsEnd - itsNext >= 2; ++itsNext) {
+            if (itsNext[0] == '-' && itsNext[1] == '-') {
+                itsNext += 2;
+                return expect(">", 1);
+            }
+        }
+        return false;
+    }
+    // Name characters up to the first other byte; false when the text
+    // ends inside the name.
+    bool readKey(const char*& outStart, size_t& outLength) {
+        outStart = itsNext;
+        while (itsNext != itsEnd && oxProperties::isNameCharacter(*itsNext))
+            ++itsNext;
+        outLength = static_cast<size_t>(itsNext - outStart);
+        return itsNext != itsEnd;
+    }
+    // '"...."': the raw bytes between the quotes.
+    bool readQuotedValue(const char*& outStart, size_t& outLength) {
+        if (!expect("\"", 1))
+            return false;
+        const void* quote = std::memchr(itsNext, '"', static_cast<size_t>(itsEnd - itsNext));
+        if (quote == nullptr)
+            return false;
+        outStart = itsNext;
+        outLength = static_cast<size_t>(static_cast<const char*>(quote) - itsNext);
+        itsNext = static_cast<const char*>(quote) + 1;
+        return true;
+    }
+
+private:
+    const char* itsNext;
+    const char* itsEnd;
+};
+
+// The raw bytes of a quoted value as the table keeps them: CR LF folded
+// into LF as text-mode reading would (a lone CR stays), references
+// resolved.
+std::string cookedValue(const char* inRaw, size_t inLength) {
+    std::string value;
+    value.reserve(inLength);
+    for (size_t i = 0; i < inLength; ++i) {
+        if (!(inRaw[i] == '\r' && i + 1 < inLength && inRaw[i + 1] == '\n'))
+            value += inRaw[i];
+    }
+    return value.find('&') != std::string::npos ? oxProperties::decodeValue(value) : value;
+}
+
+}  // namespace
+
+oxProperties::oxProperties()
+    : itsUsedSlots(0), itsLiveCount(0), itsRemovedCount(0), itsDeadBytes(0), itsModified(false) {}
+
+oxProperties::~oxProperties() {}
+
+size_t oxProperties::appendText(const char* inText, size_t inLength) const {
+    const size_t offset = itsArena.size();
+    itsArena.append(inText, inLength);
+    return offset;
+}
+
+void oxProperties::set(const std::string& inKey, const std::string& inValue) {
+    oxAssertText(isValidKey(inKey), inKey.c_str());
+    const uint32_t hash = hashKey(inKey.data(), inKey.size());
+    const size_t slot = findSlot(inKey.data(), inKey.size(), hash);
+    if (slot != kNoSlot) {
+        oxEntry& entry = itsEntries[itsSlots[slot].itsEntry - 1];
+        if (sameValue(itsArena.data() + entry.itsValue, entry.itsValueLength, inValue))
+            return;
+        itsDeadBytes += entry.itsValueLength;
+        entry.itsValue = appendText(inValue.data(), inValue.size());
+        entry.itsValueLength = inValue.size();
+        itsModified = true;
+        compactArenaIfWasteful();
+        return;
+    }
+    const size_t key = appendText(inKey.data(), inKey.size());
+    const size_t value = appendText(inValue.data(), inValue.size());
+    itsEntries.push_back(oxEntry{key, inKey.size(), value, inValue.size(), hash, true});
+    ++itsLiveCount;
+    itsModified = true;
+    if ((itsUsedSlots + 1) * 2 > itsSlots.size())
+        rebuildIndex(itsLiveCount);
+    else
+        indexEntry(itsEntries.size() - 1);
+}
+
+void oxProperties::remove(const std::string& inKey) {
+    const size_t slot = findSlot(inKey.data(), inKey.size(), hashKey(inKey.data(), inKey.size()));
+    if (slot == kNoSlot)
+        return;
+    oxEntry& entry = itsEntries[itsSlots[slot].itsEntry - 1];
+    entry.itsLive = false;
+    itsDeadBytes += entry.itsKeyLength + entry.itsValueLength;
+    itsSlots[slot].itsEntry = kRemovedSlot;
+    --itsLiveCount;
+    ++itsRemovedCount;
+    itsModified = true;
+    if (itsRemovedCount >= kFewestRemovedToCompact && itsRemovedCount > itsLiveCount)
+        compact();
+}
+
+void oxProperties::clear() {
+    itsEntries.clear();
+    itsSlots.clear();
+    itsArena.clear();
+    itsUsedSlots = 0;
+    itsLiveCount = 0;
+    itsRemovedCount = 0;
+    itsDeadBytes = 0;
+    itsModified = true;
+}
+
+size_t oxProperties::findSlot(const char* inKey, size_t inLength, uint32_t inHash) const {
+    if (itsSlots.empty())
+        return kNoSlot;
+    const size_t mask = itsSlots.size() - 1;
+    for (size_t slot = inHash & mask;; slot = (slot + 1) & mask) {
+        const oxSlot& taken = itsSlots[slot];
+        if (taken.itsEntry == kFreeSlot)
+            return kNoSlot;
+        if (taken.itsHash != inHash || taken.itsEntry == kRemovedSlot)
+            continue;
+        const oxEntry& entry = itsEntries[taken.itsEntry - 1];
+        if (sameKey(itsArena.data() + entry.itsKey, entry.itsKeyLength, inKey, inLength))
+            return slot;
+    }
+}
+
+void oxProperties::indexEntry(size_t inEntry) const {
+    const size_t mask = itsSlots.size() - 1;
+    const uint32_t hash = itsEntries[inEntry].itsHash;
+    size_t slot = hash & mask;
+    while (itsSlots[slot].itsEntry != kFreeSlot)
+        slot = (slot + 1) & mask;
+    itsSlots[slot] = oxSlot{static_cast<uint32_t>(inEntry + 1), hash};
+    ++itsUsedSlots;
+}
+
+void oxProperties::rebuildIndex(size_t inCount) const { rebuildIndex(inCount, itsEntries.size()); }
+
+void oxProperties::rebuildIndex(size_t inCount, size_t inIndexed) const {
+    itsSlots.assign(indexSizeFor(inCount), oxSlot{kFreeSlot, 0});
+    itsUsedSlots = 0;
+    for (size_t entry = 0; entry < inIndexed; ++entry) {
+        if (itsEntries[entry].itsLive)
+            indexEntry(entry);
+    }
+}
+
+void oxProperties::compact() const {
+    size_t kept = 0;
+    for (size_t entry = 0; entry < itsEntries.size(); ++entry) {
+        if (!itsEntries[entry].itsLive)
+            continue;
+        itsEntries[kept++] = itsEntries[entry];
+    }
+    itsEntries.resize(kept);
+    itsRemovedCount = 0;
+    rebuildIndex(kept);
+    compactArenaIfWasteful();
+}
+
+void oxProperties::compactArenaIfWasteful() const {
+    const size_t kFewestDeadBytes = 64 * 1024;
+    if (itsDeadBytes < kFewestDeadBytes || itsDeadBytes * 2 < itsArena.size())
+        return;
+    std::string arena;
+    arena.reserve(itsArena.size() - itsDeadBytes);
+    for (oxEntry& entry : itsEntries) {
+        if (!entry.itsLive)
+            continue;
+        const size_t key = arena.size();
+        arena.append(itsArena, entry.itsKey, entry.itsKeyLength);
+        entry.itsKey = key;
+        const size_t value = arena.size();
+        arena.append(itsArena, entry.itsValue, entry.itsValueLength);
+        entry.itsValue = value;
+    }
+    itsArena.swap(arena);
+    itsDeadBytes = 0;
+}
+
+// Takes the entries from inFirst on into the index as set would, in
+// order: a key already there keeps its place and spelling and takes the
+// value, and the later entry goes. The slot of an entry a few ahead is
+// fetched early, since on a large table nearly every first look misses
+// the cache.
+void oxProperties::indexReadEntries(size_t inFirst) {
+    const size_t kAhead = 8;
+    const size_t count = itsEntries.size();
+    if (indexSizeFor(itsLiveCount + count - inFirst) > itsSlots.size())
+        rebuildIndex(itsLiveCount + count - inFirst, inFirst);
+    for (size_t entry = inFirst; entry < count; ++entry) {
+        if (entry + kAhead < count)
+            __builtin_prefetch(&itsSlots[itsEntries[entry + kAhead].itsHash & (itsSlots.size() - 1)]);
+        oxEntry& added = itsEntries[entry];
+        const size_t slot = findSlot(itsArena.data() + added.itsKey, added.itsKeyLength, added.itsHash);
+        if (slot == kNoSlot) {
+            ++itsLiveCount;
+            itsModified = true;
+            indexEntry(entry);
+            continue;
+        }
+        oxEntry& first = itsEntries[itsSlots[slot].itsEntry - 1];
+        const std::string value(itsArena, added.itsValue, added.itsValueLength);
+        if (!sameValue(itsArena.data() + first.itsValue, first.itsValueLength, value)) {
+            itsDeadBytes += first.itsValueLength;
+            first.itsValue = added.itsValue;
+            first.itsValueLength = added.itsValueLength;
+            itsModified = true;
+        } else {
+            itsDeadBytes += added.itsValueLength;
+        }
+        added.itsLive = false;
+        itsDeadBytes += added.itsKeyLength;
+        ++itsRemovedCount;
+    }
+}
+
+bool oxProperties::getEntry(size_t inIndex, std::string& outKey, std::string& outValue) const {
+    if (inIndex >= itsLiveCount)
+        return false;
+    if (itsRemovedCount > 0)
+        compact();
+    const oxEntry& entry = itsEntries[inIndex];
+    outKey.assign(itsArena, entry.itsKey, entry.itsKeyLength);
+    outValue.assign(itsArena, entry.itsValue, entry.itsValueLength);
+    return true;
+}
+
+bool oxProperties::get(const std::string& inKey, std::string& outValue) const {
+    const size_t slot = findSlot(inKey.data(), inKey.size(), hashKey(inKey.data(), inKey.size()));
+    if (slot == kNoSlot)
+        return false;
+    const oxEntry& entry = itsEntries[itsSlots[slot].itsEntry - 1];
+    outValue.assign(itsArena, entry.itsValue, entry.itsValueLength);
+    return true;
+}
+
+void oxProperties::appendTo(std::string& ioText, bool inLineEnds) const {
+    // Room for every entry without escapes; escapes grow it further.
+    const size_t kFixedBytesPerEntry = 16;
+    const size_t liveBytes = itsArena.size() > itsDeadBytes ? itsArena.size() - itsDeadBytes : 0;
+    ioText.reserve(ioText.size() + liveBytes + itsLiveCount * kFixedBytesPerEntry);
+    size_t cursor = 0;
+    appendSome(ioText, inLineEnds, cursor, static_cast<size_t>(-1));
+}
+
+bool oxProperties::appendSome(std::string& ioText, bool inLineEnds, size_t& ioCursor, size_t inMostBytes) const {
+    for (; ioCursor < itsEntries.size() && ioText.size() < inMostBytes; ++ioCursor) {
+        const oxEntry& entry = itsEntries[ioCursor];
+        if (!entry.itsLive)
+            continue;
+        const char* value = itsArena.data() + entry.itsValue;
+        // Only the part before the first zero byte is written.
+        const void* zero = std::memchr(value, '\0', entry.itsValueLength);
+        const size_t valueLength =
+            zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value) : entry.itsValueLength;
+        ioText += '<';
+        ioText.append(itsArena, entry.itsKey, entry.itsKeyLength);
+        ioText.append(kAttributeOpening, sizeof(kAttributeOpening) - 1);
+        appendEncoded(ioText, value, valueLength);
+        ioText.append(kClosing, sizeof(kClosing) - 1);
+        // Written as bytes: the file is opened in binary mode everywhere.
+        if (inLineEnds)
+            ioText.append("\r\n", 2);
+    }
+    return ioCursor < itsEntries.size();
+}
+
+bool oxProperties::writeTo(std::ostream& ioStream, bool inLineEnds) const {
+    if (itsLiveCount > 0) {
+        std::string text;
+        appendTo(text, inLineEnds);
+        ioStream.write(text.data(), static_cast<std::streamsize>(text.size()));
+        if (inLineEnds)
+            ioStream.flush();
+    }
+    return ioStream.rdstate() == std::ios_base::goodbit;
+}
+
+bool oxProperties::readFrom(std::istream& ioStream) {
+    itsModified = false;
+    if (!ioStream.good())
+        return true;
+    const std::istream::pos_type start = ioStream.tellg();
+    const std::string text((std::istreambuf_iterator<char>(ioStream)), std::istreambuf_iterator<char>());
+    size_t stop = 0;
+    const bool read = readFromText(text.data(), text.size(), stop);
+    ioStream.clear();
+    // Leave the stream where the entries ended, as a reader taking byte
+    // by byte would, when it can go back there.
+    if (!read || stop == text.size() || start == std::istream::pos_type(-1) ||
+        !ioStream.seekg(start + static_cast<std::streamoff>(stop)))
+        ioStream.setstate(std::ios_base::eofbit);
+    return read;
+}
+
+bool oxProperties::readFromText(const char* inText, size_t inLength, size_t& outStop) {
+    return readFromBuffer(std::string(inText, inLength), 0, outStop);
+}
+
+bool oxProperties::readFromBuffer(std::string&& ioText, size_t inStart, size_t& outStop) {
+    itsModified = false;
+    const size_t firstRead = itsEntries.size();
+    // An empty table takes the text over as its arena: keys and values are
+    // then read where they stand, without a copy.
+    size_t base = itsArena.size();
+    if (itsEntries.empty()) {
+        itsArena = std::move(ioText);
+        base = 0;
+    } else {
+        itsArena.append(ioText);
+    }
+    const size_t textLength = itsArena.size() - base;
+    const bool read = parseText(base, inStart, outStop);
+    // What the entries do not use (markup, blanks, text after them) counts
+    // as dead for the arena's compaction.
+    size_t used = 0;
+    for (size_t entry = firstRead; entry < itsEntries.size(); ++entry)
+        used += itsEntries[entry].itsKeyLength + itsEntries[entry].itsValueLength;
+    itsDeadBytes += textLength > used ? textLength - used : 0;
+    // Entries read before a fault stay in the table too.
+    indexReadEntries(firstRead);
+    return read;
+}
+
+// Appends what it reads from the arena at inBase + inStart to the order
+// without looking keys up; the index takes them in afterwards, all in one
+// pass. Values that need resolving are collected aside and go to the end
+// of the arena afterwards, since the arena may not move while it is read.
+bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
+    const char* const text = itsArena.data() + inBase;
+    const size_t length = itsArena.size() - inBase;
+    // Every entry starts with "<": an upper bound that costs one fast scan.
+    size_t openings = 0;
+    for (const char* at = text + inStart; at != text + length; ++at) {
+        at = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(text + length - at)));
+        if (at == nullptr)
+            break;
+        ++openings;
+    }
+    itsEntries.reserve(itsEntries.size() + openings);
+    std::string cooked;
+    const size_t firstRead = itsEntries.size();
+    oxTextReader reader(text + inStart, length - inStart);
+    bool read = true;
+    for (;;) {
+        reader.skipWhitespace();
+        outStop = static_cast<size_t>(reader.position() - text) - inStart;
+        if (reader.atEnd() || reader.peek() != '<')
+            break;
+        if (reader.peek(1) == '!') {
+            if (!reader.skipComment()) {
+                read = false;
+                break;
+            }
+            continue;
+        }
+        // A declaration, a closing tag or plain text: the entries end here.
+        if (!reader.isNameAt(1))
+            break;
+        reader.expect("<", 1);
+        const char* key = nullptr;
+        size_t keyLength = 0;
+        const char* raw = nullptr;
+        size_t rawLength = 0;
+        read = reader.readKey(key, keyLength);
+        reader.skipWhitespace();
+        read = read && reader.expect("value", 5);
+        reader.skipWhitespace();
+        read = read && reader.expect("=", 1);
+        reader.skipWhitespace();
+        read = read && reader.readQuotedValue(raw, rawLength);
+        reader.skipWhitespace();
+        read = read && reader.expect("/>", 2);
+        if (!read)
+            break;
+        oxEntry entry{inBase + static_cast<size_t>(key - text), keyLength,
+                      inBase + static_cast<size_t>(raw - text), rawLength, hashKey(key, keyLength), true};
+        if (std::memchr(raw, '&', rawLength) != nullptr || std::memchr(raw, '\r', rawLength) != nullptr) {
+            const std::string value = cookedValue(raw, rawLength);
+            entry.itsValue = kAsideMark | cooked.size();
+            entry.itsValueLength = value.size();
+            cooked += value;
+        }
+        itsEntries.push_back(entry);
+    }
+    const size_t cookedBase = itsArena.size();
+    itsArena += cooked;
+    for (size_t entry = firstRead; entry < itsEntries.size(); ++entry) {
+        if ((itsEntries[entry].itsValue & kAsideMark) != 0)
+            itsEntries[entry].itsValue = cookedBase + (itsEntries[entry].itsValue & ~kAsideMark);
+    }
+    return read;
+}
+
+std::string oxProperties::encodeValue(const std::string& inValue) {
+    std::string encoded;
+    encoded.reserve(inValue.size());
+    appendEncoded(encoded, inValue);
     return encoded;
 }
 
@@ -398,11 +713,7 @@ std::string oxProperties::decodeValue(const std::string& inValue) {
     return decoded;
 }
 
-bool oxProperties::isNameCharacter(char inChar) {
-    return (inChar >= 'A' && inChar <= 'Z') || (inChar >= 'a' && inChar <= 'z') ||
-           (inChar >= '0' && inChar <= '9') || inChar == '_' || inChar == ':' || inChar == '.' ||
-           inChar == '-';
-}
+bool oxProperties::isNameCharacter(char inChar) { return theByteClasses.has(inChar, kNameCharacter); }
 
 bool oxProperties::isValidKey(const std::string& inKey) {
     if (inKey.empty())

@@ -4,26 +4,24 @@
 //
 // Keys are one key when they match after folding the ASCII letters a to z
 // (compared up to the first zero byte); the first spelling and its place
-// are kept. The table has no lock: the store that owns it serialises every
-// call, const ones included (getEntry moves a cached position).
+// are kept. Not safe for concurrent use: the store that owns it serialises
+// every call, const ones included (they may compact removed entries).
 #ifndef OX_PROPERTIES_H
 #define OX_PROPERTIES_H
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
-#include <list>
-#include <map>
 #include <ostream>
 #include <string>
-#include <utility>
+#include <vector>
 
 class oxProperties {
 public:
     oxProperties();
     virtual ~oxProperties();
 
-    // Entries refer to each other by iterator; a copy would have to rebuild
-    // them, and nothing needs one.
+    // Nothing needs a copy, and a large table would copy slowly.
     oxProperties(const oxProperties&) = delete;
     oxProperties& operator=(const oxProperties&) = delete;
 
@@ -31,44 +29,60 @@ public:
     // existing key in place (keeping its spelling). A value equal byte for
     // byte up to its first zero byte changes nothing, not even the modified
     // flag. Keys should be name characters only (isValidKey): others are
-    // stored, but give a file that cannot be read back. O(log n).
+    // stored, but give a file that cannot be read back. O(1) on average.
     void set(const std::string& inKey, const std::string& inValue);
 
-    // Nothing happens when the key is absent. O(log n).
+    // Nothing happens when the key is absent. O(1) on average: the entry is
+    // marked, and the order is compacted later.
     void remove(const std::string& inKey);
 
     // Removes every entry and marks the table modified, even when empty.
     void clear();
 
     // The entry at inIndex (0-based) of the insertion order; false with the
-    // outputs untouched when inIndex is not below size(). Walks from the
-    // nearest of the front, the back and the last position asked for, so a
-    // sequential walk costs O(1) a step; a random index costs O(n).
+    // outputs untouched when inIndex is not below size(). O(1), after a
+    // compaction of removed entries where there are any.
     bool getEntry(size_t inIndex, std::string& outKey, std::string& outValue) const;
 
-    // The value of inKey; false with outValue untouched when absent. O(log n).
+    // The value of inKey; false with outValue untouched when absent.
     bool get(const std::string& inKey, std::string& outValue) const;
 
-    // Set by every change; cleared only when readFrom begins.
+    // Set by every change; cleared only when a read begins.
     bool isModified() const { return itsModified; }
 
-    size_t size() const { return itsEntries.size(); }
+    size_t size() const { return itsLiveCount; }
 
-    // Writes every entry in insertion order, each followed by CR LF and a
-    // flush when inLineEnds is set. The key is written as stored, the value
-    // through encodeValue. True when the stream is free of every error and
-    // end state afterwards; an empty table writes nothing and reports the
-    // stream's state.
+    // Writes every entry in insertion order, each followed by CR LF when
+    // inLineEnds is set, and flushes. The key is written as stored, the
+    // value through encodeValue. True when the stream is free of every
+    // error and end state afterwards; an empty table writes nothing and
+    // reports the stream's state.
     bool writeTo(std::ostream& ioStream, bool inLineEnds) const;
+    // The same text, appended to ioText.
+    void appendTo(std::string& ioText, bool inLineEnds) const;
+    // The same piece by piece: appends entries from the ioCursor-th slot of
+    // the order (start at 0) until ioText holds at least inMostBytes or
+    // the entries end; true while entries remain. No set, remove or
+    // getEntry may come between the pieces.
+    bool appendSome(std::string& ioText, bool inLineEnds, size_t& ioCursor, size_t inMostBytes) const;
 
     // Marks the table unmodified, then stores each entry of the stream
     // through set. Expects a stream opened in binary mode: CR LF inside a
     // value arrives as LF, as text-mode reading would give it. True when the
     // read ended normally: at the end, at a byte other than "<", or at a "<"
-    // not followed by a name character (the rest is ignored). False for a
-    // malformed entry or comment; the entries before it stay in the table.
-    // The caller empties the table first.
+    // not followed by a name character (the rest is ignored, and the stream
+    // is left there when it can seek). False for a malformed entry or
+    // comment; the entries before it stay in the table. The caller empties
+    // the table first.
     bool readFrom(std::istream& ioStream);
+    // The same on text in memory, parsed in place. outStop: where a
+    // successful read stopped (inLength when at the end; anything before
+    // it is text the table does not hold).
+    bool readFromText(const char* inText, size_t inLength, size_t& outStop);
+    // The same on ioText from inStart on, which an empty table takes over
+    // instead of copying (ioText is then left empty). outStop counts from
+    // inStart.
+    bool readFromBuffer(std::string&& ioText, size_t inStart, size_t& outStop);
 
     // The escaped form of inValue up to its first zero byte. An "&" starts
     // an unescaped run only when a complete "&#x<hex digits>;" follows;
@@ -88,37 +102,53 @@ public:
     static bool isValidKey(const std::string& inKey);
 
 private:
-    // Orders keys by compareStrings without case: the order is internal,
-    // only its notion of equality shows.
-    struct oxKeyLess {
-        bool operator()(const std::string& inA, const std::string& inB) const;
+    // An entry in file order: where its key and value stand in the arena.
+    // A removed one stays, marked, until the order is compacted.
+    struct oxEntry {
+        size_t itsKey;
+        size_t itsKeyLength;
+        size_t itsValue;
+        size_t itsValueLength;
+        uint32_t itsHash;
+        bool itsLive;
+    };
+    // Open addressing, linear probing, a power of two in size. A slot holds
+    // the entry number plus one (0 for a free slot, kRemovedSlot for a
+    // removed one) and the key's hash, so a probe touches no entry unless
+    // the hashes match.
+    struct oxSlot {
+        uint32_t itsEntry;
+        uint32_t itsHash;
     };
 
-    struct oxEntryValue;
-    // A map node: the key as first spelt, and the value with its place.
-    using oxEntryNode = std::pair<const std::string, oxEntryValue>;
-    using oxOrder = std::list<oxEntryNode*>;
+    // Copies text to the end of the arena; returns where it stands.
+    size_t appendText(const char* inText, size_t inLength) const;
+    // The slot that holds the key's entry, or kNoSlot.
+    size_t findSlot(const char* inKey, size_t inLength, uint32_t inHash) const;
+    void indexEntry(size_t inEntry) const;
+    // Rebuilds the index for at least inCount entries, dropping marks.
+    void rebuildIndex(size_t inCount) const;
+    // The same, taking in only the entries before inIndexed.
+    void rebuildIndex(size_t inCount, size_t inIndexed) const;
+    // Drops removed entries from the order; entry numbers change.
+    void compact() const;
+    // Copies the live text to a new arena once most of it is dead.
+    void compactArenaIfWasteful() const;
+    bool parseText(size_t inBase, size_t inStart, size_t& outStop);
+    void indexReadEntries(size_t inFirst);
 
-    struct oxEntryValue {
-        std::string itsValue;
-        oxOrder::iterator itsPlace;
-    };
-
-    using oxEntries = std::map<std::string, oxEntryValue, oxKeyLess>;
-
-    // Forgets the cached position of getEntry; called whenever an entry
-    // leaves the order.
-    void resetCursor() const;
-
-    oxEntries itsEntries;
-    // Insertion order; map nodes never move, so the pointers stay valid
-    // until their entry is erased.
-    oxOrder itsOrder;
+    // Compacted lazily, also from const operations: the table has no lock
+    // of its own and the store serialises every call.
+    mutable std::vector<oxEntry> itsEntries;
+    mutable std::vector<oxSlot> itsSlots;
+    // The text of every key and value, one after the other; replaced and
+    // removed ones stay (itsDeadBytes) until the arena is compacted.
+    mutable std::string itsArena;
+    mutable size_t itsUsedSlots;
+    size_t itsLiveCount;
+    mutable size_t itsRemovedCount;
+    mutable size_t itsDeadBytes;
     bool itsModified;
-
-    // The last position that getEntry reached, for sequential walks.
-    mutable oxOrder::const_iterator itsCursor;
-    mutable size_t itsCursorIndex;
 };
 
 #endif

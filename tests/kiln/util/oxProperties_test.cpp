@@ -389,3 +389,32 @@ TEST(oxPropertiesTest, RandomOperationsMatchAModelAndSurviveTheFile) {
         EXPECT_EQ(!expected.empty(), copy.isModified()) << seed;
     }
 }
+
+// Past the sizes where removed entries and replaced text are compacted
+// away, and through a read that takes duplicates: order, spelling and
+// values stay what the model says.
+TEST(oxPropertiesTest, LargeTablesCompactWithoutLosingOrderOrValues) {
+    oxProperties table;
+    oxTableModel model;
+    const std::string padding(40, 'p');
+    for (int round = 0; round < 3; ++round) {
+        for (int key = 0; key < 3000; ++key) {
+            const std::string name = (round == 1 ? "K" : "k") + std::to_string(key);
+            const std::string value = padding + std::to_string(round * key);
+            table.set(name, value);
+            model.set(name, value);
+        }
+        for (int key = round; key < 3000; key += 2) {
+            table.remove("K" + std::to_string(key));
+            model.remove("K" + std::to_string(key));
+        }
+    }
+    EXPECT_EQ(model.itsEntries, entriesOf(table));
+
+    std::string text = writtenText(table, true) + "<k1 value=\"again\" /><New value=\"1\" />";
+    oxProperties copy;
+    ASSERT_TRUE(readText(text, copy));
+    model.set("k1", "again");
+    model.set("New", "1");
+    EXPECT_EQ(model.itsEntries, entriesOf(copy));
+}

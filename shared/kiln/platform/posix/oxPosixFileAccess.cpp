@@ -49,8 +49,9 @@ private:
     int itsDescriptor;
 };
 
+// Appends to outBytes in its spare capacity first, so a file read whole
+// is copied once.
 bool readAll(int inFile, std::string& outBytes) {
-    outBytes.clear();
     char buffer[65536];
     for (;;) {
         const ssize_t count = read(inFile, buffer, sizeof buffer);
@@ -156,6 +157,8 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes,
     oxPosixFile file(descriptor);
     // Regular files never block; clearing the flag keeps reads plain.
     fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    outBytes.clear();
+    outBytes.reserve(static_cast<size_t>(status.st_size));
     if (!readAll(file.get(), outBytes) || fstat(file.get(), &status) != 0) {
         return oxFileAccess::refused;
     }

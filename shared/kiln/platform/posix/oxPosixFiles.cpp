@@ -1,6 +1,7 @@
 // File look-up, file times and safe replacement of a file's contents on
 // POSIX.
 #include "oxPlatformExtras.h"
+#include "oxPlatformFiles.h"
 #include "oxPosixFileNames.h"
 #include "oxPosixHandles.h"
 #include "oxPosixWin32.h"
@@ -168,6 +169,21 @@ bool writeAllAt(int inFile, const std::string& inBytes, off_t inOffset) {
     return true;
 }
 
+// Writes what inSource gives from offset 0 on; outLength: how much.
+bool writeSourceAt(int inFile, const oxContentSource& inSource, off_t& outLength) {
+    std::string chunk;
+    outLength = 0;
+    for (bool more = true; more;) {
+        chunk.clear();
+        more = inSource(chunk);
+        if (!writeAllAt(inFile, chunk, outLength)) {
+            return false;
+        }
+        outLength += static_cast<off_t>(chunk.size());
+    }
+    return true;
+}
+
 bool readAllFrom(int inFile, std::string& outBytes) {
     outBytes.clear();
     char buffer[65536];
@@ -316,22 +332,24 @@ private:
 // inFile in every case. outKeepsOwner is false when the new file could not
 // be given the old one's owner and group.
 bool fillAndMove(int inFile, const std::string& inTemporary, const std::string& inTarget,
-                 bool inExists, const struct stat& inOld, const std::string& inBytes,
+                 bool inExists, const struct stat& inOld, const oxContentSource& inSource,
                  bool& outKeepsOwner) {
+    // The owner first: when it cannot be kept, nothing of inSource is used.
     outKeepsOwner = !inExists || copyOwnerAndMode(inFile, inOld);
-    const bool filled = outKeepsOwner && writeAllAt(inFile, inBytes, 0) && syncFile(inFile);
+    off_t length = 0;
+    const bool filled = outKeepsOwner && writeSourceAt(inFile, inSource, length) && syncFile(inFile);
     // An error from close may report a write that failed late (network
     // file systems); EINTR still closes the file on Linux.
     const bool closed = close(inFile) == 0 || errno == EINTR;
     return filled && closed && rename(inTemporary.c_str(), inTarget.c_str()) == 0;
 }
 
-// Writes inBytes over the file itself, for where a new file renamed over
+// Writes the new contents over the file itself, for where a new file renamed over
 // it would not be what it was. The old contents are kept aside first and
 // put back when the write fails, so a failure leaves the file as it was
 // (unless the putting back fails too, which the disk alone decides).
 bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld,
-                      const std::string& inBytes) {
+                      const oxContentSource& inSource) {
     const int file = open(inTarget.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (file < 0) {
         return false;
@@ -341,8 +359,8 @@ bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld,
     bool written = false;
     if (fstat(file, &status) == 0 && S_ISREG(status.st_mode) && status.st_dev == inOld.st_dev &&
         status.st_ino == inOld.st_ino && readAllFrom(file, old)) {
-        written = writeAllAt(file, inBytes, 0) &&
-                  ftruncate(file, static_cast<off_t>(inBytes.size())) == 0 && syncFile(file);
+        off_t length = 0;
+        written = writeSourceAt(file, inSource, length) && ftruncate(file, length) == 0 && syncFile(file);
         if (!written) {
             writeAllAt(file, old, 0);
             (void)!ftruncate(file, static_cast<off_t>(old.size()));
@@ -419,6 +437,13 @@ BOOL FileTimeToSystemTime(const FILETIME* inFileTime, LPSYSTEMTIME outSystemTime
 }
 
 bool replaceFileContents(const std::string& inPath, const std::string& inBytes) {
+    return replaceFileContentsFrom(inPath, [&inBytes](std::string& ioChunk) {
+        ioChunk = inBytes;
+        return false;
+    });
+}
+
+bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource) {
     std::string target;
     struct stat old{};
     const oxPosixTarget found =
@@ -436,7 +461,7 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
     // A rename would split hard links or fail in a directory the caller may
     // not write; the file itself is written then.
     if (exists && (old.st_nlink > 1 || !isWritableDirectory(directoryOf(target)))) {
-        return overwriteInPlace(target, old, inBytes);
+        return overwriteInPlace(target, old, inSource);
     }
     std::string temporary;
     const int file = createTemporaryFile(target, exists ? 0600 : 0666, temporary);
@@ -446,7 +471,7 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
     bool keepsOwner = true;
     {
         oxTemporaryFileGuard guard(temporary);
-        if (fillAndMove(file, temporary, target, exists, old, inBytes, keepsOwner)) {
+        if (fillAndMove(file, temporary, target, exists, old, inSource, keepsOwner)) {
             syncDirectory(directoryOf(target));
             return true;
         }
@@ -454,5 +479,5 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
     }
     // Renamed, the file would have changed hands: another user may then be
     // locked out of their own file.
-    return !keepsOwner && overwriteInPlace(target, old, inBytes);
+    return !keepsOwner && overwriteInPlace(target, old, inSource);
 }

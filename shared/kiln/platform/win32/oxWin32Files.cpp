@@ -181,27 +181,49 @@ bool setFileSize(HANDLE inFile, uint64_t inSize) {
     return SetFilePointerEx(inFile, position, nullptr, FILE_BEGIN) && SetEndOfFile(inFile);
 }
 
-bool writeFromStart(HANDLE inFile, const std::string& inBytes) {
-    LARGE_INTEGER start;
-    start.QuadPart = 0;
-    return SetFilePointerEx(inFile, start, nullptr, FILE_BEGIN) && writeAll(inFile, inBytes) &&
-           setFileSize(inFile, inBytes.size()) && FlushFileBuffers(inFile);
+// Writes what inSource gives where the file pointer stands.
+bool writeSource(HANDLE inFile, const oxContentSource& inSource, uint64_t& outLength) {
+    std::string chunk;
+    outLength = 0;
+    for (bool more = true; more;) {
+        chunk.clear();
+        more = inSource(chunk);
+        if (!writeAll(inFile, chunk))
+            return false;
+        outLength += chunk.size();
+    }
+    return true;
 }
 
-// Writes inBytes over the file itself, for where a new file moved over it
+bool writeFromStart(HANDLE inFile, const oxContentSource& inSource) {
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    uint64_t length = 0;
+    return SetFilePointerEx(inFile, start, nullptr, FILE_BEGIN) && writeSource(inFile, inSource, length) &&
+           setFileSize(inFile, length) && FlushFileBuffers(inFile);
+}
+
+oxContentSource wholeText(const std::string& inBytes) {
+    return [&inBytes](std::string& ioChunk) {
+        ioChunk = inBytes;
+        return false;
+    };
+}
+
+// Writes the new contents over the file itself, for where a new file moved over it
 // would split its hard links or cannot be made. The old contents are kept
 // aside first and put back when the write fails.
-bool overwriteInPlace(const std::string& inTarget, const std::string& inBytes) {
+bool overwriteInPlace(const std::string& inTarget, const oxContentSource& inSource) {
     oxWin32File file(openExisting(inTarget, GENERIC_READ | GENERIC_WRITE));
     oxFileVersion version;
     std::string old;
     if (!file.isOpen() || !readVersion(file.get(), version) || !readAll(file.get(), old)) {
         return false;
     }
-    if (writeFromStart(file.get(), inBytes)) {
+    if (writeFromStart(file.get(), inSource)) {
         return true;
     }
-    writeFromStart(file.get(), old);
+    writeFromStart(file.get(), wholeText(old));
     return false;
 }
 
@@ -236,6 +258,10 @@ bool isTemporaryNameOf(const std::string& inName, const std::string& inPrefix) {
 }  // namespace
 
 bool replaceFileContents(const std::string& inPath, const std::string& inBytes) {
+    return replaceFileContentsFrom(inPath, wholeText(inBytes));
+}
+
+bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource) {
     std::string target;
     if (inPath.empty() || !findFinalTarget(inPath, target) ||
         nameStartOf(target) == target.size()) {
@@ -254,14 +280,15 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
     // A move would split hard links; the file itself is written then, and
     // also where no new file can be made beside it.
     if (exists && linkCountOf(target) > 1) {
-        return overwriteInPlace(target, inBytes);
+        return overwriteInPlace(target, inSource);
     }
     std::string temporary;
     HANDLE file = createTemporaryFile(target, temporary);
     if (file == INVALID_HANDLE_VALUE) {
-        return exists && GetLastError() == ERROR_ACCESS_DENIED && overwriteInPlace(target, inBytes);
+        return exists && GetLastError() == ERROR_ACCESS_DENIED && overwriteInPlace(target, inSource);
     }
-    const bool filled = writeAll(file, inBytes) && FlushFileBuffers(file);
+    uint64_t length = 0;
+    const bool filled = writeSource(file, inSource, length) && FlushFileBuffers(file);
     const bool closed = CloseHandle(file) != FALSE;
     bool moved = filled && closed;
     if (moved && exists && (oldAttributes & kKeptAttributes) != 0) {
