@@ -49,25 +49,6 @@ private:
     int itsDescriptor;
 };
 
-// Appends to outBytes in its spare capacity first, so a file read whole
-// is copied once.
-bool readAll(int inFile, std::string& outBytes) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = read(inFile, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (count == 0) {
-            return true;
-        }
-        outBytes.append(buffer, static_cast<size_t>(count));
-    }
-}
-
 // Opens inPath for reading without ever blocking (O_NONBLOCK keeps a FIFO
 // from waiting for a writer) and only when it is a regular file.
 oxFileAccess openRegularFile(const std::string& inPath, int inFlags, int& outFile,
@@ -159,7 +140,7 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes,
     fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
     outBytes.clear();
     outBytes.reserve(static_cast<size_t>(status.st_size));
-    if (!readAll(file.get(), outBytes) || fstat(file.get(), &status) != 0) {
+    if (!readWholeFile(file.get(), outBytes) || fstat(file.get(), &status) != 0) {
         return oxFileAccess::refused;
     }
     outVersion = versionOf(status);

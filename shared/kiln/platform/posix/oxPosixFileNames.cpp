@@ -1,4 +1,5 @@
-// Following a file name through symbolic links on POSIX.
+// Following a file name through symbolic links, and reading a file whole,
+// on POSIX.
 #include "oxPosixFileNames.h"
 
 #include <unistd.h>
@@ -48,6 +49,24 @@ std::string directoryOf(const std::string& inPath) {
 std::string lastComponentOf(const std::string& inPath) {
     const size_t slash = inPath.find_last_of('/');
     return slash == std::string::npos ? inPath : inPath.substr(slash + 1);
+}
+
+bool readWholeFile(int inFile, std::string& ioBytes) {
+    char buffer[65536];
+    for (off_t offset = 0;;) {
+        const ssize_t count = pread(inFile, buffer, sizeof buffer, offset);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (count == 0) {
+            return true;
+        }
+        ioBytes.append(buffer, static_cast<size_t>(count));
+        offset += count;
+    }
 }
 
 std::string temporaryPrefixOf(const std::string& inTarget) {

@@ -1,5 +1,5 @@
-// Following a file name to the file it finally names, shared by this
-// folder's file modules only.
+// Following a file name to the file it finally names, and reading a file
+// whole, shared by this folder's file modules only.
 #ifndef OX_POSIX_FILE_NAMES_H
 #define OX_POSIX_FILE_NAMES_H
 
@@ -27,6 +27,10 @@ const int kTemporarySuffixLength = 6;
 // the directory or is the caller, as the kernel's protected-symlinks rule
 // has it: elsewhere another user may have planted it to make a privileged
 // run write through it.
+// Appends the whole contents of the open file, read from its start, to
+// ioBytes (whose spare capacity is used first); false on a read error.
+bool readWholeFile(int inFile, std::string& ioBytes);
+
 oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget,
                               struct stat& outStatus);
 

@@ -184,25 +184,6 @@ bool writeSourceAt(int inFile, const oxContentSource& inSource, off_t& outLength
     return true;
 }
 
-bool readAllFrom(int inFile, std::string& outBytes) {
-    outBytes.clear();
-    char buffer[65536];
-    for (off_t offset = 0;;) {
-        const ssize_t count = pread(inFile, buffer, sizeof buffer, offset);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (count == 0) {
-            return true;
-        }
-        outBytes.append(buffer, static_cast<size_t>(count));
-        offset += count;
-    }
-}
-
 bool syncFile(int inFile) {
     int result;
     do {
@@ -358,7 +339,7 @@ bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld,
     std::string old;
     bool written = false;
     if (fstat(file, &status) == 0 && S_ISREG(status.st_mode) && status.st_dev == inOld.st_dev &&
-        status.st_ino == inOld.st_ino && readAllFrom(file, old)) {
+        status.st_ino == inOld.st_ino && readWholeFile(file, old)) {
         off_t length = 0;
         written = writeSourceAt(file, inSource, length) && ftruncate(file, length) == 0 && syncFile(file);
         if (!written) {
