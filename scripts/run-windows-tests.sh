@@ -30,33 +30,34 @@ finish() {
 trap finish EXIT
 
 echo "== does this host start i386 programs?" >&2
-if why="$(bash "$root/scripts/probe-i386.sh" "$build")"; then
+if probed="$(bash "$root/scripts/probe-i386.sh" "$build")"; then
     tests_on=i386
+    why="this host starts i386 programs ($probed) and wine32"
 else
     tests_on=x86_64
+    why="this host does not start i386 programs ($probed)"
 fi
-echo "$why" >&2
+echo "$probed" >&2
 step "installing for Windows" bash "$root/scripts/install-windows-deps.sh" "$tests_on"
 
 # The kernel may start a hand-made i386 program and still not wine32's.
-check_wine32() {
-    local error
-    error="$(/usr/lib/wine/wineserver32 --version 2>&1)" ||
-        { echo "wine32 did not start: $error" >&2; return 1; }
-}
-if [ "$tests_on" = i386 ] && ! (check_wine32); then
-    tests_on=x86_64
-    why="an i386 program ran, but wine32's wineserver32 did not"
-    step "installing for 64-bit Windows" bash "$root/scripts/install-windows-deps.sh" x86_64
+if [ "$tests_on" = i386 ]; then
+    echo "== does wine32 start?" >&2
+    if ! error="$(/usr/lib/wine/wineserver32 --version 2>&1)"; then
+        tests_on=x86_64
+        why="this host starts i386 programs ($probed), but not wine32 (wineserver32: ${error##*: })"
+        echo "$why" >&2
+        step "installing for 64-bit Windows" bash "$root/scripts/install-windows-deps.sh" x86_64
+    fi
 fi
 
 if [ "$tests_on" = i386 ]; then
-    what="the 32-bit build ($build, i686, wine32): this host starts i386 programs ($why)"
+    what="the 32-bit build ($build, i686, wine32): $why"
     tests_build="$build"
     runner="$root/scripts/wine-run.sh"
     wine_server=wineserver
 else
-    what="the 64-bit build ($build64, x86_64, wine64): this host does not start i386 programs ($why); the 32-bit tarnwell.exe is built and checked, not run"
+    what="the 64-bit build ($build64, x86_64, wine64): $why; the 32-bit tarnwell.exe is built and checked, not run"
     tests_build="$build64"
     runner="$root/scripts/wine64-run.sh"
     wine_server=/usr/lib/wine/wineserver64
