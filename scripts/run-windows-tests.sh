@@ -3,9 +3,9 @@
 # tarnwell.exe is a self-contained PE32 console program, then runs the unit
 # suite and the end-to-end tests under Wine, on the build this host can run:
 # - a host that starts i386 programs: the 32-bit build, under wine32;
-# - a host that runs 64-bit code only (wine32 cannot start there): the same
-#   sources built for 64-bit Windows too, under wine64; the 32-bit build is
-#   then the tool alone.
+# - a host that runs 64-bit code only, or where wine32 does not start for
+#   another reason: the same sources built for 64-bit Windows too, under
+#   wine64; the 32-bit build is then the tool alone.
 # Installs what is missing first; Crypto++ comes from Debian's source
 # package, cross-built once per build folder. Every step says its name
 # before it runs, and a failure names the step.
@@ -16,9 +16,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
-absolute() { mkdir -p "$1" && (cd "$1" && pwd); }
-build="$(absolute "${1:-$root/build-windows}")"
-build64="$(absolute "${2:-$root/build-windows64}")"
+build="$(realpath -m "${1:-$root/build-windows}")"
+build64="$(realpath -m "${2:-$root/build-windows64}")"
 
 source "$root/scripts/timed.sh"
 wine_server=""
