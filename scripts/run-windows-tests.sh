@@ -79,6 +79,7 @@ else
     step "32-bit Windows build (the tool)" configure_and_build "$build" mingw-i686.cmake tarnwell
 fi
 step "checking the 32-bit tarnwell.exe" bash "$root/scripts/check-windows-program.sh" "$build/tool/tarnwell.exe" i386
+step "the 32-bit Windows zip" bash "$root/scripts/check-windows-zip.sh" "$build"
 
 if [ "$tests_on" = x86_64 ]; then
     step "Crypto++ for 64-bit Windows" bash "$root/scripts/build-cryptopp-windows.sh" "$build64/cryptopp" x86_64-w64-mingw32
