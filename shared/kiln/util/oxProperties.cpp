@@ -111,12 +111,6 @@ void appendHexReference(std::string& ioText, unsigned char inByte) {
     ioText += ';';
 }
 
-// Folds a to z onto A to Z, as key identity does.
-inline unsigned char foldedByte(char inChar) {
-    const unsigned char byte = static_cast<unsigned char>(inChar);
-    return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - ('a' - 'A')) : byte;
-}
-
 // Eight bytes at once with a to z folded onto A to Z: a lower-case letter
 // is a byte below 0x80 from 'a' to 'z', found by adding so that its top
 // bit carries, without carries between the bytes.
@@ -162,7 +156,7 @@ inline char byteAt(const char* inText, size_t inLength, size_t inIndex) {
 bool sameKey(const char* inA, size_t inLengthA, const char* inB, size_t inLengthB) {
     for (size_t i = 0;; ++i) {
         const char a = byteAt(inA, inLengthA, i);
-        if (foldedByte(a) != foldedByte(byteAt(inB, inLengthB, i)))
+        if (toUpperAscii(a) != toUpperAscii(byteAt(inB, inLengthB, i)))
             return false;
         if (a == '\0')
             return true;
