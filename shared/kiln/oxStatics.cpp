@@ -23,9 +23,9 @@ static oxMemoryPolicy theMemoryPolicy;
 oxStaticObject<oxMemMutex> oxInfoLog::itsMutex("oxInfoLog");
 std::atomic<int> oxInfoLog::itsLogLevel{3};
 int oxInfoLog::itsOutputMode = oxLog_console;
-std::string oxInfoLog::itsProgramName;
-std::string oxInfoLog::itsLogFileName = "infoLog.log";
-std::set<std::string> oxInfoLog::itsAlreadyLoggedMessages;
+oxNeverDestroyed<std::string> oxInfoLog::itsProgramName;
+oxNeverDestroyed<std::string> oxInfoLog::itsLogFileName("infoLog.log");
+oxNeverDestroyed<std::set<std::string>> oxInfoLog::itsAlreadyLoggedMessages;
 
 std::map<int32_t, const char*> oxStringServer::itsStrMap;
 
@@ -35,6 +35,6 @@ std::map<DWORD, oxMemMutex*>* oxMemMutex::itsBlockedThreadsMap = oxMemMutex::cre
 
 oxStaticObject<oxMemMutex> oxSingleEvent::itsSharedMutex("");
 
-std::map<DWORD, oxThread*> oxThread::itsThreadMap;
+oxNeverDestroyed<std::map<DWORD, oxThread*>> oxThread::itsThreadMap;
 oxStaticObject<oxMemMutex> oxThread::itsThreadMapMutex(sourceLocation(__FILE__, __LINE__));
 oxMainThread oxThread::theMainThread;

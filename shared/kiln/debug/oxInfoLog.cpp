@@ -82,7 +82,7 @@ void oxInfoLog::logFormatted(int inLevel, const char* inFormat, ...) {
 
 void oxInfoLog::setOutput(const char* inProgramName, int inMode) {
     oxStMutex lock(itsMutex.get());
-    configure(inProgramName, inMode, itsLogFileName);
+    configure(inProgramName, inMode, *itsLogFileName);
 }
 
 void oxInfoLog::setOutputFile(const char* inProgramName, const char* inFileName) {
@@ -96,37 +96,39 @@ int oxInfoLog::getOutputMode() {
 
 std::string oxInfoLog::getLogFileName() {
     oxStMutex lock(itsMutex.get());
-    return itsLogFileName;
+    return *itsLogFileName;
 }
 
 std::string oxInfoLog::getProgramName() {
     oxStMutex lock(itsMutex.get());
-    return itsProgramName;
+    return *itsProgramName;
 }
 
 void oxInfoLog::configure(const char* inProgramName, int inMode, const std::string& inFileName) {
     oxStMutex lock(itsMutex.get());
+    if (!lock.isLocked())
+        return;
     itsOutputMode = inMode;
-    itsProgramName = inProgramName != nullptr ? inProgramName : "";
+    *itsProgramName = inProgramName != nullptr ? inProgramName : "";
     if (inMode == oxLog_file)
-        itsLogFileName = makeAbsolutePath(inFileName);
+        *itsLogFileName = makeAbsolutePath(inFileName);
 }
 
 // REQUIRES: itsMutex held. False when the text was written once before.
 bool oxInfoLog::rememberOnce(const std::string& inText, const std::string& inThreadPart) {
-    if (!itsAlreadyLoggedMessages.insert(inText).second)
+    if (!itsAlreadyLoggedMessages->insert(inText).second)
         return false;
     // Reported, not refused. Written here with the thread part already
     // known rather than through oxAssert, whose report would look the
     // thread up again while this lock is held.
-    if (!isSuppressed(6) && itsAlreadyLoggedMessages.size() >= onceWarningSize) {
+    if (!isSuppressed(6) && itsAlreadyLoggedMessages->size() >= onceWarningSize) {
         char report[512];
         snprintf(report, sizeof report, oxAssertionFormat, __FILE__, static_cast<long>(__LINE__),
                  onceWarningCondition);
         writeLine(inThreadPart, report);
     }
-    if (itsAlreadyLoggedMessages.size() > onceLimit)
-        itsAlreadyLoggedMessages.clear();
+    if (itsAlreadyLoggedMessages->size() > onceLimit)
+        itsAlreadyLoggedMessages->clear();
     return true;
 }
 
@@ -170,12 +172,12 @@ void oxInfoLog::writeConsoleLine(const std::string& inThreadPart, const char* in
 }
 
 void oxInfoLog::writeFileLine(const std::string& inThreadPart, const char* inText) {
-    FILE* file = fopen(itsLogFileName.c_str(), "a");
+    FILE* file = fopen(itsLogFileName->c_str(), "a");
     if (file == nullptr)
         return;
     std::string line = localDateWithoutYear() + " " + localTimeOfDay() + " ";
-    if (!itsProgramName.empty())
-        line += itsProgramName + ": ";
+    if (!itsProgramName->empty())
+        line += *itsProgramName + ": ";
     line += inThreadPart + inText + "\n";
     fputs(line.c_str(), file);
     fclose(file);

@@ -68,10 +68,12 @@ private:
     static void writeConsoleLine(const std::string& inThreadPart, const char* inText);
     static void writeFileLine(const std::string& inThreadPart, const char* inText);
 
+    // Guarded by itsMutex, and never destroyed: a thread may still be
+    // inside the lock while the process's objects are torn down.
     static int itsOutputMode;
-    static std::string itsProgramName;
-    static std::string itsLogFileName;
-    static std::set<std::string> itsAlreadyLoggedMessages;
+    static oxNeverDestroyed<std::string> itsProgramName;
+    static oxNeverDestroyed<std::string> itsLogFileName;
+    static oxNeverDestroyed<std::set<std::string>> itsAlreadyLoggedMessages;
     static oxStaticObject<oxMemMutex> itsMutex;
 
     friend class oxInfoLogTestAccess;

@@ -2,6 +2,28 @@
 
 #include "oxAssert.h"
 
+namespace {
+// Set while this thread reports a use of a shut-down lock. The report goes
+// through the log, which takes locks of its own (the log's, the thread
+// table's) that may be shut down as well: their refusals during the
+// report stay silent, so one refusal makes one report instead of an
+// endless recursion.
+thread_local bool theIsReportingShutDown = false;
+
+class oxShutDownReport {
+public:
+    oxShutDownReport() : itsIsFirst(!theIsReportingShutDown) { theIsReportingShutDown = true; }
+    ~oxShutDownReport() {
+        if (itsIsFirst)
+            theIsReportingShutDown = false;
+    }
+    bool isFirst() const { return itsIsFirst; }
+
+private:
+    bool itsIsFirst;
+};
+}  // namespace
+
 oxSimpleMemMutex::oxSimpleMemMutex(const char* inName) : oxMutex(inName) { initialize(); }
 
 oxSimpleMemMutex::oxSimpleMemMutex(const std::string& inName) : oxMutex(inName) { initialize(); }
@@ -25,11 +47,17 @@ void oxSimpleMemMutex::shutDown() {
 
 void oxSimpleMemMutex::reportOwnerStillSet() const { oxAssert(itsLockingThreadID == 0); }
 
-void oxSimpleMemMutex::reportDestroyed() const { oxAssert(!itsHasBeenDestroyed); }
+void oxSimpleMemMutex::reportDestroyed() const {
+    oxShutDownReport report;
+    if (report.isFirst())
+        oxAssert(!itsHasBeenDestroyed);
+}
 
 bool oxSimpleMemMutex::lockSlowly(DWORD inThreadID) {
     if (itsHasBeenDestroyed) {
-        oxAssert(false);
+        oxShutDownReport report;
+        if (report.isFirst())
+            oxAssert(false);
         return false;
     }
     DWORD curThreadID = inThreadID;
@@ -52,7 +80,9 @@ bool oxSimpleMemMutex::lockSlowly(DWORD inThreadID) {
 
 void oxSimpleMemMutex::unlockSlowly(DWORD inThreadID) {
     if (itsHasBeenDestroyed) {
-        oxAssert(false);
+        oxShutDownReport report;
+        if (report.isFirst())
+            oxAssert(false);
         return;
     }
     // A thread id of 0 never names an owner, not even of a free lock.
@@ -93,7 +123,7 @@ unsigned oxSimpleMemMutex::getNumLocks() const { return numLocks; }
 // Never touches a deleted critical section.
 bool oxSimpleMemMutex::acquireLock(DWORD /*inThreadID*/) {
     if (itsHasBeenDestroyed) {
-        oxAssert(!itsHasBeenDestroyed);
+        reportDestroyed();
         return false;
     }
     EnterCriticalSection(&itsCriticalSection);

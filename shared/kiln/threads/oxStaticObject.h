@@ -29,4 +29,27 @@ private:
     alignas(T) unsigned char itsStorage[sizeof(T)];
 };
 
+// Holds process-wide state that a process-wide lock guards. The lock
+// refuses its callers once it is shut down, but a caller already inside
+// still uses the state, at any moment of the teardown: so the state is
+// never destroyed. What it owns stays reachable to the end.
+template <class T>
+class oxNeverDestroyed {
+public:
+    template <class... Args>
+    explicit oxNeverDestroyed(Args&&... inArguments) {
+        new (itsStorage) T(std::forward<Args>(inArguments)...);
+    }
+
+    T& get() { return *std::launder(reinterpret_cast<T*>(itsStorage)); }
+    T& operator*() { return get(); }
+    T* operator->() { return &get(); }
+
+    oxNeverDestroyed(const oxNeverDestroyed&) = delete;
+    oxNeverDestroyed& operator=(const oxNeverDestroyed&) = delete;
+
+private:
+    alignas(T) unsigned char itsStorage[sizeof(T)];
+};
+
 #endif

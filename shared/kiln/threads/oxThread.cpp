@@ -84,26 +84,29 @@ oxMainThread& oxThread::getMainThread() { return theMainThread; }
 
 oxThread* oxThread::findThread(DWORD inThreadID) {
     oxStMutex lock(itsThreadMapMutex.get());
-    auto iter = itsThreadMap.find(inThreadID);
-    return iter != itsThreadMap.end() ? iter->second : nullptr;
+    // Refused after the teardown: then no thread is found.
+    if (!lock.isLocked())
+        return nullptr;
+    auto iter = itsThreadMap->find(inThreadID);
+    return iter != itsThreadMap->end() ? iter->second : nullptr;
 }
 
 bool oxThread::tryGetThreadName(DWORD inThreadID, std::string& outName) {
     oxStMutex lock(itsThreadMapMutex.get(), oxTryOnly_noWait);
     if (!lock.isLocked())
         return false;
-    auto iter = itsThreadMap.find(inThreadID);
-    outName = iter != itsThreadMap.end() ? iter->second->itsName : std::string();
+    auto iter = itsThreadMap->find(inThreadID);
+    outName = iter != itsThreadMap->end() ? iter->second->itsName : std::string();
     return true;
 }
 
 void oxThread::registerThread(DWORD inThreadID, oxThread* inThread) {
     oxStMutex lock(itsThreadMapMutex.get());
-    if (inThread->getThreadState() == stopped)
+    if (!lock.isLocked() || inThread->getThreadState() == stopped)
         return;
-    auto iter = itsThreadMap.find(inThreadID);
-    if (iter == itsThreadMap.end()) {
-        itsThreadMap[inThreadID] = inThread;
+    auto iter = itsThreadMap->find(inThreadID);
+    if (iter == itsThreadMap->end()) {
+        (*itsThreadMap)[inThreadID] = inThread;
     } else if (iter->second != inThread) {
         oxAssert(false);
         iter->second = inThread;
@@ -112,13 +115,15 @@ void oxThread::registerThread(DWORD inThreadID, oxThread* inThread) {
 
 void oxThread::unregisterThread(DWORD inThreadID, oxThread* inThread) {
     oxStMutex lock(itsThreadMapMutex.get());
-    auto iter = itsThreadMap.find(inThreadID);
-    if (iter == itsThreadMap.end())
+    if (!lock.isLocked())
+        return;
+    auto iter = itsThreadMap->find(inThreadID);
+    if (iter == itsThreadMap->end())
         return;
     oxThread* thread = inThread;
     oxAssert(iter->second == thread);
     if (iter->second == thread)
-        itsThreadMap.erase(iter);
+        itsThreadMap->erase(iter);
 }
 
 void oxThread::initMainThread() {

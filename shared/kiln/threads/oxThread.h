@@ -108,7 +108,9 @@ private:
 
     // Constructed in this order (and destroyed in reverse) with the other
     // process-wide objects; the main-thread object comes last.
-    static std::map<DWORD, oxThread*> itsThreadMap;
+    // Never destroyed: a caller inside the table lock at the teardown still
+    // uses it.
+    static oxNeverDestroyed<std::map<DWORD, oxThread*>> itsThreadMap;
     static oxStaticObject<oxMemMutex> itsThreadMapMutex;
     static oxMainThread theMainThread;
 };
