@@ -16,7 +16,7 @@ if ! command -v clang++ >/dev/null; then
 fi
 
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DOX_FUZZ=ON -DOX_SANITIZE=ON >/dev/null
+    -DOX_FUZZ=ON -DOX_SANITIZE=ON -DOX_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$dir" --target oxProperties_fuzz -j2
 
 # New inputs go to a scratch corpus; the committed seeds stay as they are.

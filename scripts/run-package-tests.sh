@@ -21,7 +21,8 @@ fail() { echo "package test failed: $*" >&2; exit 1; }
 
 echo "== building the Debian packages" >&2
 rm -rf "$build/packages"
-bash "$root/scripts/build-packages.sh" "$build"
+# With Debian's hardening flags, and no warning let through.
+OX_WARNINGS_AS_ERRORS=ON bash "$root/scripts/build-packages.sh" "$build"
 tool_deb="$(echo "$build"/packages/tarnwell_*.deb)"
 dev_deb="$(echo "$build"/packages/kiln-dev_*.deb)"
 [ -f "$tool_deb" ] && [ -f "$dev_deb" ] || fail "packages missing in $build/packages"
@@ -60,7 +61,8 @@ installed=0
 
 echo "== a program built against the installed dev component" >&2
 cmake --install "$build" --component dev --prefix "$scratch/prefix" >/dev/null
-cmake -S "$root/tests/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$scratch/prefix" >/dev/null
+cmake -S "$root/tests/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$scratch/prefix" \
+    -DOX_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$scratch/consumer"
 mkdir "$scratch/run"
 (cd "$scratch/run" && "$scratch/consumer/kiln_consumer")

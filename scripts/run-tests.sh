@@ -23,7 +23,7 @@ run_suite() {
     local name="$1"; shift
     local dir="$root/build-tests-$name"
     echo "== $name build" >&2
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_WARNINGS_AS_ERRORS=ON "$@"
     cmake --build "$dir" -j"$jobs"
     ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 }

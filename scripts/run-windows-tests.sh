@@ -67,7 +67,7 @@ echo "== Windows tests run on $what" >&2
 # configure_and_build DIR TOOLCHAIN [TARGET]
 configure_and_build() {
     local dir="$1" toolchain="$2" target="${3:-}"
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_WARNINGS_AS_ERRORS=ON \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" -DOX_CRYPTOPP_PREFIX="$dir/cryptopp"
     cmake --build "$dir" -j"$jobs" ${target:+--target "$target"}
 }
