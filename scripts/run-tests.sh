@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole suite three
+# Checks that no source outside the platform folder reaches the operating
+# system, installs what is missing, then builds and runs the whole suite three
 # times: in the normal build (with the benchmarks built, not run), with
 # AddressSanitizer and UndefinedBehaviorSanitizer, and with ThreadSanitizer;
 # fuzzes the preferences reader for a minute; then builds the tool for
@@ -17,6 +18,8 @@ for argument in "$@"; do
     esac
 done
 source "$root/scripts/timed.sh"
+# Cheap, and a failure here needs no build to be seen.
+timed "platform boundary" bash "$root/scripts/check-platform-boundary.sh"
 timed "installing" bash "$root/scripts/install-deps.sh"
 
 run_suite() {
