@@ -27,7 +27,9 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef void* HWND;
 typedef void* LPSECURITY_ATTRIBUTES;
-typedef int64_t __time64_t;
+// Seconds since 1970, 64 bits wide as Windows' __time64_t; that name is
+// reserved to the C library, hence one of our own on both platforms.
+typedef int64_t oxTime64;
 
 #ifndef TRUE
 #define TRUE 1
@@ -275,12 +277,12 @@ int WSAStartup(WORD inVersionRequested, LPWSADATA outData);
 
 // --- C runtime -----------------------------------------------------------------
 // -1 when the clock cannot be read.
-__time64_t _time64(__time64_t* outTime);
+oxTime64 _time64(oxTime64* outTime);
 // 0 on success, an errno value on failure, like the Microsoft C runtime:
 // EINVAL for a null argument and for a time before 1970 or after the year
 // 3000; a refused conversion leaves every field of outTime at -1.
-int _localtime64_s(struct tm* outTime, const __time64_t* inTime);
-int _gmtime64_s(struct tm* outTime, const __time64_t* inTime);
+int _localtime64_s(struct tm* outTime, const oxTime64* inTime);
+int _gmtime64_s(struct tm* outTime, const oxTime64* inTime);
 // POSIX malloc never calls the new-handler, so the mode (0 or 1) is only
 // recorded; returns the previous mode. Any other value is refused: -1 with
 // errno EINVAL, the mode unchanged.

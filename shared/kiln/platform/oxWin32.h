@@ -12,6 +12,10 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// No min and max macros: they break std::min, std::max and numeric_limits.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
@@ -25,6 +29,9 @@ int _set_new_mode(int inMode);
 #include <new.h>
 #endif
 #include <time.h>
+// Seconds since 1970 as _time64 gives them, under a name of our own: the
+// C runtime's __time64_t exists on Windows only.
+typedef __time64_t oxTime64;
 #else
 #include "oxPosixWin32.h"
 #endif

@@ -3,8 +3,8 @@
 #include <iomanip>
 
 #include "oxAssert.h"
+#include "oxClock.h"
 #include "oxStrStream.h"
-#include "oxWin32.h"
 
 const uint16_t oxDate::days_pr_month[2][13] = {
     {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
@@ -43,10 +43,8 @@ oxDate::oxDate(uint16_t inDay, uint16_t inMonth, uint16_t inYear)
 }
 
 void oxDate::setNow(bool inUTC) {
-    __time64_t now = _time64(nullptr);
-    struct tm parts = {};
-    const int failed = inUTC ? _gmtime64_s(&parts, &now) : _localtime64_s(&parts, &now);
-    if (failed != 0)
+    struct tm parts;
+    if (!readClockParts(inUTC, parts))
         return;
     itsDay = static_cast<uint16_t>(parts.tm_mday);
     itsMonth = static_cast<uint16_t>(parts.tm_mon + 1);

@@ -1,8 +1,8 @@
 #include "oxDateTime.h"
 
 #include "oxAssert.h"
+#include "oxClock.h"
 #include "oxDate.h"
-#include "oxWin32.h"
 
 namespace {
 
@@ -17,10 +17,8 @@ oxDateTime::oxDateTime(int inMode, bool inUTC) : itsSeconds(0) {
 }
 
 void oxDateTime::setNow(bool inUTC) {
-    __time64_t now = _time64(nullptr);
-    struct tm parts = {};
-    const int failed = inUTC ? _gmtime64_s(&parts, &now) : _localtime64_s(&parts, &now);
-    if (failed != 0) {
+    struct tm parts;
+    if (!readClockParts(inUTC, parts)) {
         // What an unread date (1 January 1900) and time (midnight) give.
         itsSeconds = 0;
         return;

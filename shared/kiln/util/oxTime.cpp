@@ -2,8 +2,8 @@
 
 #include <iomanip>
 
+#include "oxClock.h"
 #include "oxStrStream.h"
-#include "oxWin32.h"
 
 oxTime::oxTime(int inMode, bool inUTC) : itsHour(0), itsMinute(0), itsSecond(0), itsMillisecond(0) {
     if (inMode == 1)
@@ -18,10 +18,8 @@ void oxTime::init(uint16_t inHour, uint16_t inMinute, uint16_t inSecond, uint16_
 }
 
 void oxTime::setNow(bool inUTC) {
-    __time64_t now = _time64(nullptr);
-    struct tm parts = {};
-    const int failed = inUTC ? _gmtime64_s(&parts, &now) : _localtime64_s(&parts, &now);
-    if (failed != 0)
+    struct tm parts;
+    if (!readClockParts(inUTC, parts))
         return;
     itsHour = static_cast<uint16_t>(parts.tm_hour);
     itsMinute = static_cast<uint16_t>(parts.tm_min);

@@ -12,7 +12,7 @@ namespace {
 const WORD kHighestSocketVersion = 0x0202;
 
 // The latest moment the Microsoft runtime converts: 3000-12-31 23:59:59 UTC.
-const __time64_t kLatestConvertibleTime = 32535215999LL;
+const oxTime64 kLatestConvertibleTime = 32535215999LL;
 
 std::atomic<int> theNewMode{0};
 
@@ -37,7 +37,7 @@ void markRefused(struct tm* outTime) {
 
 typedef struct tm* (*TimeConversion)(const time_t*, struct tm*);
 
-int convertTime(struct tm* outTime, const __time64_t* inTime, TimeConversion inConvert) {
+int convertTime(struct tm* outTime, const oxTime64* inTime, TimeConversion inConvert) {
     if (outTime == nullptr) {
         return EINVAL;
     }
@@ -46,7 +46,7 @@ int convertTime(struct tm* outTime, const __time64_t* inTime, TimeConversion inC
         return EINVAL;
     }
     const time_t seconds = static_cast<time_t>(*inTime);
-    if (static_cast<__time64_t>(seconds) != *inTime) {
+    if (static_cast<oxTime64>(seconds) != *inTime) {
         return EINVAL;
     }
     struct tm converted {};
@@ -70,20 +70,20 @@ int WSAStartup(WORD inVersionRequested, LPWSADATA outData) {
     return 0;
 }
 
-__time64_t _time64(__time64_t* outTime) {
+oxTime64 _time64(oxTime64* outTime) {
     const time_t now = time(nullptr);
-    const __time64_t result = now == static_cast<time_t>(-1) ? -1 : static_cast<__time64_t>(now);
+    const oxTime64 result = now == static_cast<time_t>(-1) ? -1 : static_cast<oxTime64>(now);
     if (outTime != nullptr) {
         *outTime = result;
     }
     return result;
 }
 
-int _localtime64_s(struct tm* outTime, const __time64_t* inTime) {
+int _localtime64_s(struct tm* outTime, const oxTime64* inTime) {
     return convertTime(outTime, inTime, localtime_r);
 }
 
-int _gmtime64_s(struct tm* outTime, const __time64_t* inTime) {
+int _gmtime64_s(struct tm* outTime, const oxTime64* inTime) {
     return convertTime(outTime, inTime, gmtime_r);
 }
 

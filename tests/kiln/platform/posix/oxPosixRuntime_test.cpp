@@ -27,15 +27,15 @@ TEST(PosixRuntime, SocketStartUpSucceedsWithWindowsVersionFields) {
 
 TEST(PosixRuntime, TimeConversionsMatchTheCRuntimeConventions) {
     const time_t before = time(nullptr);
-    __time64_t stored = 0;
-    const __time64_t now = _time64(&stored);
+    oxTime64 stored = 0;
+    const oxTime64 now = _time64(&stored);
     EXPECT_EQ(now, stored);
-    EXPECT_GE(now, static_cast<__time64_t>(before));
-    EXPECT_LE(now, static_cast<__time64_t>(time(nullptr)));
+    EXPECT_GE(now, static_cast<oxTime64>(before));
+    EXPECT_LE(now, static_cast<oxTime64>(time(nullptr)));
     EXPECT_GE(_time64(nullptr), now);
 
     // 12 June 2014, 08:05:09 UTC.
-    const __time64_t moment = 1402560309;
+    const oxTime64 moment = 1402560309;
     struct tm utc {};
     ASSERT_EQ(_gmtime64_s(&utc, &moment), 0);
     EXPECT_EQ(utc.tm_year, 114);
@@ -63,13 +63,13 @@ TEST(PosixRuntime, TimeConversionsRefuseWhatTheCRuntimeRefuses) {
     EXPECT_EQ(result.tm_year, -1);
     EXPECT_EQ(result.tm_mday, -1);
 
-    const __time64_t beforeEpoch = -1;
+    const oxTime64 beforeEpoch = -1;
     EXPECT_EQ(_localtime64_s(&result, &beforeEpoch), EINVAL);
     EXPECT_EQ(result.tm_hour, -1);
-    const __time64_t afterYear3000 = 32535215999LL + 1;
+    const oxTime64 afterYear3000 = 32535215999LL + 1;
     EXPECT_EQ(_gmtime64_s(&result, &afterYear3000), EINVAL);
 
-    const __time64_t last = 32535215999LL;
+    const oxTime64 last = 32535215999LL;
     ASSERT_EQ(_gmtime64_s(&result, &last), 0);
     EXPECT_EQ(result.tm_year, 1100);
     EXPECT_EQ(result.tm_mon, 11);
