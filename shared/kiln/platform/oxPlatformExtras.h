@@ -58,6 +58,18 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes);
 // The platform's own path separator: '\\' on Windows, '/' elsewhere.
 char getPlatformPathSeparator();
 
+// The codes of _getch that its callers act on, the same on every platform.
+namespace oxKeyCodes {
+const int kNoKey = -1;  // no key: not a terminal, input ended, or a failure
+const int kTwoCodePrefix = 0;  // a function or cursor key: one more code follows
+const int kCtrlC = 3;
+const int kCtrlD = 4;
+const int kBackspace = 8;
+const int kLineFeed = 10;
+const int kCarriageReturn = 13;
+const int kEscape = 27;
+}  // namespace oxKeyCodes
+
 // Hidden console input. Between begin and end the terminal on standard
 // input stays in single-key mode without echo and without signal keys
 // (Ctrl+C arrives as key 3), so keys typed between two _getch calls are

@@ -7,13 +7,7 @@
 
 namespace {
 
-const int kNoKey = -1;
-const int kTwoCodePrefix = 0;
-const int kCtrlC = 3;
-const int kCtrlD = 4;
-const int kBackspace = 8;
-const int kLineFeed = 10;
-const int kCarriageReturn = 13;
+using namespace oxKeyCodes;
 
 // Holds the terminal's hidden mode for one answer and gives it back however
 // the answer ends, an exception included.

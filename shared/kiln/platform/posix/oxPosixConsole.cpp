@@ -17,12 +17,8 @@
 
 namespace {
 
-const int kNoKey = -1;
-const int kTwoCodePrefix = 0;
-const int kBackspace = 8;
-const int kLineFeed = 10;
-const int kCarriageReturn = 13;
-const int kEscape = 27;
+using namespace oxKeyCodes;
+// What a terminal's backspace key sends; _getch gives it as kBackspace.
 const int kDelete = 127;
 
 // How long the rest of an escape sequence may take to arrive (VTIME,
