@@ -18,13 +18,6 @@ pthread_mutex_t theHandlesLock = PTHREAD_MUTEX_INITIALIZER;
 // or wait on handles while static objects are destroyed.
 std::map<HANDLE, std::shared_ptr<oxPosixHandleObject>>* theLiveHandles = nullptr;
 
-// A waiter without its lock or condition would run unprotected.
-[[noreturn]] void failHandleObject(const char* inOperation, int inError) {
-    std::fprintf(stderr, "%s failed with error %d\n", inOperation, inError);
-    std::fflush(stderr);
-    std::abort();
-}
-
 timespec deadlineAfter(DWORD inMilliseconds) {
     timespec deadline{};
     clock_gettime(CLOCK_MONOTONIC, &deadline);
@@ -39,6 +32,12 @@ timespec deadlineAfter(DWORD inMilliseconds) {
 
 }  // namespace
 
+void abortOnSyncFailure(const char* inOperation, int inError) {
+    std::fprintf(stderr, "%s failed with error %d\n", inOperation, inError);
+    std::fflush(stderr);
+    std::abort();
+}
+
 oxPosixLock::oxPosixLock(pthread_mutex_t& inMutex) : itsMutex(inMutex) {
     pthread_mutex_lock(&itsMutex);
 }
@@ -50,7 +49,7 @@ oxPosixLock::~oxPosixLock() {
 oxPosixHandleObject::oxPosixHandleObject() {
     int error = pthread_mutex_init(&itsLock, nullptr);
     if (error != 0) {
-        failHandleObject("pthread_mutex_init", error);
+        abortOnSyncFailure("pthread_mutex_init", error);
     }
     pthread_condattr_t attributes;
     pthread_condattr_init(&attributes);
@@ -59,7 +58,7 @@ oxPosixHandleObject::oxPosixHandleObject() {
     error = pthread_cond_init(&itsCondition, &attributes);
     pthread_condattr_destroy(&attributes);
     if (error != 0) {
-        failHandleObject("pthread_cond_init", error);
+        abortOnSyncFailure("pthread_cond_init", error);
     }
 }
 

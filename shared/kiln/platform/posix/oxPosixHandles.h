@@ -21,6 +21,12 @@ private:
     pthread_mutex_t& itsMutex;
 };
 
+// Ends the process with a line on standard error naming inOperation and
+// its error, for a lock or condition that cannot be set up or taken:
+// running on unprotected would corrupt whatever it guards, and Windows
+// raises an exception in the same places.
+[[noreturn]] void abortOnSyncFailure(const char* inOperation, int inError);
+
 // A kernel object that WaitForSingleObject can wait on: one lock, one
 // condition variable on the monotonic clock, and the wait built on them.
 // Subclasses say when a wait may end. Owned through shared pointers, so a

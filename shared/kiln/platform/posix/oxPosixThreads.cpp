@@ -1,4 +1,5 @@
 // Thread ids, the tick clock and critical sections on POSIX (Linux).
+#include "oxPosixHandles.h"
 #include "oxPosixWin32.h"
 
 #include <pthread.h>
@@ -6,8 +7,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <new>
 
 static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION::itsStorage),
@@ -19,14 +18,6 @@ namespace {
 
 pthread_mutex_t* mutexOf(LPCRITICAL_SECTION inSection) {
     return std::launder(reinterpret_cast<pthread_mutex_t*>(inSection->itsStorage));
-}
-
-// Running on without the lock would corrupt whatever it guards; Windows
-// raises an exception in the same places.
-[[noreturn]] void failCriticalSection(const char* inOperation, int inError) {
-    std::fprintf(stderr, "%s failed with error %d\n", inOperation, inError);
-    std::fflush(stderr);
-    std::abort();
 }
 
 }  // namespace
@@ -64,14 +55,14 @@ void InitializeCriticalSection(LPCRITICAL_SECTION ioSection) {
     const int error = pthread_mutex_init(mutex, &attributes);
     pthread_mutexattr_destroy(&attributes);
     if (error != 0) {
-        failCriticalSection("InitializeCriticalSection", error);
+        abortOnSyncFailure("InitializeCriticalSection", error);
     }
 }
 
 void EnterCriticalSection(LPCRITICAL_SECTION ioSection) {
     const int error = pthread_mutex_lock(mutexOf(ioSection));
     if (error != 0) {
-        failCriticalSection("EnterCriticalSection", error);
+        abortOnSyncFailure("EnterCriticalSection", error);
     }
 }
 
