@@ -11,6 +11,7 @@
 #include <cryptopp/secblock.h>
 
 #include "oxAssert.h"
+#include "oxCryptorTesting.h"
 #include "oxInfoLog.h"
 
 namespace {
@@ -122,12 +123,12 @@ void oxCryptor::encrypt(const std::string& inText, std::string& outText) {
     encoder.MessageEnd();
 }
 
-std::string oxCryptor::getKeyForTesting(const std::string& inKey) {
+std::string getCryptorKeyForTesting(const std::string& inKey) {
     oxKeyBlock key;
     buildKey(inKey, key);
     return std::string(reinterpret_cast<const char*>(key.data()), key.size());
 }
 
-std::string oxCryptor::getInitVectorForTesting() {
+std::string getCryptorInitVectorForTesting() {
     return std::string(reinterpret_cast<const char*>(theInitVector), sizeof theInitVector);
 }

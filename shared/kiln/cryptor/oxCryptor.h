@@ -25,13 +25,6 @@ public:
     // from the same vector, so equal texts give equal digits.
     void encrypt(const std::string& inText, std::string& outText);
 
-    // The raw 32-byte key a cryptor built with inKey uses, and the raw
-    // 16-byte vector. They exist only so that tests can have an independent
-    // AES implementation decrypt what encrypt writes; the tool never calls
-    // them.
-    static std::string getKeyForTesting(const std::string& inKey);
-    static std::string getInitVectorForTesting();
-
 private:
     // Holds the cipher, so that no library header leaks out of this one.
     struct oxCryptorInfo;

@@ -1,4 +1,5 @@
 #include "oxCryptor.h"
+#include "oxCryptorTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -71,8 +72,8 @@ std::string decryptWithOpenssl(const std::filesystem::path& inOpenssl, const std
     std::ofstream(cipherFile, std::ios::binary) << fromHex(inHex);
 
     const std::string command = "\"" + inOpenssl.string() + "\" enc -d -aes-256-cfb -nopad -K " +
-                                toHex(oxCryptor::getKeyForTesting(inKey)) + " -iv " +
-                                toHex(oxCryptor::getInitVectorForTesting()) + " -in \"" + cipherFile.string() +
+                                toHex(getCryptorKeyForTesting(inKey)) + " -iv " +
+                                toHex(getCryptorInitVectorForTesting()) + " -in \"" + cipherFile.string() +
                                 "\" -out \"" + plainFile.string() + "\" 2>\"" + errorFile.string() + "\"";
     const int status = std::system(command.c_str());
     EXPECT_EQ(0, status) << command << "\n" << readFile(errorFile);
@@ -114,12 +115,12 @@ TEST(oxCryptorTest, SameInputsSameDigitsAndKeyMixing) {
     EXPECT_NE(encrypted("pw", key32), encrypted("pw", key32.substr(0, 31) + "V"));
 
     // inKey is exclusive-ored over the base byte by byte.
-    std::string base = oxCryptor::getKeyForTesting("");
+    std::string base = getCryptorKeyForTesting("");
     ASSERT_EQ(32u, base.size());
     base[0] ^= 0x01;
     base[1] ^= static_cast<char>(0x80);
-    EXPECT_EQ(base, oxCryptor::getKeyForTesting("\x01\x80"));
-    EXPECT_EQ(16u, oxCryptor::getInitVectorForTesting().size());
+    EXPECT_EQ(base, getCryptorKeyForTesting("\x01\x80"));
+    EXPECT_EQ(16u, getCryptorInitVectorForTesting().size());
 }
 
 TEST(oxCryptorTest, CommonPrefixAndInPlace) {
