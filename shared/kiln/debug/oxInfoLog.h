@@ -75,8 +75,6 @@ private:
     static oxNeverDestroyed<std::string> itsLogFileName;
     static oxNeverDestroyed<std::set<std::string>> itsAlreadyLoggedMessages;
     static oxStaticObject<oxMemMutex> itsMutex;
-
-    friend class oxInfoLogTestAccess;
 };
 
 #endif
