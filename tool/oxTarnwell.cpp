@@ -2,14 +2,21 @@
 
 #include <cstdio>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "oxConsole.h"
 #include "oxCryptor.h"
+#include "oxPlatformFiles.h"
 #include "oxPreferences.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
 
 namespace {
 const char* const thePrompt = "> ";
+const char* const theDefaultFile = "preferences.cfg";
+const char* const theNotChanged = " Preferences file not changed.";
 
 void writeError(const std::string& inText) {
     fputs(inText.c_str(), stderr);
@@ -49,6 +56,55 @@ std::string refusalText(oxConsoleAnswer inAnswer, const std::string& inLine, boo
             return "Unable to write to standard output.";
     }
 }
+// A value for a message: bytes other than printable ASCII shown as '?', a
+// long one cut.
+std::string shownValue(const std::string& inValue) {
+    const size_t kMostShown = 40;
+    if (inValue.size() > kMostShown)
+        return cutPiece(inValue);
+    std::string shown = inValue;
+    for (char& character : shown) {
+        if (character < ' ' || character > '~')
+            character = '?';
+    }
+    return shown;
+}
+
+// A stored value for --show: control bytes shown as '?' so that a value
+// cannot drive the terminal; other bytes (UTF-8 names) as they are.
+std::string shownSetting(const std::string& inValue) {
+    std::string shown = inValue;
+    for (char& character : shown) {
+        if ((character >= 0 && character < ' ') || character == 0x7F)
+            character = '?';
+    }
+    return shown;
+}
+
+bool isAbsolutePath(const std::string& inPath) {
+    return !inPath.empty() &&
+           (inPath[0] == '/' || inPath[0] == '\\' || (inPath.size() > 1 && inPath[1] == ':'));
+}
+
+// The file as --show names it: a relative name joined to the current directory.
+std::string fullPath(const std::string& inPath) {
+    if (isAbsolutePath(inPath))
+        return inPath;
+#ifdef _WIN32
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    std::string directory = getCurrentDirectory();
+    if (!directory.empty() && directory.back() != separator && directory.back() != '/')
+        directory += separator;
+    return directory + inPath;
+}
+
+// The tool's long options: those that take a value (--name=value) and
+// those that take none.
+const char* const theValueOptions[] = {"--provider", "--server", "--user", "--password-file", "--file"};
+const char* const theFlagOptions[] = {"--password-stdin", "--show", "--check", "--detailed-exitcode"};
 }  // namespace
 
 oxTarnwell::oxTarnwell() : itsRefusalShown(false) {}
@@ -59,17 +115,200 @@ void oxTarnwell::printUsage() {
     writeLine("");
 }
 
-// The manual page lists the same codes (a test compares them).
+// The manual page lists the same options and codes (a test compares them).
+oxHelpTable oxTarnwell::getOptionHelp() {
+    oxHelpTable table = oxProcess::getOptionHelp();
+    const oxHelpTable own = {
+        {"--provider=<sqlite|mssql>", "set the provider without questions (also 1 or 2; any case)"},
+        {"--server=<name>", "with --provider=mssql: the database server"},
+        {"--user=<name>", "with --provider=mssql: the database user name"},
+        {"--password-stdin", "with --provider=mssql: the password is the first line of standard input"},
+        {"--password-file=<path>", "with --provider=mssql: the password is the first line of that file"},
+        {"--check", "with --provider: tell changed or unchanged, write nothing"},
+        {"--detailed-exitcode", "with --provider: exit 0 when unchanged, 2 when changed, 1 on error"},
+        {"--show", "print the file, provider, server, user and whether a password is set"},
+        {"--file=<path>", "use that file instead of preferences.cfg in the current directory"},
+    };
+    table.insert(table.end(), own.begin(), own.end());
+    return table;
+}
+
 oxHelpTable oxTarnwell::getExitCodeHelp() {
     return {
-        {"0", "preferences.cfg written; or help, version or status shown"},
+        {"0", "preferences.cfg written or unchanged; or help, version, status or --show shown"},
         {"1", "a bad option or answer, input ended early, preferences.cfg or output failed"},
+        {"2", "with --detailed-exitcode: preferences.cfg changed (with --check: would change)"},
     };
 }
 
+bool oxTarnwell::parseOptions(oxArgumentList& ioArguments) {
+    if (!oxProcess::parseOptions(ioArguments))
+        return false;
+    std::vector<std::string> seen;
+    for (oxArgument& argument : ioArguments) {
+        if (argument.itsHandled || argument.itsText.compare(0, 2, "--") != 0)
+            continue;
+        bool known = false;
+        if (!parseLongOption(argument.itsText, seen, known))
+            return false;
+        // Any other stays unhandled: an unknown option.
+        argument.itsHandled = known;
+    }
+    return checkOptionCombination();
+}
+
+bool oxTarnwell::parseLongOption(const std::string& inText, std::vector<std::string>& ioSeen, bool& outKnown) {
+    const size_t equals = inText.find('=');
+    const std::string name = inText.substr(0, equals);
+    const bool hasValue = equals != std::string::npos;
+    const std::string value = hasValue ? inText.substr(equals + 1) : std::string();
+    bool takesValue = false;
+    for (const char* option : theValueOptions)
+        takesValue = takesValue || name == option;
+    bool isFlag = false;
+    for (const char* option : theFlagOptions)
+        isFlag = isFlag || name == option;
+    outKnown = takesValue || isFlag;
+    if (!outKnown)
+        return true;
+    for (const std::string& earlier : ioSeen) {
+        if (earlier == name) {
+            optionError(name + " is given twice.");
+            return false;
+        }
+    }
+    ioSeen.push_back(name);
+    if (isFlag) {
+        if (hasValue) {
+            optionError(name + " takes no value.");
+            return false;
+        }
+        if (name == "--password-stdin")
+            itsOptions.itsPasswordStdin = true;
+        else if (name == "--show")
+            itsOptions.itsShow = true;
+        else if (name == "--check")
+            itsOptions.itsCheck = true;
+        else
+            itsOptions.itsDetailedExitCode = true;
+        return true;
+    }
+    if (value.empty()) {
+        const char* example = name == "--provider" ? "=sqlite or --provider=mssql"
+                              : name == "--password-file" || name == "--file" ? "=PATH"
+                                                                               : "=NAME";
+        optionError(name + " needs a value: " + name + example + ".");
+        return false;
+    }
+    // The bound of the dialogue's answers holds for values too.
+    if (value.size() > oxConsole_maxAnswerLength) {
+        optionError(name + " refused: longer than " + std::to_string(oxConsole_maxAnswerLength) + " bytes (\"" +
+                    cutPiece(value) + "\").");
+        return false;
+    }
+    if (name == "--provider") {
+        if (isSQLiteAnswer(value)) {
+            itsOptions.itsProvider = "SQLite";
+        } else if (isMSSQLAnswer(value)) {
+            itsOptions.itsProvider = "MSSQL";
+        } else {
+            optionError("Unknown database provider \"" + shownValue(value) +
+                        "\": use --provider=sqlite or --provider=mssql.");
+            return false;
+        }
+    } else if (name == "--server" || name == "--user") {
+        // An answer of the dialogue is one line: so is a value here.
+        if (value.find_first_of("\r\n") != std::string::npos) {
+            optionError(name + " refused: it contains a line break.");
+            return false;
+        }
+        (name == "--server" ? itsOptions.itsServer : itsOptions.itsUser) = value;
+    } else if (name == "--password-file") {
+        itsOptions.itsPasswordFile = value;
+    } else {
+        itsOptions.itsFile = value;
+    }
+    return true;
+}
+
+bool oxTarnwell::checkOptionCombination() {
+    const oxScriptOptions& options = itsOptions;
+    // The options that set something, in the order --help names them.
+    const std::vector<std::pair<const char*, bool>> setting = {
+        {"--provider", !options.itsProvider.empty()},
+        {"--server", !options.itsServer.empty()},
+        {"--user", !options.itsUser.empty()},
+        {"--password-stdin", options.itsPasswordStdin},
+        {"--password-file", !options.itsPasswordFile.empty()},
+        {"--check", options.itsCheck},
+        {"--detailed-exitcode", options.itsDetailedExitCode},
+    };
+    if (options.itsShow) {
+        for (const auto& option : setting) {
+            if (option.second) {
+                optionError(std::string("--show cannot be combined with ") + option.first + ".");
+                return false;
+            }
+        }
+        return true;
+    }
+    if (options.itsProvider.empty()) {
+        for (const auto& option : setting) {
+            if (option.second) {
+                const bool serverDetail = std::string(option.first).compare(0, 10, "--password") == 0 ||
+                                          std::string(option.first) == "--server" ||
+                                          std::string(option.first) == "--user";
+                optionError(std::string(option.first) + " needs " +
+                            (serverDetail ? "--provider=mssql." : "--provider."));
+                return false;
+            }
+        }
+        return true;  // the dialogue
+    }
+    if (options.itsPasswordStdin && !options.itsPasswordFile.empty()) {
+        optionError("--password-stdin and --password-file cannot be combined: give the password one way.");
+        return false;
+    }
+    if (options.itsProvider == "SQLite") {
+        for (size_t index = 1; index < 5; ++index) {
+            if (setting[index].second) {
+                optionError(std::string(setting[index].first) + " is not used with --provider=sqlite.");
+                return false;
+            }
+        }
+        return true;
+    }
+    std::string missing;
+    if (options.itsServer.empty())
+        missing += "; --server=NAME";
+    if (options.itsUser.empty())
+        missing += "; --user=NAME";
+    if (!options.itsPasswordStdin && options.itsPasswordFile.empty())
+        missing += "; the password (--password-stdin or --password-file=PATH)";
+    if (!missing.empty()) {
+        optionError("Missing for --provider=mssql: " + missing.substr(2) + ".");
+        return false;
+    }
+    return true;
+}
+
+void oxTarnwell::optionError(const std::string& inText) {
+    writeError(inText + "\n");
+    itsExitCode = 1;
+}
+
+const std::string& oxTarnwell::getFileName() const {
+    static const std::string theDefault(theDefaultFile);
+    return itsOptions.itsFile.empty() ? theDefault : itsOptions.itsFile;
+}
+
 void oxTarnwell::run() {
+    if (itsOptions.itsShow)
+        return runShow();
+    if (!itsOptions.itsProvider.empty())
+        return runScripted();
     oxPreferences store(true, false);
-    store.setFileName("preferences.cfg");
+    store.setFileName(getFileName());
     // Created only where there is no file at all: an existing one, even
     // one this run cannot read, is never replaced.
     store.createFile();
@@ -168,4 +407,149 @@ bool oxTarnwell::readAnswer(std::string& outAnswer, bool inHidden) {
             clearerr(stdout);
     }
     return false;
+}
+
+// The password of --password-stdin or --password-file: the first line, its
+// line end (LF, CR LF, or a CR at the very end) not included. Refusals are
+// reported.
+bool oxTarnwell::readScriptPassword(std::string& outPassword) {
+    std::string line;
+    if (itsOptions.itsPasswordStdin) {
+        // Not echoed when typed at a terminal; piped, it is read as the
+        // dialogue reads a piped answer. No prompt either way.
+        const bool typed = _isatty(_fileno(stdin)) != 0;
+        const oxConsoleAnswer answer = readLine("", line, typed);
+        if (answer == oxConsoleAnswer::ended) {
+            writeError("--password-stdin: standard input holds no password." + std::string(theNotChanged) + "\n");
+            return false;
+        }
+        if (answer != oxConsoleAnswer::answered) {
+            writeError(refusalText(answer, line, true) + theNotChanged + "\n");
+            return false;
+        }
+    } else {
+        const std::string& path = itsOptions.itsPasswordFile;
+        std::string bytes;
+        oxFileVersion version;
+        const oxFileAccess access = readFileContents(path, bytes, version);
+        if (access != oxFileAccess::ok) {
+            writeError("--password-file: " +
+                       std::string(access == oxFileAccess::missing ? "there is no file \"" + path + "\"."
+                                                                  : "\"" + path +
+                                                                        "\" is not a regular file that can be read.") +
+                       theNotChanged + "\n");
+            return false;
+        }
+        if (bytes.empty()) {
+            writeError("--password-file: \"" + path + "\" is empty." + theNotChanged + "\n");
+            return false;
+        }
+        line = bytes.substr(0, bytes.find('\n'));
+        if (line.find('\0') != std::string::npos) {
+            writeError(refusalText(oxConsoleAnswer::nulByte, line, true) + theNotChanged + "\n");
+            return false;
+        }
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() > oxConsole_maxAnswerLength) {
+            writeError(refusalText(oxConsoleAnswer::tooLong, line, true) + theNotChanged + "\n");
+            return false;
+        }
+    }
+    // A CR left inside is a line end of another system, not a password byte.
+    if (line.find('\r') != std::string::npos) {
+        writeError("Password refused: it contains a carriage return (CR) before its line end." +
+                   std::string(theNotChanged) + "\n");
+        return false;
+    }
+    if (line.empty()) {
+        writeError("Password refused: it is empty." + std::string(theNotChanged) + "\n");
+        return false;
+    }
+    if (line.find(';') != std::string::npos) {
+        writeError("; is not allowed in a password for MSSQL." + std::string(theNotChanged) + "\n");
+        return false;
+    }
+    outPassword = line;
+    return true;
+}
+
+// The preferences from the options: no question is asked. The same keys,
+// encryption, safe write and refusals as the dialogue; written only when
+// the file's bytes would change.
+void oxTarnwell::runScripted() {
+    const bool mssql = itsOptions.itsProvider == "MSSQL";
+    const bool check = itsOptions.itsCheck;
+    std::string password;
+    if (mssql && !readScriptPassword(password)) {
+        itsExitCode = 1;
+        return;
+    }
+    const std::string& name = getFileName();
+    oxPreferences store(true, false);
+    store.setFileName(name);
+    // --check creates nothing; a missing file is then one that would be.
+    if (!check)
+        store.createFile();
+    if (!store.read()) {
+        oxFileVersion version;
+        if (!check || getFileVersion(name, version) != oxFileAccess::missing)
+            return fail("Unable to read preferences file.");
+    }
+    if (mssql) {
+        oxCryptor cryptor("");
+        cryptor.encrypt(password, password);
+        store.set("Database", "MSSQL");
+        store.set("DatabaseServer", itsOptions.itsServer);
+        store.set("DatabaseUsername", itsOptions.itsUser);
+        store.set("DatabasePassword", password);
+    } else {
+        store.set("Database", "SQLite");
+        store.remove("DatabaseServer");
+        store.remove("DatabaseUsername");
+        store.remove("DatabasePassword");
+    }
+    bool changed = false;
+    if (!(check ? store.wouldChange(changed) : store.writeIfChanged(changed))) {
+        if (!check)
+            store.removeCreatedFile();
+        return fail("Unable to write preferences file.");
+    }
+    writeError(std::string(changed ? "changed" : "unchanged") + (check ? " (--check, nothing written)" : "") +
+               ": " + name + "\n");
+    if (changed && itsOptions.itsDetailedExitCode)
+        itsExitCode = 2;
+}
+
+// Never creates or changes the file, and never shows the stored password
+// text: anyone with the program can decrypt it.
+void oxTarnwell::runShow() {
+    const std::string& name = getFileName();
+    oxFileVersion version;
+    if (getFileVersion(name, version) == oxFileAccess::missing)
+        return fail(("There is no preferences file \"" + name + "\".").c_str());
+    oxPreferences store(true, false);
+    store.setFileName(name);
+    if (!store.read())
+        return fail("Unable to read preferences file.");
+    const auto shown = [&store](const char* inKey) {
+        std::string value;
+        return store.get(inKey, value) ? shownSetting(value) : std::string("not set");
+    };
+    std::string password;
+    const bool passwordSet = store.get("DatabasePassword", password) && !password.empty();
+    writeLine("File: " + fullPath(name));
+    writeLine("Provider: " + shown("Database"));
+    writeLine("Server: " + shown("DatabaseServer"));
+    writeLine("User: " + shown("DatabaseUsername"));
+    writeLine(std::string("Password: ") + (passwordSet ? "set" : "not set"));
+#ifndef _WIN32
+    struct stat status;
+    if (stat(name.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        char mode[8];
+        snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        writeError("Warning: \"" + name + "\" can be read by group or others (mode " + mode +
+                   "); whoever reads it can decrypt the password.\n");
+    }
+#endif
 }

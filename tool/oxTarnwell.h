@@ -4,6 +4,7 @@
 #define OX_TARNWELL_H
 
 #include <string>
+#include <vector>
 
 #include "oxProcess.h"
 
@@ -14,6 +15,10 @@ public:
     oxTarnwell();
 
     void printUsage() override;
+    // The framework's options, then the tool's own long options: they
+    // choose the file, set the preferences without questions, or show them.
+    bool parseOptions(oxArgumentList& ioArguments) override;
+    oxHelpTable getOptionHelp() override;
     oxHelpTable getExitCodeHelp() override;
     // The database preferences dialogue. Ends the process with exit code 1
     // when the file cannot be read or written, or when input ends before
@@ -25,6 +30,33 @@ public:
     bool askPassword(const std::string& inProvider, std::string& outPassword);
 
 private:
+    // The long options as given; empty when absent.
+    struct oxScriptOptions {
+        std::string itsFile;
+        std::string itsProvider;  // "SQLite" or "MSSQL" once checked
+        std::string itsServer;
+        std::string itsUser;
+        std::string itsPasswordFile;
+        bool itsPasswordStdin = false;
+        bool itsShow = false;
+        bool itsCheck = false;
+        bool itsDetailedExitCode = false;
+    };
+
+    // One long option: false when it is malformed (reported); outKnown
+    // tells whether it is one of the tool's.
+    bool parseLongOption(const std::string& inText, std::vector<std::string>& ioSeen, bool& outKnown);
+    // The combination of the options given; false when reported wrong.
+    bool checkOptionCombination();
+    void optionError(const std::string& inText);
+
+    // The preferences set from the options, without questions.
+    void runScripted();
+    // --show: the file's preferences, the password as set or not set.
+    void runShow();
+    bool readScriptPassword(std::string& outPassword);
+    const std::string& getFileName() const;
+
     bool askProvider(std::string& outAnswer);
     bool askServerDetails(oxPreferences& ioStore, const std::string& inProvider);
     bool askVisible(const char* inQuestion, std::string& outAnswer);
@@ -38,6 +70,7 @@ private:
 
     // A refusal has told why the run ends without answers.
     bool itsRefusalShown;
+    oxScriptOptions itsOptions;
 };
 
 #endif

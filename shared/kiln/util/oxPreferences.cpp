@@ -86,6 +86,27 @@ bool oxPreferences::write(bool inForce) {
     return writePreferences();
 }
 
+bool oxPreferences::writeIfChanged(bool& outChanged) {
+    oxStMutex lock(itsMutex);
+    return writePreferences(&outChanged);
+}
+
+bool oxPreferences::wouldChange(bool& outChanged) {
+    oxStMutex lock(itsMutex);
+    if (itsFileName.empty())
+        return false;
+    oxFileVersion current;
+    const oxFileAccess access = getFileVersion(itsFileName, current);
+    if (access == oxFileAccess::missing) {
+        outChanged = true;  // a write would create it
+        return true;
+    }
+    if (access == oxFileAccess::refused || !takeInOthersChanges() || itsHasForeignText)
+        return false;
+    outChanged = !fileHoldsContents();
+    return true;
+}
+
 bool oxPreferences::set(const std::string& inKey, const std::string& inValue) {
     oxStMutex lock(itsMutex);
     if (!oxProperties::isValidKey(inKey))
@@ -174,7 +195,7 @@ void oxPreferences::logReadResult(const char* inFormat) {
     oxInfoLog::logFormatted(6, inFormat, itsFileName.c_str(), getCurrentDirectory().c_str());
 }
 
-bool oxPreferences::writePreferences() {
+bool oxPreferences::writePreferences(bool* outChanged) {
     if (itsFileName.empty())
         return false;
     oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds);
@@ -183,16 +204,19 @@ bool oxPreferences::writePreferences() {
     // Only writers holding the lock make temporary files, so any left now
     // belong to a writer that died.
     removeStaleTemporaryFiles(itsFileName);
+    if (outChanged != nullptr) {
+        *outChanged = !fileHoldsContents();
+        if (!*outChanged) {
+            // The file already says what the changes say.
+            itsOwnChanges.clear();
+            itsChangeIndex.clear();
+            return true;
+        }
+    }
     // In pieces, so a large table is not held a second time as text.
-    const size_t kPieceBytes = 256 * 1024;
     size_t cursor = 0;
     bool first = true;
-    const auto nextPiece = [&](std::string& ioChunk) {
-        if (first && itsHasByteOrderMark)
-            ioChunk.assign(kByteOrderMark, kByteOrderMarkLength);
-        first = false;
-        return itsProperties.appendSome(ioChunk, true, cursor, kPieceBytes);
-    };
+    const auto nextPiece = [&](std::string& ioChunk) { return appendContentPiece(ioChunk, cursor, first); };
     if (!replaceFileContentsFrom(itsFileName, nextPiece))
         return false;
     // So that the next read sees the file as unchanged and does not read
@@ -202,6 +226,34 @@ bool oxPreferences::writePreferences() {
     itsOwnChanges.clear();
     itsChangeIndex.clear();
     return true;
+}
+
+bool oxPreferences::appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const {
+    const size_t kPieceBytes = 256 * 1024;
+    if (ioFirst && itsHasByteOrderMark)
+        ioChunk.append(kByteOrderMark, kByteOrderMarkLength);
+    ioFirst = false;
+    return itsProperties.appendSome(ioChunk, true, ioCursor, kPieceBytes);
+}
+
+bool oxPreferences::fileHoldsContents() const {
+    std::string bytes;
+    oxFileVersion version;
+    if (readFileContents(itsFileName, bytes, version) != oxFileAccess::ok)
+        return false;
+    // Piece by piece, as the writer makes them.
+    size_t offset = 0;
+    size_t cursor = 0;
+    bool first = true;
+    bool more = true;
+    while (more) {
+        std::string piece;
+        more = appendContentPiece(piece, cursor, first);
+        if (piece.size() > bytes.size() - offset || bytes.compare(offset, piece.size(), piece) != 0)
+            return false;
+        offset += piece.size();
+    }
+    return offset == bytes.size();
 }
 
 bool oxPreferences::takeInOthersChanges() {

@@ -57,6 +57,18 @@ public:
     // when the file changed and cannot be read again, or when it holds text
     // beyond its entries (which the table could not keep).
     bool write(bool inForce);
+    // For callers that report "changed" or "unchanged": what write(true)
+    // would put in the file now (others' changes taken in, this store's on
+    // top) is compared with the file's current bytes. writeIfChanged writes
+    // only when they differ, comparing and writing under the file lock;
+    // when they are equal nothing is written and the file keeps its
+    // identity and times. wouldChange compares only: it takes no lock and
+    // creates, writes and removes nothing. outChanged: the bytes differ, or
+    // there is no file. False, with outChanged untouched, where write would
+    // fail: the file cannot be read (again) or holds text beyond its
+    // entries, or (writeIfChanged) the lock or the write failed.
+    bool writeIfChanged(bool& outChanged);
+    bool wouldChange(bool& outChanged);
     // Refuses (false, nothing stored) a key that is not made of name
     // characters, since the file could not be read back.
     bool set(const std::string& inKey, const std::string& inValue);
@@ -85,7 +97,14 @@ private:
 
     // REQUIRES: itsMutex held.
     bool readPreferences();
-    bool writePreferences();
+    // outChanged null: always writes; otherwise writes only when the
+    // contents differ from the file's bytes and tells whether they did.
+    bool writePreferences(bool* outChanged = nullptr);
+    // The next piece of the file's contents (byte-order mark, then the
+    // entries); true while more follow. Start with ioCursor 0 and ioFirst.
+    bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const;
+    // The file's bytes now are exactly the contents write would put there.
+    bool fileHoldsContents() const;
     void logReadResult(const char* inFormat);
     // Reads and parses the file into the table, own changes on top.
     bool loadFile();

@@ -205,3 +205,104 @@ TEST_F(PreferencesTest, CreatedFileIsRemovedOnlyWhileUntouched) {
     EXPECT_FALSE(store.removeCreatedFile());
     EXPECT_EQ(readFile(), "<Other value=\"1\" />\r\n");
 }
+
+// "changed" or "unchanged": the contents a write would make, compared with
+// the file's bytes; equal ones are not written, so the file stays the same
+// version (identity, size and times).
+TEST_F(PreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string text = bom + "<Database value=\"MSSQL\" />\r\n<Other value=\"a&amp;b\" />\r\n";
+    writeFile(text);
+    oxFileVersion before;
+    ASSERT_EQ(getFileVersion(itsPath, before), oxFileAccess::ok);
+    letTimePass();
+    {
+        oxPreferences store(true, false);
+        store.setFileName(itsPath);
+        ASSERT_TRUE(store.read());
+        EXPECT_TRUE(store.set("database", "MSSQL"));
+        store.remove("Absent");
+        bool changed = true;
+        EXPECT_TRUE(store.wouldChange(changed));
+        EXPECT_FALSE(changed);
+        changed = true;
+        EXPECT_TRUE(store.writeIfChanged(changed));
+        EXPECT_FALSE(changed);
+        oxFileVersion after;
+        ASSERT_EQ(getFileVersion(itsPath, after), oxFileAccess::ok);
+        EXPECT_TRUE(after == before);
+        EXPECT_EQ(readFile(), text);
+
+        EXPECT_TRUE(store.set("Database", "SQLite"));
+        EXPECT_TRUE(store.wouldChange(changed));
+        EXPECT_TRUE(changed);
+        EXPECT_EQ(readFile(), text);  // only compared
+        changed = false;
+        EXPECT_TRUE(store.writeIfChanged(changed));
+        EXPECT_TRUE(changed);
+        EXPECT_EQ(readFile(), bom + "<Database value=\"SQLite\" />\r\n<Other value=\"a&amp;b\" />\r\n");
+        EXPECT_TRUE(store.wouldChange(changed));
+        EXPECT_FALSE(changed);
+    }
+    // Same values, other bytes (line ends, a comment, an escape written
+    // another way): the file is rewritten in the writer's form.
+    for (const std::string& other : {std::string("<Database value=\"SQLite\" />\n"),
+                                     std::string("<!-- c --><Database value=\"SQLite\" />\r\n"),
+                                     std::string("<Database value=\"SQ&#x4C;ite\" />\r\n"),
+                                     std::string("<Database value=\"SQLite\" />\r\n\r\n")}) {
+        writeFile(other);
+        oxPreferences store(true, false);
+        store.setFileName(itsPath);
+        ASSERT_TRUE(store.read());
+        EXPECT_TRUE(store.set("Database", "SQLite"));
+        bool changed = false;
+        EXPECT_TRUE(store.wouldChange(changed));
+        EXPECT_TRUE(changed) << other;
+        changed = false;
+        EXPECT_TRUE(store.writeIfChanged(changed));
+        EXPECT_TRUE(changed) << other;
+        EXPECT_EQ(readFile(), "<Database value=\"SQLite\" />\r\n");
+    }
+}
+
+TEST_F(PreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
+    oxPreferences missing(true, false);
+    missing.setFileName(itsPath);
+    EXPECT_TRUE(missing.set("Database", "SQLite"));
+    bool changed = false;
+    EXPECT_TRUE(missing.wouldChange(changed));
+    EXPECT_TRUE(changed);
+    EXPECT_FALSE(std::filesystem::exists(itsPath));
+    EXPECT_FALSE(std::filesystem::exists(itsPath + ".lock"));
+
+    // Another writer's change since the read is taken in before comparing.
+    writeFile("<Database value=\"MSSQL\" />\r\n");
+    oxPreferences store(true, false);
+    store.setFileName(itsPath);
+    ASSERT_TRUE(store.read());
+    EXPECT_TRUE(store.set("Database", "SQLite"));
+    letTimePass();
+    writeFile("<Database value=\"MSSQL\" />\r\n<Theirs value=\"1\" />\r\n");
+    EXPECT_TRUE(store.writeIfChanged(changed));
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(readFile(), "<Database value=\"SQLite\" />\r\n<Theirs value=\"1\" />\r\n");
+
+    const std::string foreign = "<?xml version=\"1.0\"?>\r\n<Database value=\"SQLite\" />\r\n";
+    writeFile(foreign);
+    oxPreferences refused(true, false);
+    refused.setFileName(itsPath);
+    ASSERT_TRUE(refused.read());
+    EXPECT_TRUE(refused.set("Database", "SQLite"));
+    changed = false;
+    EXPECT_FALSE(refused.wouldChange(changed));
+    EXPECT_FALSE(refused.writeIfChanged(changed));
+    EXPECT_FALSE(changed);
+    EXPECT_EQ(readFile(), foreign);
+
+    std::filesystem::remove(itsPath);
+    std::filesystem::create_directory(itsPath);
+    oxPreferences directory(true, false);
+    directory.setFileName(itsPath);
+    EXPECT_FALSE(directory.wouldChange(changed));
+    EXPECT_FALSE(directory.writeIfChanged(changed));
+}
