@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -87,18 +90,25 @@ bool isAbsolutePath(const std::string& inPath) {
 }
 
 // The file as --show names it: a relative name joined to the current directory.
+// On Windows every separator is shown as a backslash.
 std::string fullPath(const std::string& inPath) {
-    if (isAbsolutePath(inPath))
-        return inPath;
 #ifdef _WIN32
     const char separator = '\\';
 #else
     const char separator = '/';
 #endif
-    std::string directory = getCurrentDirectory();
-    if (!directory.empty() && directory.back() != separator && directory.back() != '/')
-        directory += separator;
-    return directory + inPath;
+    std::string path = inPath;
+    if (!isAbsolutePath(inPath)) {
+        std::string directory = getCurrentDirectory();
+        if (!directory.empty() && directory.back() != separator && directory.back() != '/')
+            directory += separator;
+        path = directory + inPath;
+    }
+    for (char& character : path) {
+        if (character == '/')
+            character = separator;
+    }
+    return path;
 }
 
 // The tool's long options: those that take a value (--name=value) and
@@ -418,6 +428,12 @@ bool oxTarnwell::readScriptPassword(std::string& outPassword) {
         // Not echoed when typed at a terminal; piped, it is read as the
         // dialogue reads a piped answer. No prompt either way.
         const bool typed = _isatty(_fileno(stdin)) != 0;
+#ifdef _WIN32
+        // The bytes as sent, as on POSIX: text mode would drop the CR of
+        // every CR LF and end the input at a Ctrl+Z.
+        if (!typed)
+            _setmode(_fileno(stdin), _O_BINARY);
+#endif
         const oxConsoleAnswer answer = readLine("", line, typed);
         if (answer == oxConsoleAnswer::ended) {
             writeError("--password-stdin: standard input holds no password." + std::string(theNotChanged) + "\n");

@@ -347,10 +347,10 @@ class BadCombinations(ScriptingCase):
         (MSSQL + ["--password-file=empty.txt"], "", '--password-file: "empty.txt" is empty.' + NOT_CHANGED),
         (MSSQL + ["--password-file=blank.txt"], "", "Password refused: it is empty." + NOT_CHANGED),
         (MSSQL + ["--password-file=semicolon.txt"], "", "; is not allowed in a password for MSSQL." + NOT_CHANGED),
-        (MSSQL + ["--password-file=nul.txt"], "", "Password refused: it contains a NUL byte." + NOT_CHANGED),
+        (MSSQL + ["--password-file=zero.txt"], "", "Password refused: it contains a NUL byte." + NOT_CHANGED),
         (MSSQL + ["--password-file=long.txt"], "", "Password refused: longer than 65536 bytes." + NOT_CHANGED),
     ]
-    FILES = {"empty.txt": "", "blank.txt": "\r\nsecret\n", "semicolon.txt": "a;b\n", "nul.txt": "a\0b\n",
+    FILES = {"empty.txt": "", "blank.txt": "\r\nsecret\n", "semicolon.txt": "a;b\n", "zero.txt": "a\0b\n",
              "long.txt": "y" * 65537 + "\r\n"}
 
     def prepare(self):
