@@ -14,7 +14,7 @@
 #include <string>
 
 #include "oxProperties.h"
-#include "../kiln/util/oxPropertiesModel.h"
+#include "oxPropertiesModel.h"
 
 namespace {
 

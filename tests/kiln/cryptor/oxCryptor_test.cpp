@@ -1,16 +1,15 @@
 #include "oxCryptor.h"
-#include "oxCryptorTesting.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
+
+#include "oxCryptorTesting.h"
+#include "oxTestFiles.h"
 
 namespace {
 
@@ -40,11 +39,6 @@ std::string fromHex(const std::string& inHex) {
     return bytes;
 }
 
-std::string readFile(const std::filesystem::path& inPath) {
-    std::ifstream in(inPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::filesystem::path findOnPath(const std::string& inProgram) {
     const char* path = std::getenv("PATH");
     const char separator = std::filesystem::path::preferred_separator == '\\' ? ';' : ':';
@@ -69,15 +63,15 @@ std::string decryptWithOpenssl(const std::filesystem::path& inOpenssl, const std
     const std::filesystem::path plainFile = inDirectory / "plain.bin";
     const std::filesystem::path errorFile = inDirectory / "errors.txt";
     std::filesystem::remove(plainFile);
-    std::ofstream(cipherFile, std::ios::binary) << fromHex(inHex);
+    EXPECT_TRUE(writeFileBytes(cipherFile, fromHex(inHex)));
 
     const std::string command = "\"" + inOpenssl.string() + "\" enc -d -aes-256-cfb -nopad -K " +
                                 toHex(getCryptorKeyForTesting(inKey)) + " -iv " +
                                 toHex(getCryptorInitVectorForTesting()) + " -in \"" + cipherFile.string() +
                                 "\" -out \"" + plainFile.string() + "\" 2>\"" + errorFile.string() + "\"";
     const int status = std::system(command.c_str());
-    EXPECT_EQ(0, status) << command << "\n" << readFile(errorFile);
-    return readFile(plainFile);
+    EXPECT_EQ(0, status) << command << "\n" << readFileBytes(errorFile);
+    return readFileBytes(plainFile);
 }
 
 }  // namespace
@@ -153,10 +147,8 @@ TEST(oxCryptorTest, OpensslDecryptsWhatWeWrite) {
     const std::filesystem::path openssl = findOnPath("openssl");
     ASSERT_FALSE(openssl.empty()) << "openssl not found on PATH: install Debian's openssl package "
                                      "(scripts/install-deps.sh does)";
-    std::random_device seed;
-    const std::filesystem::path directory =
-        std::filesystem::temp_directory_path() / ("oxCryptorTest_" + std::to_string(seed()));
-    std::filesystem::create_directories(directory);
+    const oxScratchDirectory scratch("oxCryptorTest");
+    const std::filesystem::path& directory = scratch.getPath();
 
     const std::string high = "\xC3\xA9\x80\xFF\x7F";
     for (size_t length : {0u, 1u, 8u, 9u, 10u, 12u, 13u, 40u}) {
@@ -172,7 +164,4 @@ TEST(oxCryptorTest, OpensslDecryptsWhatWeWrite) {
     const std::string key = "an inKey longer than thirty-two bytes";
     EXPECT_EQ(std::string("p\xFFw\0\0\0\0\0\0", 9),
               decryptWithOpenssl(openssl, directory, encrypted("p\xFFw", key), key));
-
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
 }

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "../util/oxLogCapture.h"
+#include "oxLogCapture.h"
 #include "oxAssert.h"
 #include "oxDate.h"
 #include "oxErrorMessage.h"

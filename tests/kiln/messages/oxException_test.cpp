@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "../util/oxLogCapture.h"
+#include "oxLogCapture.h"
 #include "oxStringUtil.h"
 
 namespace {

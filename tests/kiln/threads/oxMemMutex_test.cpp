@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "../util/oxLogCapture.h"
+#include "oxLogCapture.h"
 #include "oxException.h"
 #include "oxStMutex.h"
 #include "oxStringUtil.h"

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "../util/oxLogCapture.h"
+#include "oxLogCapture.h"
 #include "oxException.h"
 #include "oxPlatformExtras.h"
 

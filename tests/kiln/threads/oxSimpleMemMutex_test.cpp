@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "../util/oxLogCapture.h"
+#include "oxLogCapture.h"
 #include "oxStMutex.h"
 
 TEST(SimpleMemMutex, OwnerLocksRecursivelyAndFreesAtZero) {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "../util/oxLogCapture.h"
+#include "oxLogCapture.h"
 #include "oxException.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "../util/oxLogCapture.h"
+#include "oxLogCapture.h"
 #include "oxException.h"
 #include "oxMainThread.h"
 #include "oxTimer.h"

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <string>
-#include <system_error>
 
 #include "oxLogCapture.h"
 #include "oxPlatformExtras.h"
+#include "oxTestFiles.h"
 
 namespace {
 
@@ -24,22 +23,12 @@ std::string split(const std::string& inPath) {
 // it), current during the test and removed afterwards.
 class oxStreamDirectoryTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device source;
-        itsScratch = std::filesystem::temp_directory_path() /
-                     ("oxStreamTest_" + std::to_string(source()) + std::to_string(source()));
-        std::filesystem::create_directories(itsScratch);
-        itsScratch = std::filesystem::canonical(itsScratch);
-        std::filesystem::current_path(itsScratch);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(itsPrevious);
-        std::error_code ignored;
-        std::filesystem::remove_all(itsScratch, ignored);
-    }
+    void SetUp() override { std::filesystem::current_path(itsScratch); }
+    void TearDown() override { std::filesystem::current_path(itsPrevious); }
 
     const std::filesystem::path itsPrevious = std::filesystem::current_path();
-    std::filesystem::path itsScratch;
+    const oxScratchDirectory itsFolder{"oxStreamTest"};
+    const std::filesystem::path itsScratch = itsFolder.getPath();
 };
 
 }  // namespace

@@ -17,10 +17,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "oxTestFiles.h"
 
 namespace {
 
@@ -48,18 +48,6 @@ std::string describe(const SYSTEMTIME& inTime) {
                   inTime.wDay, inTime.wDayOfWeek, inTime.wHour, inTime.wMinute, inTime.wSecond,
                   inTime.wMilliseconds);
     return text;
-}
-
-void writeFile(const std::string& inPath, const std::string& inBytes) {
-    std::ofstream file(inPath, std::ios::binary);
-    file << inBytes;
-}
-
-std::string readFile(const std::string& inPath) {
-    std::ifstream file(inPath, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
 }
 
 using oxNames = std::vector<std::string>;
@@ -128,7 +116,7 @@ protected:
 };
 
 TEST_F(PosixFilesTest, FindFirstFileGivesLastWriteTimeInUtcToTheMillisecond) {
-    writeFile(at("dated.cfg"), "12345");
+    writeFileBytes(at("dated.cfg"), "12345");
     const timespec times[2] = {{kSomeThursday, 0}, {kSomeThursday, 891234567}};
     ASSERT_EQ(utimensat(AT_FDCWD, at("dated.cfg").c_str(), times, 0), 0);
     ASSERT_EQ(symlink("dated.cfg", at("dated.link").c_str()), 0);
@@ -153,9 +141,9 @@ TEST_F(PosixFilesTest, FindFirstFileGivesLastWriteTimeInUtcToTheMillisecond) {
 
 TEST_F(PosixFilesTest, FindFirstFileFindsDirectoriesAndOnlyTheOneNamedFile) {
     ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
-    writeFile(at("a.cfg"), "a");
-    writeFile(at("*.cfg"), "literal");
-    writeFile(at("locked.cfg"), "");
+    writeFileBytes(at("a.cfg"), "a");
+    writeFileBytes(at("*.cfg"), "literal");
+    writeFileBytes(at("locked.cfg"), "");
     ASSERT_EQ(chmod(at("locked.cfg").c_str(), 0444), 0);
 
     EXPECT_EQ(found("sub").dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
@@ -216,21 +204,21 @@ TEST_F(PosixFilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
     const bool created = replaceFileContents(at("new.cfg"), binary);
     umask(previousMask);
     ASSERT_TRUE(created);
-    EXPECT_EQ(readFile(at("new.cfg")), binary);
+    EXPECT_EQ(readFileBytes(at("new.cfg")), binary);
     EXPECT_EQ(modeOf(at("new.cfg")), S_IFREG | 0640);
 
     for (const char* shorter : {"short", ""}) {
         EXPECT_TRUE(replaceFileContents(at("new.cfg"), shorter));
-        EXPECT_EQ(readFile(at("new.cfg")), shorter);
+        EXPECT_EQ(readFileBytes(at("new.cfg")), shorter);
     }
     EXPECT_EQ(entriesOf(itsDirectory), oxNames{"new.cfg"});
 }
 
 TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
-    writeFile(at("kept.cfg"), "old");
+    writeFileBytes(at("kept.cfg"), "old");
     ASSERT_EQ(chmod(at("kept.cfg").c_str(), 0640), 0);
     EXPECT_TRUE(replaceFileContents(at("kept.cfg"), "new"));
-    EXPECT_EQ(readFile(at("kept.cfg")), "new");
+    EXPECT_EQ(readFileBytes(at("kept.cfg")), "new");
     EXPECT_EQ(modeOf(at("kept.cfg")), S_IFREG | 0640);
     // Only the superuser can hand a file to someone else to begin with.
     if (geteuid() == 0) {
@@ -245,11 +233,11 @@ TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
     // alias.cfg -> prefs.cfg -> sub/target.cfg: the temporary file belongs
     // beside the target, and both links stay as they were.
     ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
-    writeFile(at("sub/target.cfg"), "old target");
+    writeFileBytes(at("sub/target.cfg"), "old target");
     ASSERT_EQ(symlink("sub/target.cfg", at("prefs.cfg").c_str()), 0);
     ASSERT_EQ(symlink(at("prefs.cfg").c_str(), at("alias.cfg").c_str()), 0);
     EXPECT_TRUE(replaceFileContents(at("alias.cfg"), "new target"));
-    EXPECT_EQ(readFile(at("sub/target.cfg")), "new target");
+    EXPECT_EQ(readFileBytes(at("sub/target.cfg")), "new target");
     EXPECT_EQ(linkOf(at("prefs.cfg")), "sub/target.cfg");
     EXPECT_EQ(linkOf(at("alias.cfg")), at("prefs.cfg"));
 
@@ -257,7 +245,7 @@ TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
     ASSERT_EQ(symlink("sub/later.cfg", at("later.cfg").c_str()), 0);
     EXPECT_TRUE(replaceFileContents(at("later.cfg"), "created"));
     EXPECT_TRUE(S_ISLNK(modeOf(at("later.cfg"))));
-    EXPECT_EQ(readFile(at("sub/later.cfg")), "created");
+    EXPECT_EQ(readFileBytes(at("sub/later.cfg")), "created");
 
     EXPECT_EQ(entriesOf(itsDirectory), (oxNames{"alias.cfg", "kept.cfg", "later.cfg", "prefs.cfg", "sub"}));
     EXPECT_EQ(entriesOf(at("sub")), (oxNames{"later.cfg", "target.cfg"}));
@@ -265,7 +253,7 @@ TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
 
 TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeThePlace) {
     ASSERT_EQ(mkdir(at("dir.cfg").c_str(), 0755), 0);
-    writeFile(at("dir.cfg/inside"), "kept");
+    writeFileBytes(at("dir.cfg/inside"), "kept");
     ASSERT_EQ(mkfifo(at("pipe.cfg").c_str(), 0644), 0);
     ASSERT_EQ(symlink("loop2", at("loop1").c_str()), 0);
     ASSERT_EQ(symlink("loop1", at("loop2").c_str()), 0);
@@ -277,7 +265,7 @@ TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeTheP
         EXPECT_FALSE(replaceFileContents(path, "bytes"));
     }
     EXPECT_TRUE(S_ISDIR(modeOf(at("dir.cfg"))));
-    EXPECT_EQ(readFile(at("dir.cfg/inside")), "kept");
+    EXPECT_EQ(readFileBytes(at("dir.cfg/inside")), "kept");
     EXPECT_TRUE(S_ISFIFO(modeOf(at("pipe.cfg"))));
     EXPECT_EQ(entriesOf(itsDirectory), before);
     EXPECT_EQ(entriesOf(at("dir.cfg")), oxNames{"inside"});
@@ -285,7 +273,7 @@ TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeTheP
 
 TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
     const std::string path = at("limited.cfg");
-    writeFile(path, "old contents");
+    writeFileBytes(path, "old contents");
     const std::string large(100000, 'x');
 
     // The limit and the ignored signal stay in the child.
@@ -302,28 +290,28 @@ TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: no limit set";
-    EXPECT_EQ(readFile(path), "old contents");
+    EXPECT_EQ(readFileBytes(path), "old contents");
     EXPECT_EQ(entriesOf(itsDirectory), oxNames{"limited.cfg"});
 
     // Without the limit the same contents go through.
     EXPECT_TRUE(replaceFileContents(path, large));
-    EXPECT_EQ(readFile(path), large);
+    EXPECT_EQ(readFileBytes(path), large);
 }
 
 TEST_F(PosixFilesTest, ReplaceRefusesWhatPermissionsProtect) {
     if (geteuid() == 0)
         GTEST_SKIP() << "permissions do not bind the superuser";
     ASSERT_EQ(mkdir(at("locked").c_str(), 0755), 0);
-    writeFile(at("locked/in.cfg"), "old");
+    writeFileBytes(at("locked/in.cfg"), "old");
     ASSERT_EQ(chmod(at("locked").c_str(), 0555), 0);
-    writeFile(at("readonly.cfg"), "old");
+    writeFileBytes(at("readonly.cfg"), "old");
     ASSERT_EQ(chmod(at("readonly.cfg").c_str(), 0444), 0);
 
     EXPECT_FALSE(replaceFileContents(at("locked/in.cfg"), "new"));
-    EXPECT_EQ(readFile(at("locked/in.cfg")), "old");
+    EXPECT_EQ(readFileBytes(at("locked/in.cfg")), "old");
     EXPECT_EQ(entriesOf(at("locked")), oxNames{"in.cfg"});
     EXPECT_FALSE(replaceFileContents(at("readonly.cfg"), "new"));
-    EXPECT_EQ(readFile(at("readonly.cfg")), "old");
+    EXPECT_EQ(readFileBytes(at("readonly.cfg")), "old");
     EXPECT_EQ(entriesOf(itsDirectory), (oxNames{"locked", "readonly.cfg"}));
 }
 

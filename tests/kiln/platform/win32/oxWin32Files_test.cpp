@@ -5,35 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
-#include <system_error>
+
+#include "oxTestFiles.h"
 
 namespace {
 
 class Win32FilesTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device source;
-        itsDirectory = std::filesystem::temp_directory_path() / ("oxWin32FilesTest_" + std::to_string(source()));
-        std::filesystem::create_directories(itsDirectory);
-        itsFile = (itsDirectory / "preferences.cfg").string();
-    }
-    void TearDown() override {
-        SetFileAttributesA(itsFile.c_str(), FILE_ATTRIBUTE_NORMAL);
-        std::error_code ignored;
-        std::filesystem::remove_all(itsDirectory, ignored);
-    }
+    // A read-only file would stay behind when the folder is removed.
+    void TearDown() override { SetFileAttributesA(itsFile.c_str(), FILE_ATTRIBUTE_NORMAL); }
 
-    std::string contents() const {
-        std::ifstream in(itsFile, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    void write(const std::string& inBytes) const {
-        std::ofstream(itsFile, std::ios::binary) << inBytes;
-    }
+    std::string contents() const { return readFileBytes(itsFile); }
+    void write(const std::string& inBytes) const { writeFileBytes(itsFile, inBytes); }
     // Everything in the directory but the file itself: leftovers.
     int strayFiles() const {
         int count = 0;
@@ -42,8 +26,9 @@ protected:
         return count;
     }
 
-    std::filesystem::path itsDirectory;
-    std::string itsFile;
+    const oxScratchDirectory itsScratch{"oxWin32FilesTest"};
+    const std::filesystem::path itsDirectory = itsScratch.getPath();
+    const std::string itsFile = itsScratch.at("preferences.cfg");
 };
 
 }  // namespace

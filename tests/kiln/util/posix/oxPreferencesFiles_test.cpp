@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "oxPreferences.h"
-#include "../oxPreferencesTest.h"
+#include "oxPreferencesTest.h"
 
 // A file that is not a regular file is refused at once and left as it is.
 TEST_F(PreferencesTest, WhatIsNotARegularFileIsRefusedWithoutBlocking) {

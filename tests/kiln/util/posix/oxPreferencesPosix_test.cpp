@@ -7,7 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "../oxPreferencesTest.h"
+#include "oxPreferencesTest.h"
 
 namespace {
 // Runs in a child process, so the file-size limit stays there.
