@@ -22,7 +22,7 @@ static oxMemoryPolicy theMemoryPolicy;
 
 oxStaticObject<oxMemMutex> oxInfoLog::itsMutex("oxInfoLog");
 std::atomic<int> oxInfoLog::itsLogLevel{3};
-int oxInfoLog::itsOutputMode = oxLog_console;
+std::atomic<int> oxInfoLog::itsOutputMode{oxLog_console};
 oxNeverDestroyed<std::string> oxInfoLog::itsProgramName;
 oxNeverDestroyed<std::string> oxInfoLog::itsLogFileName("infoLog.log");
 oxNeverDestroyed<std::set<std::string>> oxInfoLog::itsAlreadyLoggedMessages;

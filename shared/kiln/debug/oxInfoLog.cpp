@@ -7,6 +7,7 @@
 
 #include "oxAlloc.h"
 #include "oxAssert.h"
+#include "oxCrashOutput.h"
 #include "oxDate.h"
 #include "oxMessage.h"
 #include "oxMemMutex.h"
@@ -31,6 +32,64 @@ std::string localDateWithoutYear() {
     std::string text;
     return oxDate(1).format(text, oxDate_monthName, false, false);
 }
+
+// What a crash report needs of the configuration, copied beforehand: the
+// crash cannot read the log's strings without its lock. Written while
+// theHasCrashProgramName is false.
+char theCrashProgramName[256];
+std::atomic<bool> theHasCrashProgramName{false};
+// Held while a crash report is formatted in the static lines below; a
+// second crash meanwhile (another thread's) goes unreported rather than
+// wait inside its own crash.
+std::atomic_flag theCrashLinesInUse = ATOMIC_FLAG_INIT;
+
+const char* const theMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// One line of a crash report, built in place: no allocation, no stdio.
+// Text beyond its capacity is cut.
+class oxCrashLine {
+public:
+    void clear() { itsLength = 0; }
+    void add(const char* inText) {
+        for (; *inText != '\0' && itsLength < sizeof itsText; ++inText)
+            itsText[itsLength++] = *inText;
+    }
+    void addDecimal(unsigned long inNumber, int inMinimumDigits) {
+        char digits[24];
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + inNumber % 10);
+            inNumber /= 10;
+        } while (inNumber != 0 || count < inMinimumDigits);
+        while (count > 0 && itsLength < sizeof itsText)
+            itsText[itsLength++] = digits[--count];
+    }
+    void addTimeOfDay(const oxCrashTime& inTime) {
+        addDecimal(static_cast<unsigned long>(inTime.itsHour), 2);
+        add(":");
+        addDecimal(static_cast<unsigned long>(inTime.itsMinute), 2);
+        add(":");
+        addDecimal(static_cast<unsigned long>(inTime.itsSecond), 2);
+    }
+    void addThreadPart(bool inWithThread) {
+        if (!inWithThread)
+            return;
+        add(" [");
+        addDecimal(GetCurrentThreadId(), 1);
+        add(" ] ");
+    }
+    const char* getText() const { return itsText; }
+    size_t getLength() const { return itsLength; }
+
+private:
+    char itsText[2048];
+    size_t itsLength = 0;
+};
+
+// Static: the crash may have happened on a thread with little stack left.
+oxCrashLine theCrashConsoleLine;
+oxCrashLine theCrashFileLine;
 }  // namespace
 
 void oxInfoLog::log(int inLevel, const std::string& inText) { log(inLevel, inText.c_str()); }
@@ -89,6 +148,61 @@ void oxInfoLog::setOutputFile(const char* inProgramName, const char* inFileName)
     configure(inProgramName, oxLog_file, inFileName != nullptr ? inFileName : "");
 }
 
+void oxInfoLog::logCrash(const char* inText) {
+    int mode = itsOutputMode.load();
+    if (isSuppressed(0) || (mode != oxLog_console && mode != oxLog_file))
+        return;
+    if (theCrashLinesInUse.test_and_set())
+        return;
+    writeCrashLines(mode, inText);
+    theCrashLinesInUse.clear();
+}
+
+// REQUIRES: theCrashLinesInUse held.
+void oxInfoLog::writeCrashLines(int inMode, const char* inText) {
+    bool withThread = itsLogLevel.load(std::memory_order_relaxed) >= 5;
+    oxCrashTime now;
+    readCrashTime(now);
+
+    theCrashConsoleLine.clear();
+    theCrashConsoleLine.addTimeOfDay(now);
+    theCrashConsoleLine.addThreadPart(withThread);
+    theCrashConsoleLine.add(" ");
+    theCrashConsoleLine.add(inText);
+    theCrashConsoleLine.add("\n");
+    writeCrashConsole(theCrashConsoleLine.getText(), theCrashConsoleLine.getLength());
+    if (inMode != oxLog_file)
+        return;
+
+    theCrashFileLine.clear();
+    if (now.itsMonth >= 1 && now.itsMonth <= 12)
+        theCrashFileLine.add(theMonthNames[now.itsMonth - 1]);
+    theCrashFileLine.add(" ");
+    theCrashFileLine.addDecimal(static_cast<unsigned long>(now.itsDay), 1);
+    theCrashFileLine.add(" ");
+    theCrashFileLine.addTimeOfDay(now);
+    theCrashFileLine.add(" ");
+    if (theHasCrashProgramName.load() && theCrashProgramName[0] != '\0') {
+        theCrashFileLine.add(theCrashProgramName);
+        theCrashFileLine.add(": ");
+    }
+    theCrashFileLine.addThreadPart(withThread);
+    theCrashFileLine.add(inText);
+    theCrashFileLine.add("\n");
+    writeCrashFile(theCrashFileLine.getText(), theCrashFileLine.getLength());
+}
+
+void oxInfoLog::prepareCrashReport() {
+    oxStMutex lock(itsMutex.get());
+    if (!lock.isLocked())
+        return;
+    prepareCrashTime();
+    theHasCrashProgramName.store(false);
+    snprintf(theCrashProgramName, sizeof theCrashProgramName, "%s", itsProgramName->c_str());
+    theHasCrashProgramName.store(true);
+    prepareCrashFile(itsOutputMode == oxLog_file ? itsLogFileName->c_str() : nullptr);
+}
+
 int oxInfoLog::getOutputMode() {
     oxStMutex lock(itsMutex.get());
     return itsOutputMode;
@@ -112,6 +226,7 @@ void oxInfoLog::configure(const char* inProgramName, int inMode, const std::stri
     *itsProgramName = inProgramName != nullptr ? inProgramName : "";
     if (inMode == oxLog_file)
         *itsLogFileName = makeAbsolutePath(inFileName);
+    prepareCrashReport();
 }
 
 // REQUIRES: itsMutex held. False when the text was written once before.
@@ -134,6 +249,9 @@ bool oxInfoLog::rememberOnce(const std::string& inText, const std::string& inThr
 
 // REQUIRES: itsMutex held.
 void oxInfoLog::writeLine(const std::string& inThreadPart, const char* inText) {
+    // Keeps the crash report's local time right across a change of
+    // daylight-saving time.
+    prepareCrashTime();
     if (itsOutputMode == oxLog_console)
         writeConsoleLine(inThreadPart, inText);
     else if (itsOutputMode == oxLog_file)

@@ -54,6 +54,21 @@ public:
     static void setOutput(const char* inProgramName, int inMode);
     static void setOutputFile(const char* inProgramName, const char* inFileName);
 
+    // The report of a crash at level 0, written from inside the crash (a
+    // crash signal's handler, the unhandled-exception filter): formatted
+    // into static storage and written with the platform's plain calls,
+    // without allocating, without the log's lock, without stdio. Goes to
+    // standard error in console and file mode, and in file mode to the log
+    // file as well. At level 5 and up the thread part holds the id only:
+    // the name would need the thread table's lock. A crash on another
+    // thread while one is being reported goes unreported.
+    static void logCrash(const char* inText);
+    // Prepares what logCrash needs (the program name, the file, the local
+    // time's offset) from the current configuration; the configuration
+    // steps and every written line do it too. The process calls it when it
+    // installs its crash handling.
+    static void prepareCrashReport();
+
     // For tests and the process: read the configuration under the lock.
     static int getOutputMode();
     static std::string getLogFileName();
@@ -67,10 +82,12 @@ private:
     static void lockWithoutWaitingForever(std::optional<oxStMutex>& outLock);
     static void writeConsoleLine(const std::string& inThreadPart, const char* inText);
     static void writeFileLine(const std::string& inThreadPart, const char* inText);
+    static void writeCrashLines(int inMode, const char* inText);
 
     // Guarded by itsMutex, and never destroyed: a thread may still be
     // inside the lock while the process's objects are torn down.
-    static int itsOutputMode;
+    // Also read without the lock, by logCrash, hence atomic.
+    static std::atomic<int> itsOutputMode;
     static oxNeverDestroyed<std::string> itsProgramName;
     static oxNeverDestroyed<std::string> itsLogFileName;
     static oxNeverDestroyed<std::set<std::string>> itsAlreadyLoggedMessages;

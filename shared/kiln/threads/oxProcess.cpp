@@ -24,6 +24,29 @@ const char* const theMaker = "Velqor Tech";
 
 bool isDigitIn(char inCharacter, char inHighest) { return inCharacter >= '0' && inCharacter <= inHighest; }
 
+// Upper-case hexadecimal digits of inNumber at outText, as printf's %X
+// writes them, terminated; returns the end. For the crash filter, which
+// may not use printf. outText holds at least 17 characters.
+char* writeHex(char* outText, uintptr_t inNumber) {
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = "0123456789ABCDEF"[inNumber % 16];
+        inNumber /= 16;
+    } while (inNumber != 0);
+    while (count > 0)
+        *outText++ = digits[--count];
+    *outText = '\0';
+    return outText;
+}
+
+char* writeText(char* outText, const char* inText) {
+    while (*inText != '\0')
+        *outText++ = *inText++;
+    *outText = '\0';
+    return outText;
+}
+
 // Output that never arrived (a full disk, a closed pipe) makes the run a
 // failed one, whatever it did otherwise, as the GNU tools report it.
 int32_t withOutputChecked(int32_t inExitCode) {
@@ -58,6 +81,7 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     oxThread::initMainThread();
     SetConsoleCtrlHandler(consoleControlHandler, TRUE);
     SetUnhandledExceptionFilter(unhandledExceptionFilter);
+    oxInfoLog::prepareCrashReport();
 
     if (!guardedInitialize())
         return withOutputChecked(itsExitCode);
@@ -366,6 +390,14 @@ LONG WINAPI oxProcess::unhandledExceptionFilter(EXCEPTION_POINTERS* inInfo) {
     // Give the terminal back first: a crash during a hidden answer must not
     // leave it without echo.
     endHiddenConsoleInput();
-    oxInfoLog::logFormatted(0, "Caught an unhandled exception 0x%lX at 0x%" PRIXPTR, code, address);
+    // "Caught an unhandled exception 0x%lX at 0x%lX", formatted by hand: the
+    // crash may have come from inside the allocator or the C library, or
+    // while another thread holds the log's lock.
+    char text[96];
+    char* end = writeText(text, "Caught an unhandled exception 0x");
+    end = writeHex(end, code);
+    end = writeText(end, " at 0x");
+    writeHex(end, address);
+    oxInfoLog::logCrash(text);
     return EXCEPTION_CONTINUE_SEARCH;
 }
