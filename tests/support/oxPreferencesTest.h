@@ -1,4 +1,6 @@
 // Test support for the preferences store: a fresh directory per test.
+// Other files of the store's tests name their suites after themselves
+// (oxPreferencesFilesTest: public oxPreferencesTest).
 #ifndef OX_PREFERENCES_TEST_H
 #define OX_PREFERENCES_TEST_H
 
@@ -14,7 +16,7 @@
 #include "oxPreferences.h"
 #include "oxTestFiles.h"
 
-class PreferencesTest : public testing::Test {
+class oxPreferencesTest : public testing::Test {
 protected:
     void SetUp() override {
         const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();

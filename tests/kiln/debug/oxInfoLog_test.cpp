@@ -28,7 +28,7 @@ std::string today() {
 }
 
 // Puts the output back to the console whatever a test chose.
-class InfoLogTest : public testing::Test {
+class oxInfoLogTest : public testing::Test {
 protected:
     void TearDown() override { oxInfoLog::setOutput("", oxLog_console); }
 
@@ -47,7 +47,7 @@ protected:
 };
 }  // namespace
 
-TEST_F(InfoLogTest, LevelDecidesWhatIsWritten) {
+TEST_F(oxInfoLogTest, LevelDecidesWhatIsWritten) {
     oxLogCapture capture(3);
     EXPECT_TRUE(oxInfoLog::isSuppressed(4));
     EXPECT_FALSE(oxInfoLog::isSuppressed(3));
@@ -59,13 +59,13 @@ TEST_F(InfoLogTest, LevelDecidesWhatIsWritten) {
     EXPECT_EQ(maskDigits(text), "99:99:99 level three\n99:99:99 level zero\n");
 }
 
-TEST_F(InfoLogTest, MessagesAreWrittenWithTheirFinalText) {
+TEST_F(oxInfoLogTest, MessagesAreWrittenWithTheirFinalText) {
     const std::string text = logOf(
         3, [] { oxInfoLog::log(0, oxErrorMessage(oxErr_internal, "Failure in $f  ", 'f', "a.cpp", 'l', "1")); });
     EXPECT_NE(text.find(" Failure in a.cpp.\n"), std::string::npos);
 }
 
-TEST_F(InfoLogTest, OnceFlagWritesATextOncePerProcess) {
+TEST_F(oxInfoLogTest, OnceFlagWritesATextOncePerProcess) {
     std::string text = uniqueText("once");
     oxLogCapture capture(3);
     oxInfoLog::log(oxLog_once | 4, text.c_str());  // suppressed: not remembered either
@@ -75,7 +75,7 @@ TEST_F(InfoLogTest, OnceFlagWritesATextOncePerProcess) {
     EXPECT_EQ(countOccurrences(capture.finish(), text), 2);
 }
 
-TEST_F(InfoLogTest, OnceSetWarnsFromTheHundredthTextAndEmptiesPastAThousand) {
+TEST_F(oxInfoLogTest, OnceSetWarnsFromTheHundredthTextAndEmptiesPastAThousand) {
     // Fill with texts of this test only; earlier tests may have left some.
     std::string first = uniqueText("first");
     {
@@ -95,7 +95,7 @@ TEST_F(InfoLogTest, OnceSetWarnsFromTheHundredthTextAndEmptiesPastAThousand) {
     EXPECT_EQ(countOccurrences(logOf(3, [&] { oxInfoLog::log(oxLog_once | 0, first.c_str()); }), first), 1);
 }
 
-TEST_F(InfoLogTest, AssertionsAreEvaluatedOnlyWithLevelSixAndNeverStop) {
+TEST_F(oxInfoLogTest, AssertionsAreEvaluatedOnlyWithLevelSixAndNeverStop) {
     int evaluations = 0;
     auto condition = [&evaluations]() {
         ++evaluations;
@@ -113,7 +113,7 @@ TEST_F(InfoLogTest, AssertionsAreEvaluatedOnlyWithLevelSixAndNeverStop) {
     EXPECT_NE(text.find(".  Offending command: \"1 + 1 == 3\"  --- the detail.\n"), std::string::npos) << text;
 }
 
-TEST_F(InfoLogTest, HighLevelsNameTheReportingThread) {
+TEST_F(oxInfoLogTest, HighLevelsNameTheReportingThread) {
     const std::string text = logOf(5, [] { oxInfoLog::log(0, "who said this"); });
     DWORD id = GetCurrentThreadId();
     oxThread* thread = oxThread::findThread(id);
@@ -122,7 +122,7 @@ TEST_F(InfoLogTest, HighLevelsNameTheReportingThread) {
     EXPECT_EQ(text.substr(8), expected);
 }
 
-TEST_F(InfoLogTest, LongFormattedReportsAreCutAtTheBuffer) {
+TEST_F(oxInfoLogTest, LongFormattedReportsAreCutAtTheBuffer) {
     const std::string text = logOf(3, [] {
         oxInfoLog::logFormatted(0, "%s", std::string(20000, 'x').c_str());
         oxInfoLog::logFormatted(4, "%s", "suppressed");
@@ -130,7 +130,7 @@ TEST_F(InfoLogTest, LongFormattedReportsAreCutAtTheBuffer) {
     EXPECT_EQ(text.size(), 9 + 10239 + 1u);
 }
 
-TEST_F(InfoLogTest, FileOutputAppendsDatedLinesToAnAbsoluteFile) {
+TEST_F(oxInfoLogTest, FileOutputAppendsDatedLinesToAnAbsoluteFile) {
     std::string name = "infoLogTest-" + toDecimalString(GetCurrentThreadId()) + ".log";
     std::string path = makeAbsolutePath(name);
     std::remove(path.c_str());
@@ -146,7 +146,7 @@ TEST_F(InfoLogTest, FileOutputAppendsDatedLinesToAnAbsoluteFile) {
                                            today() + " 00:00:00 second\n"));
 }
 
-TEST_F(InfoLogTest, UnwritableFileAndSystemModeWriteNothing) {
+TEST_F(oxInfoLogTest, UnwritableFileAndSystemModeWriteNothing) {
     oxInfoLog::setOutputFile("x", "/no/such/directory/info.log");
     oxLogCapture capture(3);
     oxInfoLog::log(0, "lost");

@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(PlatformExtras, VersionAndSeparatorAgreeOnThePlatform) {
+TEST(oxPlatformExtrasTest, VersionAndSeparatorAgreeOnThePlatform) {
     oxPlatformVersion version;
     version.itsBuild = "stale";
     ASSERT_TRUE(readPlatformVersion(version));
@@ -44,7 +44,7 @@ struct ReleaseCase {
     const char* itsBuild;
 };
 
-TEST(PlatformExtras, ReleaseTextSplitsIntoNumbersAndBuild) {
+TEST(oxPlatformExtrasTest, ReleaseTextSplitsIntoNumbersAndBuild) {
     const ReleaseCase cases[] = {
         {"6.1.0-18-amd64", true, 6, 1, "0-18-amd64"},
         {"6.18.44-fc-v1300", true, 6, 18, "44-fc-v1300"},

@@ -76,7 +76,7 @@ public:
 };
 }  // namespace
 
-TEST(MemMutex, TwoThreadsWaitingOnEachOtherAreRefused) {
+TEST(oxMemMutexTest, TwoThreadsWaitingOnEachOtherAreRefused) {
     oxMemMutex x("X");
     oxMemMutex y("Y");
     DWORD self = GetCurrentThreadId();
@@ -106,7 +106,7 @@ TEST(MemMutex, TwoThreadsWaitingOnEachOtherAreRefused) {
     EXPECT_TRUE(other.itsGotSecond);
 }
 
-TEST(MemMutex, RingOfThreeIsRefusedToTheOneClosingIt) {
+TEST(oxMemMutexTest, RingOfThreeIsRefusedToTheOneClosingIt) {
     oxMemMutex x("X");
     oxMemMutex y("");
     oxMemMutex z("Z");
@@ -132,7 +132,7 @@ TEST(MemMutex, RingOfThreeIsRefusedToTheOneClosingIt) {
     EXPECT_TRUE(a.itsGotSecond && b.itsGotSecond);
 }
 
-TEST(MemMutex, NamedThreadsAreDescribedByNameAndId) {
+TEST(oxMemMutexTest, NamedThreadsAreDescribedByNameAndId) {
     oxMemMutex x("X");
     oxMemMutex y("Y");
     oxNamedThread me("requester");
@@ -149,7 +149,7 @@ TEST(MemMutex, NamedThreadsAreDescribedByNameAndId) {
     holdX.unlock();
 }
 
-TEST(MemMutex, WaitingOnAThreadThatWaitsForNobodyIsNoDeadlock) {
+TEST(oxMemMutexTest, WaitingOnAThreadThatWaitsForNobodyIsNoDeadlock) {
     oxMemMutex x("X");
     oxMemMutex y("Y");
     std::atomic<bool> releaseX{false};
@@ -179,7 +179,7 @@ TEST(MemMutex, WaitingOnAThreadThatWaitsForNobodyIsNoDeadlock) {
     EXPECT_TRUE(requesterGotY);
 }
 
-TEST(MemMutex, ConsistentOrderNeverRaisesAFalseAlarm) {
+TEST(oxMemMutexTest, ConsistentOrderNeverRaisesAFalseAlarm) {
     oxMemMutex first("first");
     oxMemMutex second("second");
     oxMemMutex third("third");
@@ -211,7 +211,7 @@ TEST(MemMutex, ConsistentOrderNeverRaisesAFalseAlarm) {
 // Threads that wait while holding a lock (so that searches follow chains
 // of owners) but always in one order: no false alarm, no lost increment,
 // and no entry left in the wait-for graph.
-TEST(MemMutex, PairsTakenInOneOrderUnderContention) {
+TEST(oxMemMutexTest, PairsTakenInOneOrderUnderContention) {
     constexpr int kLocks = 6;
     std::vector<std::unique_ptr<oxMemMutex>> mutexes;
     long counts[kLocks] = {};
@@ -250,7 +250,7 @@ TEST(MemMutex, PairsTakenInOneOrderUnderContention) {
         EXPECT_EQ(oxMemMutex::getBlockingMutex(id), nullptr);
 }
 
-TEST(MemMutex, RecursionAndEarlyReleaseKeepTheCount) {
+TEST(oxMemMutexTest, RecursionAndEarlyReleaseKeepTheCount) {
     oxMemMutex mutex("counted");
     {
         oxStMutex outer(mutex);
@@ -263,7 +263,7 @@ TEST(MemMutex, RecursionAndEarlyReleaseKeepTheCount) {
     EXPECT_EQ(oxMemMutex::getBlockingMutex(GetCurrentThreadId()), nullptr);
 }
 
-TEST(MemMutex, StaticLockRefusesAfterShutDown) {
+TEST(oxMemMutexTest, StaticLockRefusesAfterShutDown) {
     oxStaticObject<oxMemMutex> holder("late");
     holder->shutDown();
     oxLogCapture capture(6);

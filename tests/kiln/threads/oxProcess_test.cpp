@@ -56,7 +56,7 @@ oxPlatformVersion windowsVersion(unsigned long inPlatformId, unsigned long inMaj
 }
 
 // Restores the log level that option parsing changes.
-class ProcessTest : public testing::Test {
+class oxProcessTest : public testing::Test {
 protected:
     void TearDown() override {
         oxInfoLog::itsLogLevel = itsSavedLevel;
@@ -66,7 +66,7 @@ protected:
 };
 }  // namespace
 
-TEST(ProcessPlatformName, WindowsNamingTableRowByRow) {
+TEST(oxProcessPlatformNameTest, WindowsNamingTableRowByRow) {
     struct Row {
         unsigned long platformId, major, minor;
         int productType;
@@ -102,7 +102,7 @@ TEST(ProcessPlatformName, WindowsNamingTableRowByRow) {
             << row.platformId << " " << row.major << "." << row.minor << " type " << row.productType;
 }
 
-TEST(ProcessPlatformName, DescriptionShapes) {
+TEST(oxProcessPlatformNameTest, DescriptionShapes) {
     EXPECT_EQ(oxProcess::describeOS(windowsVersion(2, 6, 1, 1, false, 7601), true, false), "Microsoft Windows 7 v6.1");
     EXPECT_EQ(oxProcess::describeOS(windowsVersion(2, 6, 1, 1, false, 0x10001DB1), true, true),
               "Microsoft Windows 7 v6.1, Build 7601");
@@ -121,13 +121,13 @@ TEST(ProcessPlatformName, DescriptionShapes) {
     EXPECT_EQ(oxProcess::describeOS(posix, false, true), "Linux v6.1");
 }
 
-TEST(ProcessPlatformName, RunningSystemIsDescribed) {
+TEST(oxProcessPlatformNameTest, RunningSystemIsDescribed) {
     std::string description = oxProcess::getPlatformDescription();
     EXPECT_NE(description.find(" v"), std::string::npos) << description;
     EXPECT_EQ(oxProcess::getOSDescription(true, false), description);
 }
 
-TEST_F(ProcessTest, OptionValueComesFromTheTextOrTheNextArgument) {
+TEST_F(oxProcessTest, OptionValueComesFromTheTextOrTheNextArgument) {
     oxArgumentList list = makeArguments({"-LL5", "-LL", "6", "-LL", "-V", "-LF", ""});
     std::string value;
     size_t cursor = 0;
@@ -148,7 +148,7 @@ TEST_F(ProcessTest, OptionValueComesFromTheTextOrTheNextArgument) {
     EXPECT_EQ(cursor, 5u);
 }
 
-TEST_F(ProcessTest, ParserHandlesOptionsInOrderAndLeavesTheRest) {
+TEST_F(oxProcessTest, ParserHandlesOptionsInOrderAndLeavesTheRest) {
     oxTestProcess process;
     oxArgumentList list = makeArguments({"foo", "-ll", "2", "-x", "-L", "-LX5", "-LD4", "-dl", "3", "-LFconsole"});
     EXPECT_TRUE(process.parseOptions(list));
@@ -159,7 +159,7 @@ TEST_F(ProcessTest, ParserHandlesOptionsInOrderAndLeavesTheRest) {
     EXPECT_EQ(process.getExitCode(), 0);
 }
 
-TEST_F(ProcessTest, HelpStopsTheParserAfterEarlierOptions) {
+TEST_F(oxProcessTest, HelpStopsTheParserAfterEarlierOptions) {
     oxTestProcess process;
     oxArgumentList list = makeArguments({"-LL4", "-help", "-LL9"});
     EXPECT_FALSE(process.parseOptions(list));
@@ -169,7 +169,7 @@ TEST_F(ProcessTest, HelpStopsTheParserAfterEarlierOptions) {
     EXPECT_EQ(process.getExitCode(), 0);
 }
 
-TEST_F(ProcessTest, IncorrectDigitValueIsReportedAndFails) {
+TEST_F(oxProcessTest, IncorrectDigitValueIsReportedAndFails) {
     struct Case {
         std::initializer_list<const char*> arguments;
         const char* name;
@@ -185,7 +185,7 @@ TEST_F(ProcessTest, IncorrectDigitValueIsReportedAndFails) {
     }
 }
 
-TEST_F(ProcessTest, DebugLevelWithFileFlagSwitchesToFileOutput) {
+TEST_F(oxProcessTest, DebugLevelWithFileFlagSwitchesToFileOutput) {
     oxTestProcess process;
     oxArgumentList list = makeArguments({"-DL0000f"});
     EXPECT_TRUE(process.parseOptions(list));
@@ -193,7 +193,7 @@ TEST_F(ProcessTest, DebugLevelWithFileFlagSwitchesToFileOutput) {
     EXPECT_EQ(oxInfoLog::getProgramName(), "Velqor Tarnwell Utility");
 }
 
-TEST_F(ProcessTest, StartRunsTheMainOperationUnlessStoppedEarlier) {
+TEST_F(oxProcessTest, StartRunsTheMainOperationUnlessStoppedEarlier) {
     const char* withStatus[] = {"prog", "-STATUS", "", "-debug"};
     oxTestProcess statusProcess;
     EXPECT_EQ(statusProcess.start(4, withStatus), 0);
@@ -213,7 +213,7 @@ TEST_F(ProcessTest, StartRunsTheMainOperationUnlessStoppedEarlier) {
     EXPECT_NE(capture.finish().find(" Unknown option \"-f5\".\n"), std::string::npos);
 }
 
-TEST_F(ProcessTest, FailedInitializeEndsTheRunQuietlyWithZero) {
+TEST_F(oxProcessTest, FailedInitializeEndsTheRunQuietlyWithZero) {
     const char* arguments[] = {"prog", "bogus"};
     oxTestProcess process;
     process.itsInitializeResult = false;
@@ -229,7 +229,7 @@ TEST_F(ProcessTest, FailedInitializeEndsTheRunQuietlyWithZero) {
     EXPECT_NE(second.finish().find(" no resources.\n"), std::string::npos);
 }
 
-TEST_F(ProcessTest, EscapedExceptionsAreReportedAndFailTheRun) {
+TEST_F(oxProcessTest, EscapedExceptionsAreReportedAndFailTheRun) {
     oxTestProcess process;
     process.itsRunThrows = true;
     process.itsAfterRunThrows = true;
@@ -244,7 +244,7 @@ TEST_F(ProcessTest, EscapedExceptionsAreReportedAndFailTheRun) {
     EXPECT_NE(text.find(offendingCommand("false")), std::string::npos);  // from afterRun's catch-all
 }
 
-TEST_F(ProcessTest, ConsoleControlRequestsAStopOnTheLiveProcess) {
+TEST_F(oxProcessTest, ConsoleControlRequestsAStopOnTheLiveProcess) {
     oxTestProcess process;
     EXPECT_FALSE(process.isStopRequested());
     EXPECT_EQ(oxProcess::consoleControlHandler(5), FALSE);  // not a console control type
@@ -257,11 +257,11 @@ TEST_F(ProcessTest, ConsoleControlRequestsAStopOnTheLiveProcess) {
     }
 }
 
-TEST_F(ProcessTest, ConsoleControlWithoutAProcessIsStillHandled) {
+TEST_F(oxProcessTest, ConsoleControlWithoutAProcessIsStillHandled) {
     EXPECT_EQ(oxProcess::consoleControlHandler(CTRL_C_EVENT), TRUE);
 }
 
-TEST_F(ProcessTest, UnhandledExceptionFilterReportsCodeAndAddress) {
+TEST_F(oxProcessTest, UnhandledExceptionFilterReportsCodeAndAddress) {
     EXCEPTION_RECORD record{};
     record.ExceptionCode = 0xC0000005UL;
     record.ExceptionAddress = reinterpret_cast<PVOID>(0x1234);
@@ -274,7 +274,7 @@ TEST_F(ProcessTest, UnhandledExceptionFilterReportsCodeAndAddress) {
     EXPECT_NE(text.find(" Caught an unhandled exception 0x0 at 0x0\n"), std::string::npos) << text;
 }
 
-TEST_F(ProcessTest, UnhandledExceptionFilterReportsEveryBitOfTheAddress) {
+TEST_F(oxProcessTest, UnhandledExceptionFilterReportsEveryBitOfTheAddress) {
     EXCEPTION_RECORD record{};
     record.ExceptionCode = 0xC0000005UL;
     record.ExceptionAddress = reinterpret_cast<PVOID>(~uintptr_t{0xF});
@@ -286,7 +286,7 @@ TEST_F(ProcessTest, UnhandledExceptionFilterReportsEveryBitOfTheAddress) {
     EXPECT_NE(text.find(expected), std::string::npos) << text;
 }
 
-TEST_F(ProcessTest, NetworkLibraryIsStartedOnceAndCounted) {
+TEST_F(oxProcessTest, NetworkLibraryIsStartedOnceAndCounted) {
     EXPECT_TRUE(oxProcess::startNetworkLibrary());
     EXPECT_TRUE(oxProcess::startNetworkLibrary());
     EXPECT_TRUE(oxProcess::stopNetworkLibrary());

@@ -9,7 +9,7 @@
 #include "oxLogCapture.h"
 #include "oxStMutex.h"
 
-TEST(SimpleMemMutex, OwnerLocksRecursivelyAndFreesAtZero) {
+TEST(oxSimpleMemMutexTest, OwnerLocksRecursivelyAndFreesAtZero) {
     oxSimpleMemMutex mutex("counted");
     EXPECT_EQ(mutex.getName(), "counted");
     EXPECT_TRUE(mutex.lock());
@@ -26,7 +26,7 @@ TEST(SimpleMemMutex, OwnerLocksRecursivelyAndFreesAtZero) {
     EXPECT_EQ(mutex.getNumLocks(), 0u);
 }
 
-TEST(SimpleMemMutex, UnlockByNonOwnerIsIgnoredSilently) {
+TEST(oxSimpleMemMutexTest, UnlockByNonOwnerIsIgnoredSilently) {
     oxSimpleMemMutex mutex(nullptr);
     EXPECT_EQ(mutex.getName(), "");
     oxLogCapture capture(6);
@@ -40,7 +40,7 @@ TEST(SimpleMemMutex, UnlockByNonOwnerIsIgnoredSilently) {
     EXPECT_EQ(capture.finish(), "");
 }
 
-TEST(SimpleMemMutex, SecondThreadWaitsForTheOwner) {
+TEST(oxSimpleMemMutexTest, SecondThreadWaitsForTheOwner) {
     oxSimpleMemMutex mutex("shared");
     std::atomic<bool> otherHasIt{false};
     mutex.lock();
@@ -66,7 +66,7 @@ public:
 };
 }  // namespace
 
-TEST(SimpleMemMutex, CountOutOfStepWithOwnerFreesTheLock) {
+TEST(oxSimpleMemMutexTest, CountOutOfStepWithOwnerFreesTheLock) {
     oxCountedMutex mutex;
     mutex.lock();
     mutex.clearCount();
@@ -81,7 +81,7 @@ TEST(SimpleMemMutex, CountOutOfStepWithOwnerFreesTheLock) {
 
 // Every increment made under the lock arrives: a fast path that let two
 // threads in at once would lose some (and the thread sanitizer would say).
-TEST(SimpleMemMutex, ThreadsTakingTurnsLoseNothing) {
+TEST(oxSimpleMemMutexTest, ThreadsTakingTurnsLoseNothing) {
     oxSimpleMemMutex mutex("turns");
     long counted = 0;
     std::vector<std::thread> threads;
@@ -100,7 +100,7 @@ TEST(SimpleMemMutex, ThreadsTakingTurnsLoseNothing) {
     EXPECT_FALSE(mutex.isLocked());
 }
 
-TEST(StMutex, HoldsForItsLifeAndCanLetGoEarly) {
+TEST(oxStMutexTest, HoldsForItsLifeAndCanLetGoEarly) {
     oxSimpleMemMutex mutex("held");
     {
         oxStMutex hold(mutex);
@@ -119,7 +119,7 @@ TEST(StMutex, HoldsForItsLifeAndCanLetGoEarly) {
     EXPECT_FALSE(mutex.isLocked());
 }
 
-TEST(StMutex, NullMutexHoldsNothing) {
+TEST(oxStMutexTest, NullMutexHoldsNothing) {
     oxLogCapture capture(6);
     oxStMutex hold(static_cast<oxMutex*>(nullptr));
     EXPECT_FALSE(hold.isLocked());

@@ -21,7 +21,7 @@ public:
 };
 }  // namespace
 
-TEST(SingleEvent, SetStaysUntilResetAndEverySignalCounts) {
+TEST(oxSingleEventTest, SetStaysUntilResetAndEverySignalCounts) {
     oxSingleEvent event(nullptr, true);
     EXPECT_FALSE(event.isSignaled());
     EXPECT_EQ(event.getSignaledEvent(), nullptr);
@@ -39,7 +39,7 @@ TEST(SingleEvent, SetStaysUntilResetAndEverySignalCounts) {
     EXPECT_EQ(event.getSignalCount(), 3);
 }
 
-TEST(SingleEvent, HandlesAndOwnership) {
+TEST(oxSingleEventTest, HandlesAndOwnership) {
     oxSingleEvent event(nullptr, true);
     std::vector<HANDLE> handles{nullptr};
     event.appendHandles(handles);
@@ -53,7 +53,7 @@ TEST(SingleEvent, HandlesAndOwnership) {
     CloseHandle(foreign);
 }
 
-TEST(SingleEvent, MissingHandleFailsWithResourceError) {
+TEST(oxSingleEventTest, MissingHandleFailsWithResourceError) {
     oxSingleEvent empty(nullptr, false);
     EXPECT_FALSE(empty.isSignaled());
     oxLogCapture capture(6);
@@ -68,7 +68,7 @@ TEST(SingleEvent, MissingHandleFailsWithResourceError) {
     EXPECT_EQ(countOccurrences(capture.finish(), " throwing oxErr_resFull\n"), 2);
 }
 
-TEST(SingleEvent, SignalPostsTheEventToTheThreadTarget) {
+TEST(oxSingleEventTest, SignalPostsTheEventToTheThreadTarget) {
     oxSingleEvent event(nullptr, true);
     std::atomic<DWORD> receiverID{0};
     std::atomic<bool> received{false};
@@ -99,7 +99,7 @@ TEST(SingleEvent, SignalPostsTheEventToTheThreadTarget) {
     EXPECT_EQ(message.lParam, 9);
 }
 
-TEST(SingleEvent, ListenersAreToldInOrderFromACopy) {
+TEST(oxSingleEventTest, ListenersAreToldInOrderFromACopy) {
     oxSingleEvent event(nullptr, true);
     CountingListener first;
     CountingListener second;

@@ -52,7 +52,7 @@ private:
 };
 }  // namespace
 
-TEST(ThreadTable, MainThreadIsBoundToTheCallingThread) {
+TEST(oxThreadTableTest, MainThreadIsBoundToTheCallingThread) {
     oxThread::initMainThread();
     oxMainThread& main = oxThread::getMainThread();
     EXPECT_TRUE(main.isRegistered());
@@ -76,14 +76,14 @@ TEST(ThreadTable, MainThreadIsBoundToTheCallingThread) {
     EXPECT_EQ(main.getThreadID(), firstID);
 }
 
-TEST(ThreadTable, StoppedThreadsAreNeverEntered) {
+TEST(oxThreadTableTest, StoppedThreadsAreNeverEntered) {
     oxPlainThread thread;
     thread.setThreadState(oxThread::stopped);
     oxThread::registerThread(0x7FFFFF01, &thread);
     EXPECT_EQ(oxThread::findThread(0x7FFFFF01), nullptr);
 }
 
-TEST(ThreadTable, StoppingRemovesTheEntryAndForeignEntriesAreKept) {
+TEST(oxThreadTableTest, StoppingRemovesTheEntryAndForeignEntriesAreKept) {
     oxPlainThread first;
     oxPlainThread second;
     first.itsThreadID = 0x7FFFFF02;
@@ -100,7 +100,7 @@ TEST(ThreadTable, StoppingRemovesTheEntryAndForeignEntriesAreKept) {
     EXPECT_NE(capture.finish().find(offendingCommand("iter->second == thread")), std::string::npos);
 }
 
-TEST(ThreadTable, DestroyingARunningThreadIsReported) {
+TEST(oxThreadTableTest, DestroyingARunningThreadIsReported) {
     oxLogCapture capture(6);
     {
         oxPlainThread thread;
@@ -111,7 +111,7 @@ TEST(ThreadTable, DestroyingARunningThreadIsReported) {
               std::string::npos);
 }
 
-TEST(Timer, StartsOnlyWhenAskedAndNumbersItsStarts) {
+TEST(oxTimerTest, StartsOnlyWhenAskedAndNumbersItsStarts) {
     oxTimer idle(0);
     oxTimer other(2);
     EXPECT_EQ(idle.getSerial(), 0);
@@ -123,13 +123,13 @@ TEST(Timer, StartsOnlyWhenAskedAndNumbersItsStarts) {
     EXPECT_EQ(first.getSerial(), second.getSerial() + 1);
 }
 
-TEST(Timer, TicksAreReducedModuloTwoToThe32MinusOne) {
+TEST(oxTimerTest, TicksAreReducedModuloTwoToThe32MinusOne) {
     EXPECT_EQ(oxTimer::reduceTicks(0xFFFFFFFFUL), 0u);
     EXPECT_EQ(oxTimer::reduceTicks(0xFFFFFFFEUL), 0xFFFFFFFEUL);
     EXPECT_EQ(oxTimer::reduceTicks(12345), 12345u);
 }
 
-TEST(ThreadObject, StoppedStateSignalsTheStoppedEventOnce) {
+TEST(oxThreadTest, StoppedStateSignalsTheStoppedEventOnce) {
     oxPlainThread thread;
     thread.itsThreadID = 0x7FFFFF03;
     thread.setThreadState(oxThread::running);
@@ -142,7 +142,7 @@ TEST(ThreadObject, StoppedStateSignalsTheStoppedEventOnce) {
     EXPECT_EQ(thread.getStoppedEvent().getSignalCount(), 1);
 }
 
-TEST(ThreadObject, StopRequestsOnlyALiveThread) {
+TEST(oxThreadTest, StopRequestsOnlyALiveThread) {
     oxPlainThread starting;
     starting.stop(3, false);
     EXPECT_FALSE(starting.isStopRequested());
@@ -155,7 +155,7 @@ TEST(ThreadObject, StopRequestsOnlyALiveThread) {
     main.getStopEvent().reset();
 }
 
-TEST(ThreadObject, StopResumesASuspendedThreadAndWaitsForIt) {
+TEST(oxThreadTest, StopResumesASuspendedThreadAndWaitsForIt) {
     oxHandledThread thread;
     EXPECT_EQ(thread.getThreadState(), oxThread::suspended);
     thread.stop(9, true);
@@ -164,7 +164,7 @@ TEST(ThreadObject, StopResumesASuspendedThreadAndWaitsForIt) {
     EXPECT_EQ(thread.getStopCode(), 9);
 }
 
-TEST(ThreadObject, CancellingWaitGivesUpAfterAQuarterSecond) {
+TEST(oxThreadTest, CancellingWaitGivesUpAfterAQuarterSecond) {
     oxHandledThread thread;
     thread.itsEndsItself = false;
     thread.resumeIfSuspended();
@@ -178,7 +178,7 @@ TEST(ThreadObject, CancellingWaitGivesUpAfterAQuarterSecond) {
     thread.setThreadState(oxThread::stopped);
 }
 
-TEST(ThreadObject, ChildrenJoinAndLeaveTheirParent) {
+TEST(oxThreadTest, ChildrenJoinAndLeaveTheirParent) {
     oxPlainThread parent;
     {
         oxPlainThread first(&parent);
@@ -191,7 +191,7 @@ TEST(ThreadObject, ChildrenJoinAndLeaveTheirParent) {
     EXPECT_TRUE(parent.getChildren().empty());
 }
 
-TEST(ThreadObject, RecordsOneErrorValue) {
+TEST(oxThreadTest, RecordsOneErrorValue) {
     oxPlainThread thread;
     thread.recordException(oxException(oxErr_resFull));
     EXPECT_EQ(thread.getErrorMessage().getErrorValue(), oxErr_resFull);

@@ -6,11 +6,11 @@
 
 #include "oxPreferencesTest.h"
 
-using FileLockTest = PreferencesTest;
+class oxFileLockTest : public oxPreferencesTest {};
 
 // Two holders in one process exclude each other as two processes do, and
 // a holder that is gone lets the next one in.
-TEST_F(FileLockTest, OneHolderAtATime) {
+TEST_F(oxFileLockTest, OneHolderAtATime) {
     {
         oxFileLock first(itsPath, 0);
         ASSERT_TRUE(first.isHeld());

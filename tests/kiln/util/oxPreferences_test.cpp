@@ -5,7 +5,7 @@
 #include "oxPreferencesTest.h"
 #include "oxStream.h"
 
-TEST_F(PreferencesTest, ToolSequenceOnAMissingFile) {
+TEST_F(oxPreferencesTest, ToolSequenceOnAMissingFile) {
     oxPreferences store(true, false);
     store.setFileName(itsPath);
     EXPECT_FALSE(store.exists());
@@ -25,7 +25,7 @@ TEST_F(PreferencesTest, ToolSequenceOnAMissingFile) {
     EXPECT_EQ(readFile(), "<Database value=\"MSSQL\" />\r\n<DatabaseUsername value=\"sa\" />\r\n");
 }
 
-TEST_F(PreferencesTest, WritesOnlyWhenForcedOrModified) {
+TEST_F(oxPreferencesTest, WritesOnlyWhenForcedOrModified) {
     writeFile("<!-- kept until rewritten -->\n<Other value=\"1\" />\n");
     oxPreferences store(true, false);
     store.setFileName(itsPath);
@@ -42,7 +42,7 @@ TEST_F(PreferencesTest, WritesOnlyWhenForcedOrModified) {
     EXPECT_TRUE(empty.exists());
 }
 
-TEST_F(PreferencesTest, KeysKeepTheirFirstSpellingAndPlace) {
+TEST_F(oxPreferencesTest, KeysKeepTheirFirstSpellingAndPlace) {
     writeFile("<Database value=\"SQLite\" />\r\n<Mine value=\"x\" />\r\n");
     oxPreferences store(true, false);
     store.setFileName(itsPath);
@@ -57,7 +57,7 @@ TEST_F(PreferencesTest, KeysKeepTheirFirstSpellingAndPlace) {
     EXPECT_EQ(value, "x");
 }
 
-TEST_F(PreferencesTest, ReadTracesNameTheFileAndDirectory) {
+TEST_F(oxPreferencesTest, ReadTracesNameTheFileAndDirectory) {
     oxPreferences store(false, false);
     oxLogCapture capture(6);
     EXPECT_FALSE(store.read());  // no name: false, and nothing logged
@@ -76,7 +76,7 @@ TEST_F(PreferencesTest, ReadTracesNameTheFileAndDirectory) {
     EXPECT_EQ(store.getReadCount(), 1u);
 }
 
-TEST_F(PreferencesTest, StoresWithoutReadOnceFollowTheFile) {
+TEST_F(oxPreferencesTest, StoresWithoutReadOnceFollowTheFile) {
     writeFile("<Shared value=\"1\" />\r\n");
     oxPreferences first(false, false);
     oxPreferences second(false, false);
@@ -96,7 +96,7 @@ TEST_F(PreferencesTest, StoresWithoutReadOnceFollowTheFile) {
     EXPECT_EQ(readFile(), "<Shared value=\"2\" />\r\n<Local value=\"3\" />\r\n");
 }
 
-TEST_F(PreferencesTest, ReadOnceNeverReadsAgain) {
+TEST_F(oxPreferencesTest, ReadOnceNeverReadsAgain) {
     writeFile("<A value=\"1\" />\r\n");
     oxPreferences store(true, false);
     store.setFileName(itsPath);
@@ -110,7 +110,7 @@ TEST_F(PreferencesTest, ReadOnceNeverReadsAgain) {
     EXPECT_EQ(store.getReadCount(), 1u);
 }
 
-TEST_F(PreferencesTest, RejectedFileIsNeverOverwrittenUntilAReadSucceeds) {
+TEST_F(oxPreferencesTest, RejectedFileIsNeverOverwrittenUntilAReadSucceeds) {
     const std::string broken = "<Keep value=\"1\" />\r\n<Also value=\"2\" />\r\n<Broken value=\"3\r\n";
     writeFile(broken);
     oxPreferences store(false, true);
@@ -128,7 +128,7 @@ TEST_F(PreferencesTest, RejectedFileIsNeverOverwrittenUntilAReadSucceeds) {
     EXPECT_EQ(readFile(), "<Other value=\"2\" />\r\n<New value=\"x\" />\r\n");
 }
 
-TEST_F(PreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
+TEST_F(oxPreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
     ASSERT_TRUE(std::filesystem::create_directory(itsPath));
     oxPreferences store(true, false);
     store.setFileName(itsPath);
@@ -139,7 +139,7 @@ TEST_F(PreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
 
 // Text the reader stops at is kept: never written over, and a byte-order
 // mark goes back where it was.
-TEST_F(PreferencesTest, TextBeyondTheEntriesIsNeverWrittenOver) {
+TEST_F(oxPreferencesTest, TextBeyondTheEntriesIsNeverWrittenOver) {
     const std::string bom = "\xEF\xBB\xBF";
     writeFile(bom + "<A value=\"1\" />\r\n<B value=\"2\" />\r\n");
     oxPreferences marked(true, false);
@@ -168,7 +168,7 @@ TEST_F(PreferencesTest, TextBeyondTheEntriesIsNeverWrittenOver) {
 
 // Two stores on one file, used one after the other at full speed: the
 // change of the other is never taken for the same version.
-TEST_F(PreferencesTest, StoresOnOneFileKeepEachOthersKeys) {
+TEST_F(oxPreferencesTest, StoresOnOneFileKeepEachOthersKeys) {
     writeFile("");
     for (int round = 0; round < 50; ++round) {
         oxPreferences first(true, false);
@@ -191,7 +191,7 @@ TEST_F(PreferencesTest, StoresOnOneFileKeepEachOthersKeys) {
     }
 }
 
-TEST_F(PreferencesTest, CreatedFileIsRemovedOnlyWhileUntouched) {
+TEST_F(oxPreferencesTest, CreatedFileIsRemovedOnlyWhileUntouched) {
     oxPreferences store(true, false);
     store.setFileName(itsPath);
     ASSERT_TRUE(store.createFile());
@@ -209,7 +209,7 @@ TEST_F(PreferencesTest, CreatedFileIsRemovedOnlyWhileUntouched) {
 // "changed" or "unchanged": the contents a write would make, compared with
 // the file's bytes; equal ones are not written, so the file stays the same
 // version (identity, size and times).
-TEST_F(PreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
+TEST_F(oxPreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
     const std::string bom = "\xEF\xBB\xBF";
     const std::string text = bom + "<Database value=\"MSSQL\" />\r\n<Other value=\"a&amp;b\" />\r\n";
     writeFile(text);
@@ -265,7 +265,7 @@ TEST_F(PreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
     }
 }
 
-TEST_F(PreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
+TEST_F(oxPreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
     oxPreferences missing(true, false);
     missing.setFileName(itsPath);
     EXPECT_TRUE(missing.set("Database", "SQLite"));

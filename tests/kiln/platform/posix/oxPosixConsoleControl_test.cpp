@@ -58,7 +58,7 @@ std::vector<std::string> signalAndWait(int inSignal, size_t inCount) {
     return callsAfter([inSignal] { kill(getpid(), inSignal); }, inCount);
 }
 
-class PosixConsoleControlTest : public testing::Test {
+class oxPosixConsoleControlTest : public testing::Test {
 protected:
     void SetUp() override {
         // A runner may start us with these ignored, which the emulation
@@ -72,7 +72,7 @@ protected:
     }
 };
 
-TEST_F(PosixConsoleControlTest, SignalsBecomeControlTypesOnAThreadOfTheirOwn) {
+TEST_F(oxPosixConsoleControlTest, SignalsBecomeControlTypesOnAThreadOfTheirOwn) {
     ASSERT_TRUE(SetConsoleCtrlHandler(takingHandler, TRUE));
 
     EXPECT_EQ(signalAndWait(SIGINT, 1), std::vector<std::string>{"take 0"});
@@ -96,7 +96,7 @@ TEST_F(PosixConsoleControlTest, SignalsBecomeControlTypesOnAThreadOfTheirOwn) {
     EXPECT_FALSE(SetConsoleCtrlHandler(nullptr, TRUE));
 }
 
-TEST_F(PosixConsoleControlTest, NewestHandlerFirstAndFalsePassesOn) {
+TEST_F(oxPosixConsoleControlTest, NewestHandlerFirstAndFalsePassesOn) {
     ASSERT_TRUE(SetConsoleCtrlHandler(takingHandler, TRUE));
     ASSERT_TRUE(SetConsoleCtrlHandler(passingHandler, TRUE));
 
@@ -108,7 +108,7 @@ TEST_F(PosixConsoleControlTest, NewestHandlerFirstAndFalsePassesOn) {
     EXPECT_TRUE(SetConsoleCtrlHandler(takingHandler, FALSE));
 }
 
-TEST_F(PosixConsoleControlTest, SignalStartedInAnEarlierThreadStillReachesTheHandlers) {
+TEST_F(oxPosixConsoleControlTest, SignalStartedInAnEarlierThreadStillReachesTheHandlers) {
     // This thread runs with the signals unblocked, as a thread started
     // before the first registration would.
     std::vector<std::string> fromThread;
@@ -126,9 +126,9 @@ TEST_F(PosixConsoleControlTest, SignalStartedInAnEarlierThreadStillReachesTheHan
     EXPECT_TRUE(SetConsoleCtrlHandler(takingHandler, FALSE));
 }
 
-class PosixConsoleControlDeathTest : public PosixConsoleControlTest {};
+class oxPosixConsoleControlDeathTest : public oxPosixConsoleControlTest {};
 
-TEST_F(PosixConsoleControlDeathTest, UnhandledSignalTakesItsDefaultAction) {
+TEST_F(oxPosixConsoleControlDeathTest, UnhandledSignalTakesItsDefaultAction) {
     // A forked child would lack the watcher thread; a fresh process has none
     // until it registers.
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -34,7 +34,7 @@ bool sameSettings(const termios& inLeft, const termios& inRight) {
 
 // Standard input is the far end of a pseudo-terminal whose keyboard side
 // the test types on.
-class TerminalKeysTest : public testing::Test {
+class oxPosixConsoleTerminalTest : public testing::Test {
 protected:
     void SetUp() override {
         const int keyboard = posix_openpt(O_RDWR | O_NOCTTY);
@@ -92,7 +92,7 @@ protected:
     termios itsInitialSettings{};
 };
 
-TEST_F(TerminalKeysTest, KeysArriveAsTheWindowsConsoleGivesThem) {
+TEST_F(oxPosixConsoleTerminalTest, KeysArriveAsTheWindowsConsoleGivesThem) {
     beginHiddenConsoleInput();
     type("a\x7f\x08\x03\x04\n" "b\r\n" "c\r" "d");
     EXPECT_EQ(readKeys(9), (std::vector<int>{'a', 8, 8, 3, 4, 10, 'b', 13, 'c'}));
@@ -113,7 +113,7 @@ TEST_F(TerminalKeysTest, KeysArriveAsTheWindowsConsoleGivesThem) {
     endHiddenConsoleInput();
 }
 
-TEST_F(TerminalKeysTest, HiddenModeIsHeldUntilEndAndThenUndone) {
+TEST_F(oxPosixConsoleTerminalTest, HiddenModeIsHeldUntilEndAndThenUndone) {
     beginHiddenConsoleInput();
     const termios hidden = currentSettings();
     EXPECT_EQ(hidden.c_lflag & (ICANON | ECHO | ISIG), 0u);
@@ -135,7 +135,7 @@ TEST_F(TerminalKeysTest, HiddenModeIsHeldUntilEndAndThenUndone) {
     EXPECT_TRUE(sameSettings(currentSettings(), itsInitialSettings));
 }
 
-TEST(ConsoleKeys, NoKeyWithoutTerminal) {
+TEST(oxPosixConsoleTest, NoKeyWithoutTerminal) {
     const int savedInput = dup(STDIN_FILENO);
     const int nothing = open("/dev/null", O_RDONLY);
     ASSERT_GE(nothing, 0);

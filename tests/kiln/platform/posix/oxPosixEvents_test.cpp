@@ -82,7 +82,7 @@ private:
     std::atomic<int> itsFinished{0};
 };
 
-TEST(PosixEvents, ManualResetEventStaysSignalledUntilReset) {
+TEST(oxPosixEventsTest, ManualResetEventStaysSignalledUntilReset) {
     {
         Event event(TRUE, FALSE);
         EXPECT_FALSE(isSignalled(event));
@@ -97,7 +97,7 @@ TEST(PosixEvents, ManualResetEventStaysSignalledUntilReset) {
     EXPECT_EQ(CreateEventA(nullptr, TRUE, FALSE, "shared between processes"), nullptr);
 }
 
-TEST(PosixEvents, SetReleasesEveryWaiterOfAManualResetEvent) {
+TEST(oxPosixEventsTest, SetReleasesEveryWaiterOfAManualResetEvent) {
     Event event(TRUE, FALSE);
     Waiters waiters(event, 3, 5000);
     EXPECT_EQ(waiters.finished(), 0);
@@ -106,7 +106,7 @@ TEST(PosixEvents, SetReleasesEveryWaiterOfAManualResetEvent) {
     EXPECT_TRUE(isSignalled(event));
 }
 
-TEST(PosixEvents, AutoResetEventIsConsumedByTheWaitItEnds) {
+TEST(oxPosixEventsTest, AutoResetEventIsConsumedByTheWaitItEnds) {
     Event event(FALSE, TRUE);
     EXPECT_TRUE(isSignalled(event));
     EXPECT_FALSE(isSignalled(event));
@@ -122,7 +122,7 @@ TEST(PosixEvents, AutoResetEventIsConsumedByTheWaitItEnds) {
     EXPECT_FALSE(isSignalled(event));
 }
 
-TEST(PosixEvents, PulseReleasesEveryCurrentWaiterOfAManualResetEventButOneOfAnAutoResetEvent) {
+TEST(oxPosixEventsTest, PulseReleasesEveryCurrentWaiterOfAManualResetEventButOneOfAnAutoResetEvent) {
     for (BOOL manualReset : {TRUE, FALSE}) {
         SCOPED_TRACE(manualReset ? "manual reset" : "auto reset");
         Event event(manualReset, FALSE);
@@ -136,7 +136,7 @@ TEST(PosixEvents, PulseReleasesEveryCurrentWaiterOfAManualResetEventButOneOfAnAu
     }
 }
 
-TEST(PosixEvents, PulseWithNobodyWaitingLeavesTheEventNonSignalled) {
+TEST(oxPosixEventsTest, PulseWithNobodyWaitingLeavesTheEventNonSignalled) {
     for (BOOL manualReset : {TRUE, FALSE}) {
         SCOPED_TRACE(manualReset ? "manual reset" : "auto reset");
         Event event(manualReset, FALSE);

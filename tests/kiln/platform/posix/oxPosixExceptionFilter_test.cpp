@@ -61,12 +61,12 @@ LONG WINAPI crashingFilter(EXCEPTION_POINTERS*) {
     std::abort();
 }
 
-class PosixExceptionFilterDeathTest : public testing::Test {
+class oxPosixExceptionFilterDeathTest : public testing::Test {
 protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
 
-TEST_F(PosixExceptionFilterDeathTest, EachCrashSignalHasItsWindowsCode) {
+TEST_F(oxPosixExceptionFilterDeathTest, EachCrashSignalHasItsWindowsCode) {
     const struct {
         void (*itsCrash)();
         int itsSignal;
@@ -87,12 +87,12 @@ TEST_F(PosixExceptionFilterDeathTest, EachCrashSignalHasItsWindowsCode) {
     }
 }
 
-TEST_F(PosixExceptionFilterDeathTest, CrashInsideFilterEndsProcessWithoutReentry) {
+TEST_F(oxPosixExceptionFilterDeathTest, CrashInsideFilterEndsProcessWithoutReentry) {
     EXPECT_EXIT(crashWith(crashingFilter, writeThroughNull), testing::KilledBySignal(SIGABRT),
                 "^filter entered\n$");
 }
 
-TEST_F(PosixExceptionFilterDeathTest, ReplacingReturnsPreviousAndNullRemovesFilter) {
+TEST_F(oxPosixExceptionFilterDeathTest, ReplacingReturnsPreviousAndNullRemovesFilter) {
     // In a child, so the test process keeps its own crash handling.
     EXPECT_EXIT(
         {

@@ -88,7 +88,7 @@ int removeEntry(const char* inPath, const struct stat*, int, FTW*) {
 }
 
 // A fresh directory per test, removed with everything in it afterwards.
-class PosixFilesTest : public testing::Test {
+class oxPosixFilesTest : public testing::Test {
 protected:
     void SetUp() override {
         char pattern[] = "/tmp/oxFilesXXXXXX";
@@ -115,7 +115,7 @@ protected:
     std::string itsDirectory;
 };
 
-TEST_F(PosixFilesTest, FindFirstFileGivesLastWriteTimeInUtcToTheMillisecond) {
+TEST_F(oxPosixFilesTest, FindFirstFileGivesLastWriteTimeInUtcToTheMillisecond) {
     writeFileBytes(at("dated.cfg"), "12345");
     const timespec times[2] = {{kSomeThursday, 0}, {kSomeThursday, 891234567}};
     ASSERT_EQ(utimensat(AT_FDCWD, at("dated.cfg").c_str(), times, 0), 0);
@@ -139,7 +139,7 @@ TEST_F(PosixFilesTest, FindFirstFileGivesLastWriteTimeInUtcToTheMillisecond) {
     }
 }
 
-TEST_F(PosixFilesTest, FindFirstFileFindsDirectoriesAndOnlyTheOneNamedFile) {
+TEST_F(oxPosixFilesTest, FindFirstFileFindsDirectoriesAndOnlyTheOneNamedFile) {
     ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
     writeFileBytes(at("a.cfg"), "a");
     writeFileBytes(at("*.cfg"), "literal");
@@ -165,7 +165,7 @@ TEST_F(PosixFilesTest, FindFirstFileFindsDirectoriesAndOnlyTheOneNamedFile) {
     EXPECT_FALSE(FindClose(nullptr));
 }
 
-TEST(PosixFileTimes, SystemTimeCoversTheWholeWindowsRange) {
+TEST(oxPosixFilesTimeTest, SystemTimeCoversTheWholeWindowsRange) {
     const uint64_t feb28of1900 = 9440496000ULL * kIntervalsPerSecond;
     const uint64_t lastMillisecondOfDay = 86399999ULL * 10000;
     const struct {
@@ -198,7 +198,7 @@ TEST(PosixFileTimes, SystemTimeCoversTheWholeWindowsRange) {
     EXPECT_FALSE(FileTimeToSystemTime(&tooLate, nullptr));
 }
 
-TEST_F(PosixFilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
+TEST_F(oxPosixFilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
     const std::string binary("one\r\ntwo\0three\n", 15);
     const mode_t previousMask = umask(027);
     const bool created = replaceFileContents(at("new.cfg"), binary);
@@ -214,7 +214,7 @@ TEST_F(PosixFilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
     EXPECT_EQ(entriesOf(itsDirectory), oxNames{"new.cfg"});
 }
 
-TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
+TEST_F(oxPosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
     writeFileBytes(at("kept.cfg"), "old");
     ASSERT_EQ(chmod(at("kept.cfg").c_str(), 0640), 0);
     EXPECT_TRUE(replaceFileContents(at("kept.cfg"), "new"));
@@ -251,7 +251,7 @@ TEST_F(PosixFilesTest, ReplaceKeepsPermissionsAndWritesThroughSymbolicLinks) {
     EXPECT_EQ(entriesOf(at("sub")), (oxNames{"later.cfg", "target.cfg"}));
 }
 
-TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeThePlace) {
+TEST_F(oxPosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeThePlace) {
     ASSERT_EQ(mkdir(at("dir.cfg").c_str(), 0755), 0);
     writeFileBytes(at("dir.cfg/inside"), "kept");
     ASSERT_EQ(mkfifo(at("pipe.cfg").c_str(), 0644), 0);
@@ -271,7 +271,7 @@ TEST_F(PosixFilesTest, ReplaceFailsAndTouchesNothingWhenNoRegularFileCanTakeTheP
     EXPECT_EQ(entriesOf(at("dir.cfg")), oxNames{"inside"});
 }
 
-TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
+TEST_F(oxPosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
     const std::string path = at("limited.cfg");
     writeFileBytes(path, "old contents");
     const std::string large(100000, 'x');
@@ -298,7 +298,7 @@ TEST_F(PosixFilesTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
     EXPECT_EQ(readFileBytes(path), large);
 }
 
-TEST_F(PosixFilesTest, ReplaceRefusesWhatPermissionsProtect) {
+TEST_F(oxPosixFilesTest, ReplaceRefusesWhatPermissionsProtect) {
     if (geteuid() == 0)
         GTEST_SKIP() << "permissions do not bind the superuser";
     ASSERT_EQ(mkdir(at("locked").c_str(), 0755), 0);

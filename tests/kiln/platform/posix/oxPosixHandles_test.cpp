@@ -30,7 +30,7 @@ void expectEveryCallFails(HANDLE inHandle) {
     EXPECT_EQ(CloseHandle(inHandle), FALSE);
 }
 
-TEST(PosixHandles, NullUnknownAndClosedHandlesFailWithoutCrashing) {
+TEST(oxPosixHandlesTest, NullUnknownAndClosedHandlesFailWithoutCrashing) {
     expectEveryCallFails(nullptr);
 
     int notAHandle = 0;
@@ -43,7 +43,7 @@ TEST(PosixHandles, NullUnknownAndClosedHandlesFailWithoutCrashing) {
     expectEveryCallFails(event);
 }
 
-TEST(PosixHandles, CallsForTheOtherKindOfObjectFail) {
+TEST(oxPosixHandlesTest, CallsForTheOtherKindOfObjectFail) {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(event, nullptr);
     DWORD exitCode = 7;
@@ -63,7 +63,7 @@ TEST(PosixHandles, CallsForTheOtherKindOfObjectFail) {
     EXPECT_EQ(CloseHandle(event), TRUE);
 }
 
-TEST(PosixHandles, WaitsTimeOutAfterRoughlyTheTimeGiven) {
+TEST(oxPosixHandlesTest, WaitsTimeOutAfterRoughlyTheTimeGiven) {
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     ASSERT_NE(event, nullptr);
 
@@ -80,7 +80,7 @@ TEST(PosixHandles, WaitsTimeOutAfterRoughlyTheTimeGiven) {
     EXPECT_EQ(CloseHandle(event), TRUE);
 }
 
-TEST(PosixHandles, ClosingAHandleDuringAWaitLeavesTheWaitIntact) {
+TEST(oxPosixHandlesTest, ClosingAHandleDuringAWaitLeavesTheWaitIntact) {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(event, nullptr);
     DWORD result = 0;

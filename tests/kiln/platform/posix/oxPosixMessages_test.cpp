@@ -54,7 +54,7 @@ DWORD exitCodeOf(HANDLE inThread) {
     return exitCode;
 }
 
-TEST(PosixMessages, PostingNeedsTheTargetsQueueAndDeliversInOrder) {
+TEST(oxPosixMessagesTest, PostingNeedsTheTargetsQueueAndDeliversInOrder) {
     Handshake handshake;
     DWORD threadId = 0;
     HANDLE thread = CreateThread(nullptr, 0, collectMessages, &handshake, 0, &threadId);
@@ -84,7 +84,7 @@ TEST(PosixMessages, PostingNeedsTheTargetsQueueAndDeliversInOrder) {
     EXPECT_EQ(CloseHandle(thread), TRUE);
 }
 
-TEST(PosixMessages, FiltersPickTheFirstMessageInRange) {
+TEST(oxPosixMessagesTest, FiltersPickTheFirstMessageInRange) {
     DWORD threadId = 0;
     std::thread reader([&] {
         threadId = GetCurrentThreadId();
@@ -122,7 +122,7 @@ DWORD WINAPI awaitFifthUserMessage(LPVOID inReady) {
     return GetMessageA(&message, nullptr, WM_USER + 5, WM_USER + 5) == TRUE ? DWORD(message.wParam) : 0;
 }
 
-TEST(PosixMessages, GetMessageBlocksUntilAMatchingMessageArrives) {
+TEST(oxPosixMessagesTest, GetMessageBlocksUntilAMatchingMessageArrives) {
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD threadId = 0;
     HANDLE thread = CreateThread(nullptr, 0, awaitFifthUserMessage, ready, 0, &threadId);
@@ -139,7 +139,7 @@ TEST(PosixMessages, GetMessageBlocksUntilAMatchingMessageArrives) {
     EXPECT_EQ(CloseHandle(ready), TRUE);
 }
 
-TEST(PosixMessages, QueueRefusesPostingsBeyondItsLimit) {
+TEST(oxPosixMessagesTest, QueueRefusesPostingsBeyondItsLimit) {
     std::thread owner([] {
         const DWORD self = GetCurrentThreadId();
         MSG message{};
@@ -155,7 +155,7 @@ TEST(PosixMessages, QueueRefusesPostingsBeyondItsLimit) {
     owner.join();
 }
 
-TEST(PosixMessages, WindowsAreNotEmulated) {
+TEST(oxPosixMessagesTest, WindowsAreNotEmulated) {
     int notAWindow = 0;
     MSG message{};
     EXPECT_EQ(PostMessageA(nullptr, WM_USER, 0, 0), FALSE);

@@ -19,7 +19,7 @@ std::string currentDirectory() {
 }
 
 // Moves into a fresh temporary directory for one test and back out.
-class PosixPathsTest : public testing::Test {
+class oxPosixPathsDirectoryTest : public testing::Test {
 protected:
     void SetUp() override {
         itsPrevious = currentDirectory();
@@ -39,7 +39,7 @@ protected:
     std::string itsDirectory;
 };
 
-TEST_F(PosixPathsTest, CurrentDirectoryFollowsWindowsReturnRules) {
+TEST_F(oxPosixPathsDirectoryTest, CurrentDirectoryFollowsWindowsReturnRules) {
     char buffer[MAX_PATH] = {};
     const DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
     EXPECT_EQ(std::string(buffer), itsDirectory);
@@ -58,7 +58,7 @@ TEST_F(PosixPathsTest, CurrentDirectoryFollowsWindowsReturnRules) {
     EXPECT_EQ(GetCurrentDirectoryA(0, nullptr), itsDirectory.size() + 1);
 }
 
-TEST(PosixPaths, ModuleFileNameIsTheTestProgramAndTruncatesLikeWindows) {
+TEST(oxPosixPathsTest, ModuleFileNameIsTheTestProgramAndTruncatesLikeWindows) {
     char buffer[4096] = {};
     const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
     const std::string path(buffer);

@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(PosixRuntime, SocketStartUpSucceedsWithWindowsVersionFields) {
+TEST(oxPosixRuntimeTest, SocketStartUpSucceedsWithWindowsVersionFields) {
     WSADATA data{};
     EXPECT_EQ(WSAStartup(0x0002, &data), 0);
     EXPECT_EQ(data.wVersion, 0x0002);
@@ -25,7 +25,7 @@ TEST(PosixRuntime, SocketStartUpSucceedsWithWindowsVersionFields) {
     EXPECT_EQ(data.wVersion, 0x0101);
 }
 
-TEST(PosixRuntime, TimeConversionsMatchTheCRuntimeConventions) {
+TEST(oxPosixRuntimeTest, TimeConversionsMatchTheCRuntimeConventions) {
     const time_t before = time(nullptr);
     oxTime64 stored = 0;
     const oxTime64 now = _time64(&stored);
@@ -56,7 +56,7 @@ TEST(PosixRuntime, TimeConversionsMatchTheCRuntimeConventions) {
     EXPECT_EQ(local.tm_min, expected.tm_min);
 }
 
-TEST(PosixRuntime, TimeConversionsRefuseWhatTheCRuntimeRefuses) {
+TEST(oxPosixRuntimeTest, TimeConversionsRefuseWhatTheCRuntimeRefuses) {
     struct tm result {};
     EXPECT_EQ(_gmtime64_s(nullptr, nullptr), EINVAL);
     EXPECT_EQ(_gmtime64_s(&result, nullptr), EINVAL);
@@ -76,7 +76,7 @@ TEST(PosixRuntime, TimeConversionsRefuseWhatTheCRuntimeRefuses) {
     EXPECT_EQ(result.tm_mday, 31);
 }
 
-TEST(PosixRuntime, NewModeIsRecordedAndReturned) {
+TEST(oxPosixRuntimeTest, NewModeIsRecordedAndReturned) {
     const int original = _set_new_mode(1);
     EXPECT_TRUE(original == 0 || original == 1);
     EXPECT_EQ(_set_new_mode(0), 1);

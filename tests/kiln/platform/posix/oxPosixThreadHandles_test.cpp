@@ -41,7 +41,7 @@ DWORD exitCodeOf(HANDLE inThread) {
     return exitCode;
 }
 
-TEST(PosixThreadHandles, ThreadReportsItsIdRunningStateAndExitCode) {
+TEST(oxPosixThreadHandlesTest, ThreadReportsItsIdRunningStateAndExitCode) {
     Routine routine;
     routine.itsExitCode = 42;
     DWORD threadId = 0;
@@ -64,7 +64,7 @@ TEST(PosixThreadHandles, ThreadReportsItsIdRunningStateAndExitCode) {
     EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, &threadId), nullptr);
 }
 
-TEST(PosixThreadHandles, SuspendedThreadWaitsForResumeBeforeItsRoutine) {
+TEST(oxPosixThreadHandlesTest, SuspendedThreadWaitsForResumeBeforeItsRoutine) {
     Routine routine;
     routine.itsExitCode = 7;
     SetEvent(routine.itsRelease);
@@ -88,7 +88,7 @@ TEST(PosixThreadHandles, SuspendedThreadWaitsForResumeBeforeItsRoutine) {
     EXPECT_EQ(CloseHandle(thread), TRUE);
 }
 
-TEST(PosixThreadHandles, TerminateAndCloseLeaveTheThreadRunning) {
+TEST(oxPosixThreadHandlesTest, TerminateAndCloseLeaveTheThreadRunning) {
     Routine routine;
     routine.itsExitCode = 5;
     HANDLE thread = CreateThread(nullptr, 0, &Routine::run, &routine, 0, nullptr);
@@ -103,7 +103,7 @@ TEST(PosixThreadHandles, TerminateAndCloseLeaveTheThreadRunning) {
     EXPECT_EQ(WaitForSingleObject(routine.itsDone, 5000), WAIT_OBJECT_0);
 }
 
-TEST(PosixThreadHandles, LargeStackSizeIsHonoured) {
+TEST(oxPosixThreadHandlesTest, LargeStackSizeIsHonoured) {
     static const size_t kStack = 32u * 1024u * 1024u;
     HANDLE thread = CreateThread(
         nullptr, kStack,

@@ -13,7 +13,7 @@
 
 namespace {
 
-TEST(PosixThreads, ThreadIdsAreKernelIdsDistinctPerThreadAndStable) {
+TEST(oxPosixThreadsTest, ThreadIdsAreKernelIdsDistinctPerThreadAndStable) {
     const DWORD mine = GetCurrentThreadId();
     EXPECT_NE(mine, 0u);
     EXPECT_EQ(mine, GetCurrentThreadId());
@@ -32,7 +32,7 @@ TEST(PosixThreads, ThreadIdsAreKernelIdsDistinctPerThreadAndStable) {
     EXPECT_EQ(first, second);
 }
 
-TEST(PosixThreads, TickCountFollowsTheMonotonicClock) {
+TEST(oxPosixThreadsTest, TickCountFollowsTheMonotonicClock) {
     using namespace std::chrono;
     const DWORD before = GetTickCount();
     const auto steadyMilliseconds =
@@ -58,7 +58,7 @@ bool tryFromAnotherThread(CRITICAL_SECTION& ioSection) {
     return entered;
 }
 
-TEST(PosixThreads, CriticalSectionIsRecursiveAndExcludesOtherThreads) {
+TEST(oxPosixThreadsTest, CriticalSectionIsRecursiveAndExcludesOtherThreads) {
     CRITICAL_SECTION section;
     InitializeCriticalSection(&section);
 
@@ -77,7 +77,7 @@ TEST(PosixThreads, CriticalSectionIsRecursiveAndExcludesOtherThreads) {
     DeleteCriticalSection(&section);
 }
 
-TEST(PosixThreads, CriticalSectionSerialisesCounting) {
+TEST(oxPosixThreadsTest, CriticalSectionSerialisesCounting) {
     CRITICAL_SECTION section;
     InitializeCriticalSection(&section);
     long counter = 0;

@@ -50,7 +50,7 @@ private:
 
 }  // namespace
 
-TEST(Win32Events, SignalsPostTheEventToTheWindowTarget) {
+TEST(oxWin32EventsTest, SignalsPostTheEventToTheWindowTarget) {
     MessageWindow window;
     ASSERT_NE(window.handle(), nullptr) << "CreateWindowExA failed: " << GetLastError();
     oxSingleEvent event(nullptr, true);
@@ -75,7 +75,7 @@ TEST(Win32Events, SignalsPostTheEventToTheWindowTarget) {
     EXPECT_FALSE(PeekMessageA(&stray, window.handle(), 0, 0, PM_REMOVE));
 }
 
-TEST(Win32Events, AVanishedWindowTargetStillLetsTheEventSignal) {
+TEST(oxWin32EventsTest, AVanishedWindowTargetStillLetsTheEventSignal) {
     MessageWindow window;
     ASSERT_NE(window.handle(), nullptr);
     oxSingleEvent event(nullptr, true);

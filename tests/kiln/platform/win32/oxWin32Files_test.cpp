@@ -11,7 +11,7 @@
 
 namespace {
 
-class Win32FilesTest : public testing::Test {
+class oxWin32FilesTest : public testing::Test {
 protected:
     // A read-only file would stay behind when the folder is removed.
     void TearDown() override { SetFileAttributesA(itsFile.c_str(), FILE_ATTRIBUTE_NORMAL); }
@@ -33,7 +33,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Win32FilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
+TEST_F(oxWin32FilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
     const std::string first("<A value=\"1\" />\r\n\n\0\x1A\xFF", 21);
     ASSERT_TRUE(replaceFileContents(itsFile, first));
     EXPECT_EQ(first, contents());
@@ -44,7 +44,7 @@ TEST_F(Win32FilesTest, ReplaceCreatesAndReplacesTheExactBytes) {
     EXPECT_EQ(0, strayFiles());
 }
 
-TEST_F(Win32FilesTest, ReplaceKeepsHiddenAndArchiveAttributes) {
+TEST_F(oxWin32FilesTest, ReplaceKeepsHiddenAndArchiveAttributes) {
     write("old");
     ASSERT_TRUE(SetFileAttributesA(itsFile.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
     ASSERT_TRUE(replaceFileContents(itsFile, "new"));
@@ -54,7 +54,7 @@ TEST_F(Win32FilesTest, ReplaceKeepsHiddenAndArchiveAttributes) {
     EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_ARCHIVE);
 }
 
-TEST_F(Win32FilesTest, ReplaceRefusesWhatCannotTakeNewContents) {
+TEST_F(oxWin32FilesTest, ReplaceRefusesWhatCannotTakeNewContents) {
     write("kept");
     ASSERT_TRUE(SetFileAttributesA(itsFile.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(replaceFileContents(itsFile, "new"));

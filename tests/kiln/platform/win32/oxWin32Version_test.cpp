@@ -8,7 +8,7 @@
 
 #include <string>
 
-TEST(Win32Version, DescriptionNamesTheRunningWindowsAndItsNumbers) {
+TEST(oxWin32VersionTest, DescriptionNamesTheRunningWindowsAndItsNumbers) {
     oxPlatformVersion version;
     ASSERT_TRUE(readPlatformVersion(version));
     const std::string numbers = " v" + std::to_string(version.itsMajor) + "." + std::to_string(version.itsMinor);

@@ -14,7 +14,7 @@ const oxConsoleAnswer kEnded = oxConsoleAnswer::ended;
 
 // Standard input comes from a pipe holding a given text, as an installer
 // feeds the tool; the test's own standard input is back afterwards.
-class ConsoleInputTest : public testing::Test {
+class oxConsoleTest : public testing::Test {
 protected:
     void SetUp() override { itsSavedInput = dup(STDIN_FILENO); }
 
@@ -57,7 +57,7 @@ protected:
     int itsSavedInput = -1;
 };
 
-TEST_F(ConsoleInputTest, VisibleAndHiddenAnswersComeFromOneStreamInTurn) {
+TEST_F(oxConsoleTest, VisibleAndHiddenAnswersComeFromOneStreamInTurn) {
     feedInput("2\r\nserver\n\nse;cret\r\nuser\n");
     std::string line = "stale";
     testing::internal::CaptureStdout();
@@ -83,7 +83,7 @@ TEST_F(ConsoleInputTest, VisibleAndHiddenAnswersComeFromOneStreamInTurn) {
     EXPECT_EQ(output, "> server> > \npw> \n> ");
 }
 
-TEST_F(ConsoleInputTest, LongLineIsOneAnswerWhateverItsLength) {
+TEST_F(oxConsoleTest, LongLineIsOneAnswerWhateverItsLength) {
     const std::string longLine(1000, 'x');
     feedInput(longLine + "\n" + std::string(255, 'y') + "\nnext\n" + longLine + "\r\n");
     std::string line;
@@ -99,7 +99,7 @@ TEST_F(ConsoleInputTest, LongLineIsOneAnswerWhateverItsLength) {
     testing::internal::GetCapturedStdout();
 }
 
-TEST_F(ConsoleInputTest, EndOfInputIsReportedOnlyWhenNothingWasRead) {
+TEST_F(oxConsoleTest, EndOfInputIsReportedOnlyWhenNothingWasRead) {
     feedInput("\nlast\r");
     std::string line;
     testing::internal::CaptureStdout();
@@ -123,7 +123,7 @@ TEST_F(ConsoleInputTest, EndOfInputIsReportedOnlyWhenNothingWasRead) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "> \n");
 }
 
-TEST_F(ConsoleInputTest, OverlongAnswersAndNulBytesAreRefused) {
+TEST_F(oxConsoleTest, OverlongAnswersAndNulBytesAreRefused) {
     const size_t kLimit = oxConsole_maxAnswerLength;
     const std::string withNul("a\0b\n", 4);
     const struct {

@@ -10,8 +10,10 @@
 #include "oxPreferences.h"
 #include "oxPreferencesTest.h"
 
+class oxPreferencesFilesTest : public oxPreferencesTest {};
+
 // A file that is not a regular file is refused at once and left as it is.
-TEST_F(PreferencesTest, WhatIsNotARegularFileIsRefusedWithoutBlocking) {
+TEST_F(oxPreferencesFilesTest, WhatIsNotARegularFileIsRefusedWithoutBlocking) {
     ASSERT_EQ(mkfifo(itsPath.c_str(), 0600), 0);
     oxPreferences store(true, false);
     store.setFileName(itsPath);
@@ -26,7 +28,7 @@ TEST_F(PreferencesTest, WhatIsNotARegularFileIsRefusedWithoutBlocking) {
 
 // Where a rename would change what the file is, it is written in place;
 // temporary files of dead writers are cleared by the next one.
-TEST_F(PreferencesTest, HardLinksStayOneFileAndStaleTemporariesGo) {
+TEST_F(oxPreferencesFilesTest, HardLinksStayOneFileAndStaleTemporariesGo) {
     writeFile("<A value=\"1\" />\r\n");
     const std::string link = itsDirectory + "/link.cfg";
     ASSERT_EQ(::link(itsPath.c_str(), link.c_str()), 0);
@@ -47,7 +49,7 @@ TEST_F(PreferencesTest, HardLinksStayOneFileAndStaleTemporariesGo) {
 
 // A link that another user planted in a shared sticky directory is not
 // followed: a privileged run would write through it.
-TEST_F(PreferencesTest, PlantedLinkInAStickyDirectoryIsNotFollowed) {
+TEST_F(oxPreferencesFilesTest, PlantedLinkInAStickyDirectoryIsNotFollowed) {
     const std::string shared = itsDirectory + "/shared";
     const std::string target = itsDirectory + "/target.cfg";
     std::ofstream(target) << "<Secret value=\"1\" />\r\n";

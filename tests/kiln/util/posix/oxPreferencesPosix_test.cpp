@@ -9,6 +9,8 @@
 
 #include "oxPreferencesTest.h"
 
+class oxPreferencesPosixTest : public oxPreferencesTest {};
+
 namespace {
 // Runs in a child process, so the file-size limit stays there.
 [[noreturn]] void writeLargeTableUnderSizeLimit(const std::string& inPath) {
@@ -24,14 +26,14 @@ namespace {
 }
 }  // namespace
 
-TEST_F(PreferencesTest, WriteCutShortLeavesTheOldFileIntact) {
+TEST_F(oxPreferencesPosixTest, WriteCutShortLeavesTheOldFileIntact) {
     const std::string original = "<Database value=\"SQLite\" />\r\n";
     writeFile(original);
     EXPECT_EXIT(writeLargeTableUnderSizeLimit(itsPath), testing::ExitedWithCode(0), "");
     EXPECT_EQ(readFile(), original);
 }
 
-TEST_F(PreferencesTest, FileTimeIsTheLastWriteTimeInUtc) {
+TEST_F(oxPreferencesPosixTest, FileTimeIsTheLastWriteTimeInUtc) {
     writeFile("x");
     // 12 Jun 2014 08:05:09.250 UTC
     timespec times[2] = {{1402560309, 250000000}, {1402560309, 250000000}};
