@@ -20,6 +20,7 @@ done
 source "$root/scripts/timed.sh"
 # Cheap, and a failure here needs no build to be seen.
 timed "platform boundary" bash "$root/scripts/check-platform-boundary.sh"
+timed "test suite names" bash "$root/scripts/check-test-names.sh"
 timed "installing" bash "$root/scripts/install-deps.sh"
 
 run_suite() {
