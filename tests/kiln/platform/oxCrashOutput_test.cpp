@@ -43,7 +43,7 @@ std::string textLine(const std::string& inText) {
     return inText + (getPlatformPathSeparator() == '\\' ? "\r\n" : "\n");
 }
 
-class CrashOutputTest : public testing::Test {
+class oxCrashOutputTest : public testing::Test {
 protected:
     void TearDown() override {
         prepareCrashFile(nullptr);
@@ -63,7 +63,7 @@ protected:
 
 // The local time read inside a crash is the C runtime's local time of the
 // same moment: one of the two readings taken around it.
-TEST_F(CrashOutputTest, LocalTimeAgreesWithTheRuntimes) {
+TEST_F(oxCrashOutputTest, LocalTimeAgreesWithTheRuntimes) {
     prepareCrashTime();
     oxLocalMoment before = localNow();
     oxCrashTime crash;
@@ -75,7 +75,7 @@ TEST_F(CrashOutputTest, LocalTimeAgreesWithTheRuntimes) {
         << read.itsSecond;
 }
 
-TEST_F(CrashOutputTest, FileIsAppendedToWhetherItExistedOrNot) {
+TEST_F(oxCrashOutputTest, FileIsAppendedToWhetherItExistedOrNot) {
     struct Case {
         const char* itsName;
         const char* itsBefore;  // null: no file before
@@ -100,7 +100,7 @@ TEST_F(CrashOutputTest, FileIsAppendedToWhetherItExistedOrNot) {
     }
 }
 
-TEST_F(CrashOutputTest, NoFileOrAnUnusableOneWritesNothing) {
+TEST_F(oxCrashOutputTest, NoFileOrAnUnusableOneWritesNothing) {
     std::string kept = pathFor("kept");
     std::ofstream(kept, std::ios::binary) << "kept\n";
     prepareCrashFile(kept.c_str());
