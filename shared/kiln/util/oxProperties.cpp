@@ -76,18 +76,18 @@ int digitValue(char inChar, int inBase) {
 // ";" that must follow them directly. On success gives the low eight bits of
 // the value and the position after the ";"; false when there is no digit,
 // a byte of the wrong kind, or no ";".
-bool parseDigits(const std::string& inText, size_t inStart, int inBase, unsigned char& outByte,
+bool parseDigits(const char* inText, size_t inLength, size_t inStart, int inBase, unsigned char& outByte,
                  size_t& outNext) {
     unsigned value = 0;
     size_t pos = inStart;
-    for (; pos < inText.size(); ++pos) {
+    for (; pos < inLength; ++pos) {
         const int digit = digitValue(inText[pos], inBase);
         if (digit < 0)
             break;
         // Only the low eight bits count, so overflow cannot matter.
         value = (value * static_cast<unsigned>(inBase) + static_cast<unsigned>(digit)) & 0xFFu;
     }
-    if (pos == inStart || pos >= inText.size() || inText[pos] != ';')
+    if (pos == inStart || pos >= inLength || inText[pos] != ';')
         return false;
     outByte = static_cast<unsigned char>(value);
     outNext = pos + 1;
@@ -100,7 +100,7 @@ bool isHexReferenceAt(const std::string& inText, size_t inPos, size_t& outEnd) {
     if (inText.compare(inPos, 3, "&#x") != 0)
         return false;
     unsigned char ignored = 0;
-    return parseDigits(inText, inPos + 3, 16, ignored, outEnd);
+    return parseDigits(inText.data(), inText.size(), inPos + 3, 16, ignored, outEnd);
 }
 
 void appendHexReference(std::string& ioText, unsigned char inByte) {
@@ -216,18 +216,6 @@ void appendEncoded(std::string& ioText, const std::string& inValue) {
     }
 }
 
-// The same for a value in the arena: most values need no escaping and go
-// in one piece.
-void appendEncoded(std::string& ioText, const char* inValue, size_t inLength) {
-    size_t plain = 0;
-    while (plain < inLength && isPlainValueByte(inValue[plain]))
-        ++plain;
-    if (plain == inLength)
-        ioText.append(inValue, inLength);
-    else
-        appendEncoded(ioText, std::string(inValue, inLength));
-}
-
 // Reads the file form in place; every step takes bytes from itsNext.
 class oxTextReader {
 public:
@@ -249,6 +237,12 @@ public:
         while (itsNext != itsEnd && isWhitespace(*itsNext))
             ++itsNext;
     }
+    bool expect(char inByte) {
+        if (itsNext == itsEnd || *itsNext != inByte)
+            return false;
+        ++itsNext;
+        return true;
+    }
     bool expect(const char* inText, size_t inLength) {
         if (static_cast<size_t>(itsEnd - itsNext) < inLength || std::memcmp(itsNext, inText, inLength) != 0)
             return false;
@@ -263,7 +257,7 @@ public:
         for (; itsEnd - itsNext >= 2; ++itsNext) {
             if (itsNext[0] == '-' && itsNext[1] == '-') {
                 itsNext += 2;
-                return expect(">", 1);
+                return expect('>');
             }
         }
         return false;
@@ -279,7 +273,7 @@ public:
     }
     // '"...."': the raw bytes between the quotes.
     bool readQuotedValue(const char*& outStart, size_t& outLength) {
-        if (!expect("\"", 1))
+        if (!expect('"'))
             return false;
         const void* quote = std::memchr(itsNext, '"', static_cast<size_t>(itsEnd - itsNext));
         if (quote == nullptr)
@@ -295,17 +289,56 @@ private:
     const char* itsEnd;
 };
 
-// The raw bytes of a quoted value as the table keeps them: CR LF folded
-// into LF as text-mode reading would (a lone CR stays), references
-// resolved.
-std::string cookedValue(const char* inRaw, size_t inLength) {
-    std::string value;
-    value.reserve(inLength);
-    for (size_t i = 0; i < inLength; ++i) {
-        if (!(inRaw[i] == '\r' && i + 1 < inLength && inRaw[i + 1] == '\n'))
-            value += inRaw[i];
+// The reference standing at inText[inPos] (an "&"): its byte, and the
+// position after it. False for a malformed one, whose "&" stays an
+// ordinary byte. outByte is zero for a numeric reference to zero, which
+// stands for no byte.
+bool resolveReference(const char* inText, size_t inLength, size_t inPos, unsigned char& outByte, size_t& outNext) {
+    if (inPos + 1 < inLength && inText[inPos + 1] == '#') {
+        const bool hex = inPos + 2 < inLength && inText[inPos + 2] == 'x';
+        return parseDigits(inText, inLength, inPos + (hex ? 3 : 2), hex ? 16 : 10, outByte, outNext);
     }
-    return value.find('&') != std::string::npos ? oxProperties::decodeValue(value) : value;
+    for (const oxNamedReference& reference : kNamedReferences) {
+        const size_t length = std::strlen(reference.itsText);
+        if (inLength - inPos >= length && std::memcmp(inText + inPos, reference.itsText, length) == 0) {
+            outByte = static_cast<unsigned char>(reference.itsCharacter);
+            outNext = inPos + length;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Appends inText with its references resolved, in one pass that copies
+// plain runs whole. With inFoldLineEnds, CR LF becomes LF as text-mode
+// reading would (a lone CR stays); a resolved "&#13;" is never folded.
+void appendDecoded(std::string& ioText, const char* inText, size_t inLength, bool inFoldLineEnds) {
+    size_t pos = 0;
+    while (pos < inLength) {
+        size_t runEnd = pos;
+        while (runEnd < inLength && inText[runEnd] != '&' && !(inFoldLineEnds && inText[runEnd] == '\r'))
+            ++runEnd;
+        ioText.append(inText + pos, runEnd - pos);
+        pos = runEnd;
+        if (pos >= inLength)
+            break;
+        if (inText[pos] == '\r') {
+            if (!(pos + 1 < inLength && inText[pos + 1] == '\n'))
+                ioText += '\r';
+            ++pos;
+            continue;
+        }
+        unsigned char byte = 0;
+        size_t next = 0;
+        if (!resolveReference(inText, inLength, pos, byte, next)) {
+            ioText += '&';
+            ++pos;
+            continue;
+        }
+        if (byte != 0)
+            ioText += static_cast<char>(byte);
+        pos = next;
+    }
 }
 
 }  // namespace
@@ -512,23 +545,48 @@ void oxProperties::appendTo(std::string& ioText, bool inLineEnds) const {
 bool oxProperties::appendSome(std::string& ioText, bool inLineEnds, size_t& ioCursor, size_t inMostBytes) const {
     for (; ioCursor < itsEntries.size() && ioText.size() < inMostBytes; ++ioCursor) {
         const oxEntry& entry = itsEntries[ioCursor];
-        if (!entry.itsLive)
-            continue;
-        const char* value = itsArena.data() + entry.itsValue;
-        // Only the part before the first zero byte is written.
-        const void* zero = std::memchr(value, '\0', entry.itsValueLength);
-        const size_t valueLength =
-            zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value) : entry.itsValueLength;
-        ioText += '<';
-        ioText.append(itsArena, entry.itsKey, entry.itsKeyLength);
-        ioText.append(kAttributeOpening, sizeof(kAttributeOpening) - 1);
-        appendEncoded(ioText, value, valueLength);
-        ioText.append(kClosing, sizeof(kClosing) - 1);
-        // Written as bytes: the file is opened in binary mode everywhere.
-        if (inLineEnds)
-            ioText.append("\r\n", 2);
+        if (entry.itsLive)
+            appendEntry(ioText, entry, inLineEnds);
     }
     return ioCursor < itsEntries.size();
+}
+
+void oxProperties::appendEntry(std::string& ioText, const oxEntry& inEntry, bool inLineEnds) const {
+    const char* const key = itsArena.data() + inEntry.itsKey;
+    const char* const value = itsArena.data() + inEntry.itsValue;
+    // Zero is no plain byte, so a value that is plain to its end holds none.
+    size_t plain = 0;
+    while (plain < inEntry.itsValueLength && isPlainValueByte(value[plain]))
+        ++plain;
+    if (plain == inEntry.itsValueLength) {
+        // The usual case, laid out at once rather than in six appends.
+        const size_t kOpeningLength = sizeof(kAttributeOpening) - 1;
+        const size_t kClosingLength = sizeof(kClosing) - 1;
+        const size_t start = ioText.size();
+        ioText.resize(start + 1 + inEntry.itsKeyLength + kOpeningLength + plain + kClosingLength +
+                      (inLineEnds ? 2 : 0));
+        char* out = &ioText[start];
+        *out++ = '<';
+        out = static_cast<char*>(std::memcpy(out, key, inEntry.itsKeyLength)) + inEntry.itsKeyLength;
+        out = static_cast<char*>(std::memcpy(out, kAttributeOpening, kOpeningLength)) + kOpeningLength;
+        out = static_cast<char*>(std::memcpy(out, value, plain)) + plain;
+        out = static_cast<char*>(std::memcpy(out, kClosing, kClosingLength)) + kClosingLength;
+        // Written as bytes: the file is opened in binary mode everywhere.
+        if (inLineEnds)
+            std::memcpy(out, "\r\n", 2);
+        return;
+    }
+    // Only the part before the first zero byte is written.
+    const void* zero = std::memchr(value, '\0', inEntry.itsValueLength);
+    const size_t valueLength =
+        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value) : inEntry.itsValueLength;
+    ioText += '<';
+    ioText.append(key, inEntry.itsKeyLength);
+    ioText.append(kAttributeOpening, sizeof(kAttributeOpening) - 1);
+    appendEncoded(ioText, std::string(value, valueLength));
+    ioText.append(kClosing, sizeof(kClosing) - 1);
+    if (inLineEnds)
+        ioText.append("\r\n", 2);
 }
 
 bool oxProperties::writeTo(std::ostream& ioStream, bool inLineEnds) const {
@@ -623,7 +681,7 @@ bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
         // A declaration, a closing tag or plain text: the entries end here.
         if (!reader.isNameAt(1))
             break;
-        reader.expect("<", 1);
+        reader.expect('<');
         const char* key = nullptr;
         size_t keyLength = 0;
         const char* raw = nullptr;
@@ -632,7 +690,7 @@ bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
         reader.skipWhitespace();
         read = read && reader.expect("value", 5);
         reader.skipWhitespace();
-        read = read && reader.expect("=", 1);
+        read = read && reader.expect('=');
         reader.skipWhitespace();
         read = read && reader.readQuotedValue(raw, rawLength);
         reader.skipWhitespace();
@@ -642,10 +700,10 @@ bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
         oxEntry entry{inBase + static_cast<size_t>(key - text), keyLength,
                       inBase + static_cast<size_t>(raw - text), rawLength, hashKey(key, keyLength), true};
         if (std::memchr(raw, '&', rawLength) != nullptr || std::memchr(raw, '\r', rawLength) != nullptr) {
-            const std::string value = cookedValue(raw, rawLength);
-            entry.itsValue = kAsideMark | cooked.size();
-            entry.itsValueLength = value.size();
-            cooked += value;
+            const size_t cookedStart = cooked.size();
+            appendDecoded(cooked, raw, rawLength, true);
+            entry.itsValue = kAsideMark | cookedStart;
+            entry.itsValueLength = cooked.size() - cookedStart;
         }
         itsEntries.push_back(entry);
     }
@@ -668,42 +726,7 @@ std::string oxProperties::encodeValue(const std::string& inValue) {
 std::string oxProperties::decodeValue(const std::string& inValue) {
     std::string decoded;
     decoded.reserve(inValue.size());
-    size_t pos = 0;
-    while (pos < inValue.size()) {
-        const char c = inValue[pos];
-        if (c != '&') {
-            decoded += c;
-            ++pos;
-            continue;
-        }
-        if (inValue.compare(pos, 2, "&#") == 0) {
-            const bool hex = inValue.compare(pos, 3, "&#x") == 0;
-            unsigned char byte = 0;
-            size_t next = 0;
-            if (parseDigits(inValue, pos + (hex ? 3 : 2), hex ? 16 : 10, byte, next)) {
-                if (byte != 0)
-                    decoded += static_cast<char>(byte);
-                pos = next;
-                continue;
-            }
-            // Malformed: the "&" stays an ordinary byte.
-            decoded += c;
-            ++pos;
-            continue;
-        }
-        const oxNamedReference* named = nullptr;
-        for (const oxNamedReference& reference : kNamedReferences) {
-            if (inValue.compare(pos, std::strlen(reference.itsText), reference.itsText) == 0)
-                named = &reference;
-        }
-        if (named != nullptr) {
-            decoded += named->itsCharacter;
-            pos += std::strlen(named->itsText);
-        } else {
-            decoded += c;
-            ++pos;
-        }
-    }
+    appendDecoded(decoded, inValue.data(), inValue.size(), false);
     return decoded;
 }
 

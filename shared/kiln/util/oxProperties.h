@@ -136,6 +136,8 @@ private:
     void compactArenaIfWasteful() const;
     bool parseText(size_t inBase, size_t inStart, size_t& outStop);
     void indexReadEntries(size_t inFirst);
+    // One entry's line in the file form.
+    void appendEntry(std::string& ioText, const oxEntry& inEntry, bool inLineEnds) const;
 
     // Compacted lazily, also from const operations: the table has no lock
     // of its own and the store serialises every call.
