@@ -200,6 +200,8 @@ TEST(oxPropertiesTest, ReaderTakesEntriesWhitespaceCommentsAndStopsAtOtherText) 
         {"<x:y.z-_9 value=\"a<b>'c\" />", true, {{"x:y.z-_9", "a<b>'c"}}},
         {"<A value=\"x\r\ny\rz\r\r\n\" />", true, {{"A", "x\ny\rz\r\n"}}},
         {"<A value=\"a&#x41;&#12a;&#;&quot;\" />", true, {{"A", "aA&#12a;&#;\""}}},
+        // A resolved CR is never folded; a line end inside a reference spoils it.
+        {"<A value=\"&#13;\r\n&#x0D;\n\r&amp;&#1\r\n3;&l\r\nt;\" />", true, {{"A", "\r\n\r\n\r&&#1\n3;&l\nt;"}}},
         {"<A value=\"1\" /><a value=\"2\" />", true, {{"A", "2"}}},
         // Where the entries end, the rest is ignored.
         {"<?xml version=\"1.0\"?>\n<A value=\"1\" />", true, none},
