@@ -2,15 +2,9 @@
 
 #include <cstdio>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <sys/stat.h>
-#endif
-
 #include "oxConsole.h"
 #include "oxCryptor.h"
+#include "oxPlatformExtras.h"
 #include "oxPlatformFiles.h"
 #include "oxPreferences.h"
 #include "oxStream.h"
@@ -92,11 +86,7 @@ bool isAbsolutePath(const std::string& inPath) {
 // The file as --show names it: a relative name joined to the current directory.
 // On Windows every separator is shown as a backslash.
 std::string fullPath(const std::string& inPath) {
-#ifdef _WIN32
-    const char separator = '\\';
-#else
-    const char separator = '/';
-#endif
+    const char separator = getPlatformPathSeparator();
     std::string path = inPath;
     if (!isAbsolutePath(inPath)) {
         std::string directory = getCurrentDirectory();
@@ -428,12 +418,9 @@ bool oxTarnwell::readScriptPassword(std::string& outPassword) {
         // Not echoed when typed at a terminal; piped, it is read as the
         // dialogue reads a piped answer. No prompt either way.
         const bool typed = _isatty(_fileno(stdin)) != 0;
-#ifdef _WIN32
-        // The bytes as sent, as on POSIX: text mode would drop the CR of
-        // every CR LF and end the input at a Ctrl+Z.
+        // The bytes as sent, on every platform.
         if (!typed)
-            _setmode(_fileno(stdin), _O_BINARY);
-#endif
+            setStandardInputBinary();
         const oxConsoleAnswer answer = readLine("", line, typed);
         if (answer == oxConsoleAnswer::ended) {
             writeError("--password-stdin: standard input holds no password." + std::string(theNotChanged) + "\n");
@@ -559,13 +546,11 @@ void oxTarnwell::runShow() {
     writeLine("Server: " + shown("DatabaseServer"));
     writeLine("User: " + shown("DatabaseUsername"));
     writeLine(std::string("Password: ") + (passwordSet ? "set" : "not set"));
-#ifndef _WIN32
-    struct stat status;
-    if (stat(name.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    unsigned permissions = 0;
+    if (isReadableByOthers(name, permissions)) {
         char mode[8];
-        snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        snprintf(mode, sizeof mode, "%04o", permissions);
         writeError("Warning: \"" + name + "\" can be read by group or others (mode " + mode +
                    "); whoever reads it can decrypt the password.\n");
     }
-#endif
 }

@@ -58,6 +58,17 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes);
 // The platform's own path separator: '\\' on Windows, '/' elsewhere.
 char getPlatformPathSeparator();
 
+// Standard input's bytes as they were sent. On Windows the C runtime's
+// text mode would drop the CR of every CR LF and end the input at a
+// Ctrl+Z, so standard input becomes binary; elsewhere nothing changes.
+void setStandardInputBinary();
+
+// True, with the file's permission bits in outMode, when the file inPath
+// names (links followed) may be read by its group or by others. False when
+// it cannot be examined, and always on Windows, whose files have no such
+// bits.
+bool isReadableByOthers(const std::string& inPath, unsigned& outMode);
+
 // The codes of _getch that its callers act on, the same on every platform.
 namespace oxKeyCodes {
 const int kNoKey = -1;  // no key: not a terminal, input ended, or a failure

@@ -5,8 +5,11 @@
 #include <climits>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #endif
+
+#include "oxTestFiles.h"
 
 namespace {
 
@@ -77,6 +80,31 @@ TEST(oxPlatformExtrasTest, ReleaseTextSplitsIntoNumbersAndBuild) {
     version.itsBuild = "stale";
     EXPECT_FALSE(parseReleaseText(nullptr, version));
     EXPECT_EQ(version.itsBuild, "");
+}
+
+// Only a bit that lets the group or others read counts; the whole mode
+// comes with it.
+TEST(oxPlatformExtrasTest, ReadableByOthersNamesTheMode) {
+    const oxScratchDirectory scratch("oxPlatformExtrasTest");
+    const std::string file = scratch.at("preferences.cfg");
+    ASSERT_TRUE(writeFileBytes(file, "x"));
+    struct ModeCase {
+        mode_t itsMode;
+        bool itsReadable;
+    };
+    const ModeCase cases[] = {{0600, false}, {0620, false}, {0602, false}, {0000, false},
+                              {0640, true},  {0604, true},  {0644, true},  {04640, true}};
+    for (const ModeCase& test : cases) {
+        SCOPED_TRACE(test.itsMode);
+        ASSERT_EQ(chmod(file.c_str(), test.itsMode), 0);
+        unsigned mode = 0;
+        EXPECT_EQ(test.itsReadable, isReadableByOthers(file, mode));
+        if (test.itsReadable) {
+            EXPECT_EQ(static_cast<unsigned>(test.itsMode), mode);
+        }
+    }
+    unsigned mode = 0;
+    EXPECT_FALSE(isReadableByOthers(scratch.at("missing"), mode));
 }
 
 #endif

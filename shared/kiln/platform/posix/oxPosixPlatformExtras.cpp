@@ -1,6 +1,8 @@
-// The system version and path separator on POSIX.
+// The system version, path separator, standard input's mode and file
+// permissions on POSIX.
 #include "oxPlatformExtras.h"
 
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 #include <climits>
@@ -59,4 +61,14 @@ bool readPlatformVersion(oxPlatformVersion& outVersion) {
 
 char getPlatformPathSeparator() {
     return '/';
+}
+
+void setStandardInputBinary() {}
+
+bool isReadableByOthers(const std::string& inPath, unsigned& outMode) {
+    struct stat status;
+    if (stat(inPath.c_str(), &status) != 0 || (status.st_mode & (S_IRGRP | S_IROTH)) == 0)
+        return false;
+    outMode = static_cast<unsigned>(status.st_mode & 07777);
+    return true;
 }

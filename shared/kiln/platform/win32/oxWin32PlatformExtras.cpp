@@ -1,5 +1,10 @@
-// The system version and path separator on Windows.
+// The system version, path separator, standard input's mode and file
+// permissions on Windows.
 #include "oxWin32.h"
+
+#include <fcntl.h>
+
+#include <cstdio>
 
 #ifdef _MSC_VER
 // GetVersionExA is deprecated, but its numbers are what the platform
@@ -55,4 +60,12 @@ bool readPlatformVersion(oxPlatformVersion& outVersion) {
 
 char getPlatformPathSeparator() {
     return '\\';
+}
+
+void setStandardInputBinary() {
+    _setmode(_fileno(stdin), _O_BINARY);
+}
+
+bool isReadableByOthers(const std::string&, unsigned&) {
+    return false;
 }
