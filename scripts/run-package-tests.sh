@@ -4,7 +4,8 @@
 # warning; tarnwell installs with dpkg, runs from the PATH, its manual page
 # renders without warnings, and it removes cleanly; a program of someone
 # else's builds and runs against the dev component installed in a
-# temporary prefix. Needs root (dpkg -i).
+# temporary prefix, each of its headers compiling on its own. Needs root
+# (dpkg -i).
 # Usage: run-package-tests.sh [BUILD_DIR]   (default: build-deb)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -61,6 +62,13 @@ installed=0
 
 echo "== a program built against the installed dev component" >&2
 cmake --install "$build" --component dev --prefix "$scratch/prefix" >/dev/null
+# Each installed header compiles on its own, with nothing but the installed
+# headers to find: none needs a header that stayed behind in the tree.
+for header in "$scratch/prefix/include/kiln"/*.h; do
+    echo "#include \"$(basename "$header")\"" |
+        g++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$scratch/prefix/include/kiln" -x c++ - ||
+        fail "the installed $(basename "$header") does not compile on its own"
+done
 cmake -S "$root/tests/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$scratch/prefix" \
     -DOX_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$scratch/consumer"

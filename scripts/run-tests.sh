@@ -21,6 +21,7 @@ source "$root/scripts/timed.sh"
 # Cheap, and a failure here needs no build to be seen.
 timed "platform boundary" bash "$root/scripts/check-platform-boundary.sh"
 timed "test suite names" bash "$root/scripts/check-test-names.sh"
+timed "source lists" bash "$root/scripts/check-source-lists.sh"
 timed "installing" bash "$root/scripts/install-deps.sh"
 
 run_suite() {
