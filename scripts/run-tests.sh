@@ -36,9 +36,7 @@ run_suite() {
 timed "normal build and suite" run_suite normal -DOX_BUILD_BENCH=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     timed "sanitizer build and suite" run_suite sanitize -DOX_SANITIZE=ON
-# The crash report is written from the crash signal's handler through the
-# ordinary log, knowingly: the process is dying either way.
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=0 \
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     timed "ThreadSanitizer build and suite" run_suite threads -DOX_THREAD_SANITIZE=ON
 
 echo "== fuzzing the preferences reader" >&2

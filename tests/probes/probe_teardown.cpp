@@ -4,6 +4,8 @@
 //   probe_teardown log-at-exit     a thread logs once-texts until the end
 //   probe_teardown late LEVEL      at log level LEVEL, look a thread up and
 //                                  take framework locks after the teardown
+//   probe_teardown checker         "ThreadSanitizer" when built with it,
+//                                  else "none"
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,14 @@
 
 #include "oxInfoLog.h"
 #include "oxThread.h"
+
+#if defined(__SANITIZE_THREAD__)
+#define OX_PROBE_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define OX_PROBE_THREAD_SANITIZER 1
+#endif
+#endif
 
 namespace {
 // Made-up ids for stand-in threads: the table holds entries (and so
@@ -87,6 +97,14 @@ int main(int argc, char** argv) {
         return logAtExit();
     if (argc >= 3 && strcmp(argv[1], "late") == 0)
         return late(atoi(argv[2]));
-    say("usage: probe_teardown log-at-exit | late LEVEL");
+    if (argc >= 2 && strcmp(argv[1], "checker") == 0) {
+#ifdef OX_PROBE_THREAD_SANITIZER
+        fputs("ThreadSanitizer\n", stdout);
+#else
+        fputs("none\n", stdout);
+#endif
+        return 0;
+    }
+    say("usage: probe_teardown log-at-exit | late LEVEL | checker");
     return 2;
 }

@@ -35,13 +35,15 @@ void oxSimpleMemMutex::initialize() {
     InitializeCriticalSection(&itsCriticalSection);
 }
 
-oxSimpleMemMutex::~oxSimpleMemMutex() { shutDown(); }
+oxSimpleMemMutex::~oxSimpleMemMutex() {
+    shutDown();
+    DeleteCriticalSection(&itsCriticalSection);
+}
 
 void oxSimpleMemMutex::shutDown() {
     if (itsHasBeenDestroyed)
         return;
     oxAssert(!numLocks);
-    DeleteCriticalSection(&itsCriticalSection);
     itsHasBeenDestroyed = true;
 }
 

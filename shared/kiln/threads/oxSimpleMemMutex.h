@@ -30,8 +30,9 @@ public:
     bool tryLock();
 
     // What the destructor does, for a lock whose storage lives on: checks
-    // it is free, deletes the critical section, and makes every later
-    // lock and unlock refuse with a report. Runs once.
+    // it is free and makes every later lock and unlock refuse with a
+    // report. Runs once. The critical section is kept (the destructor
+    // deletes it): a thread may still be inside it, or entering it.
     void shutDown();
 
     // The owner, read without the critical section: only the owner itself
