@@ -2,6 +2,7 @@
 // AES-256-CFB encrypted under a built-in key and vector, upper-case hex.
 // The server that reads the preferences file decrypts with the same key and
 // vector; README.md ("Password format") says where they live.
+// Not safe for concurrent use of one object; takes part in no lock order.
 #ifndef OX_CRYPTOR_H
 #define OX_CRYPTOR_H
 

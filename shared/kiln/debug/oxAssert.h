@@ -1,6 +1,8 @@
 // Assertion checks in the diagnostic sense: evaluated only while level 6
 // of the info log is enabled, reported at level 5, and never stopping the
 // program: the next statement runs either way.
+// Safe from any thread; a failed check reports through the info log and so
+// takes part in its lock order.
 #ifndef OX_ASSERT_H
 #define OX_ASSERT_H
 

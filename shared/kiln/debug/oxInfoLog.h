@@ -1,5 +1,8 @@
 // The framework's one diagnostic channel: numbered levels, console or
 // file output, a once-only flag. All state is process-wide.
+// Safe for concurrent use. Lock order: the thread table's lock is taken and
+// released before the log's lock; the log's lock is the innermost, taken
+// with any other framework lock held (a store's, the deadlock bookkeeping).
 #ifndef OX_INFO_LOG_H
 #define OX_INFO_LOG_H
 
@@ -8,12 +11,11 @@
 #include <set>
 #include <string>
 
+#include "oxMemMutex.h"
 #include "oxStMutex.h"
-
 #include "oxStaticObject.h"
 
 class oxMessage;
-class oxMemMutex;
 
 enum {
     oxLog_system = 1,   // accepted, writes nothing
@@ -76,21 +78,24 @@ public:
 
 private:
     static void configure(const char* inProgramName, int inMode, const std::string& inFileName);
-    static bool rememberOnce(const std::string& inText, const std::string& inThreadPart);
-    static void writeLine(const std::string& inThreadPart, const char* inText);
+    static bool rememberOnce(const std::string& inText, const std::string& inThreadPart)
+        EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
+    static void writeLine(const std::string& inThreadPart, const char* inText) EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
     static std::string threadPart(bool inMayWait);
     static void lockWithoutWaitingForever(std::optional<oxStMutex>& outLock);
-    static void writeConsoleLine(const std::string& inThreadPart, const char* inText);
-    static void writeFileLine(const std::string& inThreadPart, const char* inText);
+    static void writeConsoleLine(const std::string& inThreadPart, const char* inText)
+        EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
+    static void writeFileLine(const std::string& inThreadPart, const char* inText)
+        EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
     static void writeCrashLines(int inMode, const char* inText);
 
     // Guarded by itsMutex, and never destroyed: a thread may still be
     // inside the lock while the process's objects are torn down.
     // Also read without the lock, by logCrash, hence atomic.
     static std::atomic<int> itsOutputMode;
-    static oxNeverDestroyed<std::string> itsProgramName;
-    static oxNeverDestroyed<std::string> itsLogFileName;
-    static oxNeverDestroyed<std::set<std::string>> itsAlreadyLoggedMessages;
+    static oxNeverDestroyed<std::string> itsProgramName GUARDED_BY(itsMutex.get());
+    static oxNeverDestroyed<std::string> itsLogFileName GUARDED_BY(itsMutex.get());
+    static oxNeverDestroyed<std::set<std::string>> itsAlreadyLoggedMessages GUARDED_BY(itsMutex.get());
     static oxStaticObject<oxMemMutex> itsMutex;
 };
 

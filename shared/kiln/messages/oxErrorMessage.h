@@ -1,6 +1,7 @@
 // A message with an error value, whose built text ends in a full stop.
 // Travels inside oxException and thread objects; a plain value like
 // oxMessage.
+// Not safe for concurrent use of one object (a plain value); takes no lock.
 #ifndef OX_ERROR_MESSAGE_H
 #define OX_ERROR_MESSAGE_H
 

@@ -2,6 +2,7 @@
 // oxErrorMessage. Framework code throws it (or bad_alloc for memory); the
 // outermost handlers turn whatever they catch into an oxErrorMessage with
 // errorMessageFromException.
+// Not safe for concurrent use of one object (a plain value); takes no lock.
 #ifndef OX_EXCEPTION_H
 #define OX_EXCEPTION_H
 

@@ -2,6 +2,7 @@
 // failed malloc also calls the new-handler, and the new-handler throws.
 // One object, defined with the other process-wide objects and constructed
 // before all of them; its destructor puts the previous settings back.
+// Built and undone while only one thread runs; takes no lock.
 #ifndef OX_MEMORY_POLICY_H
 #define OX_MEMORY_POLICY_H
 

@@ -1,6 +1,8 @@
 // Turns a message reference into its text, so that messages can be made
 // by number with their wording kept in one table. One table per process;
 // nothing in the program registers a text, so at run time it stays empty.
+// Safe for concurrent reads, without a lock; registering is for start-up,
+// before other threads run. Takes part in no lock order.
 #ifndef OX_STRING_SERVER_H
 #define OX_STRING_SERVER_H
 

@@ -1,6 +1,7 @@
 // Byte-string helpers shared by the framework. Texts carry no code page:
 // ignoring case folds only the ASCII letters a to z, every other byte is
 // compared as it stands. The case flag true means case-sensitive.
+// Safe from any thread: no shared state, no lock.
 #ifndef OX_STRING_UTIL_H
 #define OX_STRING_UTIL_H
 

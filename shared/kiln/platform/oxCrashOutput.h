@@ -5,6 +5,8 @@
 // holds a lock still ends with its report. What needs more is prepared
 // beforehand, outside the crash. One implementation per platform in this
 // folder.
+// The preparing calls are made under the info log's lock; the calls made
+// inside a crash take no lock at all.
 #ifndef OX_CRASH_OUTPUT_H
 #define OX_CRASH_OUTPUT_H
 

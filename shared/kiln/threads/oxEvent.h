@@ -1,5 +1,7 @@
 // A signal that one thread sets and others test. Shaped so that one
 // object can stand for one or several operating-system event handles.
+// Safe for concurrent use (set, pulse and reset from any thread); see
+// oxSingleEvent for the lock it takes.
 #ifndef OX_EVENT_H
 #define OX_EVENT_H
 

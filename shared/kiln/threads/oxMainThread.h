@@ -1,5 +1,6 @@
 // The thread that starts the program. One static object, bound to the
 // calling thread by the process start-up.
+// Safe for concurrent use as oxThread is, and in the same lock order.
 #ifndef OX_MAIN_THREAD_H
 #define OX_MAIN_THREAD_H
 

@@ -2,6 +2,10 @@
 // thread blocks on it, the process-wide wait-for graph is searched, and a
 // wait that would close a cycle of waiting threads fails at once with an
 // oxException (oxErr_internal, "Detected deadlock. " and the chain).
+// Safe for concurrent use. Lock order: a request that must wait takes the
+// deadlock bookkeeping lock, innermost of the framework's but for the info
+// log's; while it is held only the thread table's lock is tried (never
+// waited for) and the info log's taken, to report a deadlock.
 #ifndef OX_MEM_MUTEX_H
 #define OX_MEM_MUTEX_H
 
@@ -36,17 +40,18 @@ protected:
 
 private:
     bool waitForLock(DWORD inThreadID);
-    [[noreturn]] void refuseDeadlock(DWORD inThreadID);
+    [[noreturn]] void refuseDeadlock(DWORD inThreadID) EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
 
     // REQUIRES: the bookkeeping lock held. Appends the chain to
     // ioDescription when one is given.
-    static bool isDeadlockFree(DWORD inThreadID, oxMemMutex* inMutex, std::string* ioDescription);
+    static bool isDeadlockFree(DWORD inThreadID, oxMemMutex* inMutex, std::string* ioDescription)
+        EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
     static std::string describeThread(DWORD inThreadID);
     static std::string describeMutex(const oxMemMutex* inMutex);
 
     // Guards itsBlockedThreadsMap and every search.
     static oxSimpleMemMutex* itsMutexPtr;
-    static std::map<DWORD, oxMemMutex*>* itsBlockedThreadsMap;
+    static std::map<DWORD, oxMemMutex*>* itsBlockedThreadsMap PT_GUARDED_BY(itsMutexPtr);
 };
 
 #endif

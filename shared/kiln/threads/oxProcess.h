@@ -1,6 +1,9 @@
 // The process object: owns start-up, the command line, the banner and the
 // outermost exception handling. Every program is one subclass, constructed
 // once by the entry point on its first thread.
+// Not for concurrent use: start and the main operation run on the first
+// thread; only requestStop and isStopRequested are called from others (the
+// console control handler). Has no lock of its own.
 #ifndef OX_PROCESS_H
 #define OX_PROCESS_H
 

@@ -2,15 +2,17 @@
 // it can also post a window message and a thread message that carry the
 // event's address as wParam, so a message loop learns of the signal
 // without waiting on the handle.
+// Safe for concurrent use: the count and listeners under the one lock all
+// events share, which is taken after the thread table's lock and before the
+// deadlock bookkeeping lock; the message targets are set before sharing.
 #ifndef OX_SINGLE_EVENT_H
 #define OX_SINGLE_EVENT_H
 
 #include <vector>
 
 #include "oxEvent.h"
+#include "oxMemMutex.h"
 #include "oxStaticObject.h"
-
-class oxMemMutex;
 
 class oxSingleEvent : public oxEvent {
 public:
@@ -49,14 +51,14 @@ private:
     // inSignal: SetEvent or PulseEvent.
     void signal(BOOL(WINAPI* inSignal)(HANDLE));
 
-    int32_t itsSignalCount;
+    int32_t itsSignalCount GUARDED_BY(itsSharedMutex.get());
     HANDLE itsHandle;
     bool itsOwnsHandle;
     HWND itsWindow;
     DWORD itsThreadID;
     UINT itsMessage;
     LPARAM itsLParam;
-    std::vector<oxEventListener*> itsListeners;
+    std::vector<oxEventListener*> itsListeners GUARDED_BY(itsSharedMutex.get());
 
     // One lock for all events; constructed with the other process-wide
     // objects, after the deadlock bookkeeping and before the thread table.

@@ -3,6 +3,8 @@
 // with a report) but never destroyed, so a late caller - a static object
 // of another file, a thread still running - meets a defined object that
 // refuses, not freed memory.
+// Built before other threads start; the held object's own rules apply to
+// concurrent use.
 #ifndef OX_STATIC_OBJECT_H
 #define OX_STATIC_OBJECT_H
 

@@ -1,6 +1,10 @@
 // Thread objects and the process-wide thread table that maps operating
 // system thread ids to them, so any code can find the calling thread's
 // object and reports can name threads.
+// Safe for concurrent use. Lock order: the thread table's lock first, then
+// the events' shared lock, then the deadlock bookkeeping lock; the table's
+// lock is released before the info log's is taken. Each thread's children
+// list has its own lock, taken inside none of these.
 #ifndef OX_THREAD_H
 #define OX_THREAD_H
 
@@ -90,15 +94,16 @@ protected:
     DWORD itsThreadID;
     DWORD itsWaitingThreadID;
     std::string itsName;
-    // Written under the table lock, read without it.
+    // Written under the table lock, read without it, hence atomic.
     std::atomic<int32_t> itsThreadState;
+    // Written by stop on any thread, read without a lock, hence atomic.
     std::atomic<int32_t> itsStopCode;
     oxTimer itsTimer;
     HANDLE itsHandle;
     oxErrorMessage itsErrorMessage;
     bool itsCoInitialized;
     oxMemMutex itsChildrenMutex;
-    std::list<oxThread*> itsChildren;
+    std::list<oxThread*> itsChildren GUARDED_BY(itsChildrenMutex);
     oxSingleEvent itsStopEvent;
     oxSingleEvent itsStoppedEvent;
 
@@ -110,7 +115,7 @@ private:
     // process-wide objects; the main-thread object comes last.
     // Never destroyed: a caller inside the table lock at the teardown still
     // uses it.
-    static oxNeverDestroyed<std::map<DWORD, oxThread*>> itsThreadMap;
+    static oxNeverDestroyed<std::map<DWORD, oxThread*>> itsThreadMap GUARDED_BY(itsThreadMapMutex.get());
     static oxStaticObject<oxMemMutex> itsThreadMapMutex;
     static oxMainThread theMainThread;
 };

@@ -1,4 +1,5 @@
 // A moment on the system's millisecond tick counter.
+// Not safe for concurrent use of one object (a plain value); takes no lock.
 #ifndef OX_TIMER_H
 #define OX_TIMER_H
 

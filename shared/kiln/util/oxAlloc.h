@@ -1,5 +1,6 @@
 // A heap buffer owned by one object. Each call chooses whether a failed
 // allocation throws std::bad_alloc or only returns false.
+// Not safe for concurrent use of one object; takes no lock.
 #ifndef OX_ALLOC_H
 #define OX_ALLOC_H
 

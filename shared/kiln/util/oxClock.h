@@ -1,5 +1,6 @@
 // The one reading of the system clock that the date, time and date-time
 // modules take their parts from. Internal to the framework: not installed.
+// Safe from any thread; takes no lock.
 #ifndef OX_CLOCK_H
 #define OX_CLOCK_H
 

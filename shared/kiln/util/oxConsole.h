@@ -1,4 +1,6 @@
 // Console input for the dialogue: one answer per call, visible or hidden.
+// Not safe for concurrent use: one dialogue reads standard input at a time;
+// takes no lock.
 #ifndef OX_CONSOLE_H
 #define OX_CONSOLE_H
 

@@ -1,4 +1,5 @@
 // A calendar day as a plain value: day, month and full year.
+// Not safe for concurrent use of one object (a plain value); takes no lock.
 #ifndef OX_DATE_H
 #define OX_DATE_H
 

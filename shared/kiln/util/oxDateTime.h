@@ -1,5 +1,6 @@
 // A moment as whole seconds since 1 January 1970 00:00:00 of the clock it
 // was read from; 0 also stands for any moment before 1970.
+// Not safe for concurrent use of one object (a plain value); takes no lock.
 #ifndef OX_DATE_TIME_H
 #define OX_DATE_TIME_H
 

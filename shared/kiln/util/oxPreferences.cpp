@@ -216,7 +216,11 @@ bool oxPreferences::writePreferences(bool* outChanged) {
     // In pieces, so a large table is not held a second time as text.
     size_t cursor = 0;
     bool first = true;
-    const auto nextPiece = [&](std::string& ioChunk) { return appendContentPiece(ioChunk, cursor, first); };
+    // Called only within this call, under itsMutex, which the analysis cannot
+    // see from inside the lambda.
+    const auto nextPiece = [&](std::string& ioChunk) NO_THREAD_SAFETY_ANALYSIS {
+        return appendContentPiece(ioChunk, cursor, first);
+    };
     if (!replaceFileContentsFrom(itsFileName, nextPiece))
         return false;
     // So that the next read sees the file as unchanged and does not read

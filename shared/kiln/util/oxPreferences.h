@@ -95,50 +95,53 @@ private:
         bool itsRemoved;
     };
 
-    // REQUIRES: itsMutex held.
-    bool readPreferences();
+    // All of these require itsMutex held.
+    bool readPreferences() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // outChanged null: always writes; otherwise writes only when the
     // contents differ from the file's bytes and tells whether they did.
-    bool writePreferences(bool* outChanged = nullptr);
+    bool writePreferences(bool* outChanged = nullptr) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // The next piece of the file's contents (byte-order mark, then the
     // entries); true while more follow. Start with ioCursor 0 and ioFirst.
-    bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const;
+    bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const
+        EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // The file's bytes now are exactly the contents write would put there.
-    bool fileHoldsContents() const;
-    void logReadResult(const char* inFormat);
+    bool fileHoldsContents() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    void logReadResult(const char* inFormat) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Reads and parses the file into the table, own changes on top.
-    bool loadFile();
+    bool loadFile() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // REQUIRES: the file lock held too. Loads the file again when it is
     // not the version this store last read or wrote.
-    bool takeInOthersChanges();
-    void rememberChange(const std::string& inKey, const std::string& inValue, bool inRemoved);
-    void applyOwnChanges();
+    bool takeInOthersChanges() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    void rememberChange(const std::string& inKey, const std::string& inValue, bool inRemoved)
+        EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    void applyOwnChanges() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
 
-    std::string itsFileName;
-    oxProperties itsProperties;
+    std::string itsFileName GUARDED_BY(itsMutex);
+    oxProperties itsProperties GUARDED_BY(itsMutex);
     oxMemMutex itsMutex;
-    oxDate itsFileDate;
-    oxTime itsFileTime;
-    bool itsReadOnce;
-    uint32_t itsReadCount;
-    bool itsAutoWrite;
+    oxDate itsFileDate GUARDED_BY(itsMutex);
+    oxTime itsFileTime GUARDED_BY(itsMutex);
+    // Set at construction and never changed: read without the lock.
+    const bool itsReadOnce;
+    uint32_t itsReadCount GUARDED_BY(itsMutex);
+    const bool itsAutoWrite;
     // Set when the file was there but could not be read or parsed: the
     // table may hold fewer entries than the file, so nothing is written
     // over it until a read succeeds.
-    bool itsFileRejected;
+    bool itsFileRejected GUARDED_BY(itsMutex);
     // The version last read or written, which the table stands for.
-    oxFileVersion itsFileVersion;
+    oxFileVersion itsFileVersion GUARDED_BY(itsMutex);
     // The file began with a UTF-8 byte-order mark, which is written back.
-    bool itsHasByteOrderMark;
+    bool itsHasByteOrderMark GUARDED_BY(itsMutex);
     // The reader stopped before the end of the file: a write would lose
     // what follows, so none is made.
-    bool itsHasForeignText;
+    bool itsHasForeignText GUARDED_BY(itsMutex);
     // The file createFile made, while it may still be removed.
-    oxFileVersion itsCreatedVersion;
+    oxFileVersion itsCreatedVersion GUARDED_BY(itsMutex);
     // In the order first made; itsChangeIndex finds a key's change by its
     // upper-cased spelling.
-    std::vector<oxOwnChange> itsOwnChanges;
-    std::unordered_map<std::string, size_t> itsChangeIndex;
+    std::vector<oxOwnChange> itsOwnChanges GUARDED_BY(itsMutex);
+    std::unordered_map<std::string, size_t> itsChangeIndex GUARDED_BY(itsMutex);
 };
 
 #endif

@@ -1,4 +1,5 @@
 // The build record: texts fixed when the program is built.
+// Safe from any thread: constant texts, no lock.
 #ifndef OX_REVISION_H
 #define OX_REVISION_H
 

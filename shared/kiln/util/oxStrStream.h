@@ -1,4 +1,5 @@
 // An in-memory text stream from which a finished C string can be taken.
+// Not safe for concurrent use of one object; takes no lock.
 #ifndef OX_STR_STREAM_H
 #define OX_STR_STREAM_H
 

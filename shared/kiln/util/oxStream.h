@@ -1,6 +1,8 @@
 // Path helpers for Windows-style path strings, where "\" and "/" both
 // separate, plus the current directory, the program's own file name and
 // the short source-location names given to framework mutexes.
+// Safe from any thread, without a lock; the current directory is
+// process-wide and may be changed by another thread meanwhile.
 #ifndef OX_STREAM_H
 #define OX_STREAM_H
 

@@ -1,4 +1,5 @@
 // A time of day to the millisecond as a plain value.
+// Not safe for concurrent use of one object (a plain value); takes no lock.
 #ifndef OX_TIME_H
 #define OX_TIME_H
 
