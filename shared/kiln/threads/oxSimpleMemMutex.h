@@ -1,6 +1,8 @@
 // A recursive mutex on a critical section that knows its owner thread and
 // recursion count. Safe to call after destruction (static objects at
 // exit): lock then refuses and unlock does nothing.
+// Safe for concurrent use; recursive for its owner. Takes part in the lock
+// orders of whatever it guards.
 #ifndef OX_SIMPLE_MEM_MUTEX_H
 #define OX_SIMPLE_MEM_MUTEX_H
 
@@ -9,7 +11,7 @@
 #include "oxMutex.h"
 #include "oxWin32.h"
 
-class oxSimpleMemMutex : public oxMutex {
+class CAPABILITY("mutex") oxSimpleMemMutex : public oxMutex {
 public:
     explicit oxSimpleMemMutex(const char* inName);
     explicit oxSimpleMemMutex(const std::string& inName);
@@ -18,16 +20,16 @@ public:
     // May block. A re-lock by the owner only counts. The common cases are
     // inline (below), always, so a caller that knows the type pays no call
     // for them.
-    [[gnu::always_inline]] bool lock() override;
+    [[gnu::always_inline]] bool lock() override TRY_ACQUIRE(true);
     // Ignored, silently, when the caller is not the owner.
-    [[gnu::always_inline]] void unlock() override;
+    [[gnu::always_inline]] void unlock() override RELEASE();
     bool isLocked() const override;
 
     virtual unsigned getNumLocks() const;
 
     // Takes the lock only if that needs no wait; never blocks and never
     // takes part in deadlock detection. For reports that must not wait.
-    bool tryLock();
+    bool tryLock() TRY_ACQUIRE(true);
 
     // What the destructor does, for a lock whose storage lives on: checks
     // it is free and makes every later lock and unlock refuse with a
@@ -52,6 +54,9 @@ protected:
     // What every lock and unlock writes (these two and the critical
     // section's own words) shares one cache line, and no line with the
     // cold name: a lock handed between threads moves one line, not three.
+    // numLocks is used by the owner only, under the critical section;
+    // itsLockingThreadID is read without it on purpose (the recursion test,
+    // the deadlock search), hence atomic.
     alignas(64) unsigned numLocks;
     std::atomic<DWORD> itsLockingThreadID;
 
@@ -77,7 +82,8 @@ private:
     CRITICAL_SECTION itsCriticalSection;
 };
 
-inline bool oxSimpleMemMutex::lock() {
+// The analysis cannot follow the refusal and the critical section below.
+inline bool oxSimpleMemMutex::lock() NO_THREAD_SAFETY_ANALYSIS {
     DWORD curThreadID = GetCurrentThreadId();
     if (!itsHasBeenDestroyed.load(std::memory_order_relaxed) && curThreadID != 0) {
         // Only the owner itself can see its own id here.
@@ -104,7 +110,7 @@ inline void oxSimpleMemMutex::releaseLock(DWORD /*inThreadID*/) {
     LeaveCriticalSection(&itsCriticalSection);
 }
 
-inline void oxSimpleMemMutex::unlock() {
+inline void oxSimpleMemMutex::unlock() NO_THREAD_SAFETY_ANALYSIS {
     DWORD id = GetCurrentThreadId();
     // The owner field and the count agree through this interface, so a
     // count of 1 with the caller's id there is a held lock, never a free one.
