@@ -5,6 +5,7 @@
 
 #include "oxAssert.h"
 #include "oxException.h"
+#include "oxMemMutexTesting.h"
 #include "oxStMutex.h"
 #include "oxStringUtil.h"
 #include "oxThread.h"
@@ -32,10 +33,10 @@ std::map<DWORD, oxMemMutex*>* oxMemMutex::createBlockedThreadsMap() { return new
 
 bool oxMemMutex::isReportingDeadlock() { return theIsReportingDeadlock; }
 
-oxMemMutex* oxMemMutex::getBlockingMutex(DWORD inThreadID) {
-    oxStMutex bookkeeping(itsMutexPtr);
-    auto entry = itsBlockedThreadsMap->find(inThreadID);
-    return entry != itsBlockedThreadsMap->end() ? entry->second : nullptr;
+oxMemMutex* getBlockingMutexForTesting(DWORD inThreadID) {
+    oxStMutex bookkeeping(oxMemMutex::itsMutexPtr);
+    auto entry = oxMemMutex::itsBlockedThreadsMap->find(inThreadID);
+    return entry != oxMemMutex::itsBlockedThreadsMap->end() ? entry->second : nullptr;
 }
 
 bool oxMemMutex::acquireLock(DWORD inThreadID) {

@@ -30,15 +30,14 @@ public:
     // locks meanwhile must not wait (see the info log and thread table).
     static bool isReportingDeadlock();
 
-    // Entries of the wait-for graph, for tests: the mutex a thread is
-    // recorded as waiting for, or null.
-    static oxMemMutex* getBlockingMutex(DWORD inThreadID);
-
 protected:
     // May throw oxException when waiting would deadlock.
     bool acquireLock(DWORD inThreadID) override;
 
 private:
+    // Reads the wait-for graph (oxMemMutexTesting.h).
+    friend oxMemMutex* getBlockingMutexForTesting(DWORD inThreadID);
+
     bool waitForLock(DWORD inThreadID);
     [[noreturn]] void refuseDeadlock(DWORD inThreadID) EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
 

@@ -17,6 +17,7 @@
 
 #include "oxLogCapture.h"
 #include "oxException.h"
+#include "oxMemMutexTesting.h"
 #include "oxStMutex.h"
 #include "oxStringUtil.h"
 #include "oxThread.h"
@@ -28,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 bool waitUntilBlocked(DWORD inThreadID, oxMemMutex& inMutex) {
     auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline) {
-        if (oxMemMutex::getBlockingMutex(inThreadID) == &inMutex)
+        if (getBlockingMutexForTesting(inThreadID) == &inMutex)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -106,7 +107,7 @@ TEST(oxMemMutexTest, TwoThreadsWaitingOnEachOtherAreRefused) {
     // Still holds what it held, got nothing new, left no entry behind.
     EXPECT_EQ(x.getLockingThreadID(), self);
     EXPECT_FALSE(y.getLockingThreadID() == self);
-    EXPECT_EQ(oxMemMutex::getBlockingMutex(self), nullptr);
+    EXPECT_EQ(getBlockingMutexForTesting(self), nullptr);
     EXPECT_FALSE(other.itsGotSecond);
     holdX.unlock();
     other.join();
@@ -254,7 +255,7 @@ TEST(oxMemMutexTest, PairsTakenInOneOrderUnderContention) {
     }
     EXPECT_EQ(total, 4 * 3000 * 2);
     for (DWORD id : ids)
-        EXPECT_EQ(oxMemMutex::getBlockingMutex(id), nullptr);
+        EXPECT_EQ(getBlockingMutexForTesting(id), nullptr);
 }
 
 TEST(oxMemMutexTest, RecursionAndEarlyReleaseKeepTheCount) {
@@ -267,7 +268,7 @@ TEST(oxMemMutexTest, RecursionAndEarlyReleaseKeepTheCount) {
         EXPECT_EQ(mutex.getNumLocks(), 1u);
     }
     EXPECT_FALSE(mutex.isLocked());
-    EXPECT_EQ(oxMemMutex::getBlockingMutex(GetCurrentThreadId()), nullptr);
+    EXPECT_EQ(getBlockingMutexForTesting(GetCurrentThreadId()), nullptr);
 }
 
 TEST(oxMemMutexTest, StaticLockRefusesAfterShutDown) {
