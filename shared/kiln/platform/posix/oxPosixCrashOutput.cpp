@@ -1,5 +1,7 @@
-// Crash output on POSIX: clock_gettime, open and write are
-// async-signal-safe; localtime_r is not, so only its offset is kept.
+// Crash output on POSIX: time, open and write are async-signal-safe;
+// localtime_r is not, so only its offset is kept. time, not
+// clock_gettime: the log's own lines read that clock, whose second may
+// turn a little later.
 #include "oxCrashOutput.h"
 
 #include <fcntl.h>
@@ -55,9 +57,7 @@ void prepareCrashTime() {
 }
 
 void readCrashTime(oxCrashTime& outTime) {
-    struct timespec now {};
-    clock_gettime(CLOCK_REALTIME, &now);
-    const long long local = static_cast<long long>(now.tv_sec) + theUTCOffset.load(std::memory_order_relaxed);
+    const long long local = static_cast<long long>(time(nullptr)) + theUTCOffset.load(std::memory_order_relaxed);
     long days = static_cast<long>(local / 86400);
     long seconds = static_cast<long>(local % 86400);
     if (seconds < 0) {
