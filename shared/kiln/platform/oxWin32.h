@@ -16,9 +16,13 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// Order matters: winsock2.h before windows.h, which would otherwise pull
+// in the old winsock.h; objbase.h needs windows.h.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
+// clang-format on
 #include <conio.h>
 #include <io.h>
 #ifdef __MINGW32__
