@@ -95,7 +95,8 @@ static const bool theRegistered = [] {
         benchmark::RegisterBenchmark("pairsInFixedOrder/oxMemMutex", pairsInFixedOrder<oxBenchMemMutex>)
             ->Threads(threads)
             ->UseRealTime();
-        benchmark::RegisterBenchmark("pairsInFixedOrder/recursive_mutex", pairsInFixedOrder<std::recursive_mutex>)
+        benchmark::RegisterBenchmark("pairsInFixedOrder/recursive_mutex",
+                                     pairsInFixedOrder<std::recursive_mutex>)
             ->Threads(threads)
             ->UseRealTime();
     }

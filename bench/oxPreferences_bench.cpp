@@ -17,7 +17,9 @@
 namespace {
 const int theEntryCount = 100000;
 
-std::string keyAt(int inIndex) { return "Setting.Group" + std::to_string(inIndex % 97) + "-Key_" + std::to_string(inIndex); }
+std::string keyAt(int inIndex) {
+    return "Setting.Group" + std::to_string(inIndex % 97) + "-Key_" + std::to_string(inIndex);
+}
 
 // Typical values, every tenth needing escapes.
 std::string valueAt(int inIndex) {
@@ -106,4 +108,8 @@ static void removeEveryKey(benchmark::State& ioState) {
     }
     ioState.SetComplexityN(count);
 }
-BENCHMARK(removeEveryKey)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
+BENCHMARK(removeEveryKey)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oNLogN);

@@ -157,7 +157,8 @@ bool oxTarnwell::parseOptions(oxArgumentList& ioArguments) {
     return checkOptionCombination();
 }
 
-bool oxTarnwell::parseLongOption(const std::string& inText, std::vector<std::string>& ioSeen, bool& outKnown) {
+bool oxTarnwell::parseLongOption(const std::string& inText, std::vector<std::string>& ioSeen,
+                                 bool& outKnown) {
     const size_t equals = inText.find('=');
     const std::string name = inText.substr(0, equals);
     const bool hasValue = equals != std::string::npos;
@@ -194,16 +195,16 @@ bool oxTarnwell::parseLongOption(const std::string& inText, std::vector<std::str
         return true;
     }
     if (value.empty()) {
-        const char* example = name == "--provider" ? "=sqlite or --provider=mssql"
+        const char* example = name == "--provider"                            ? "=sqlite or --provider=mssql"
                               : name == "--password-file" || name == "--file" ? "=PATH"
-                                                                               : "=NAME";
+                                                                              : "=NAME";
         optionError(name + " needs a value: " + name + example + ".");
         return false;
     }
     // The bound of the dialogue's answers holds for values too.
     if (value.size() > oxConsole_maxAnswerLength) {
-        optionError(name + " refused: longer than " + std::to_string(oxConsole_maxAnswerLength) + " bytes (\"" +
-                    cutPiece(value) + "\").");
+        optionError(name + " refused: longer than " + std::to_string(oxConsole_maxAnswerLength) +
+                    " bytes (\"" + cutPiece(value) + "\").");
         return false;
     }
     if (name == "--provider") {
@@ -423,7 +424,8 @@ bool oxTarnwell::readScriptPassword(std::string& outPassword) {
             setStandardInputBinary();
         const oxConsoleAnswer answer = readLine("", line, typed);
         if (answer == oxConsoleAnswer::ended) {
-            writeError("--password-stdin: standard input holds no password." + std::string(theNotChanged) + "\n");
+            writeError("--password-stdin: standard input holds no password." + std::string(theNotChanged) +
+                       "\n");
             return false;
         }
         if (answer != oxConsoleAnswer::answered) {
@@ -437,9 +439,9 @@ bool oxTarnwell::readScriptPassword(std::string& outPassword) {
         const oxFileAccess access = readFileContents(path, bytes, version);
         if (access != oxFileAccess::ok) {
             writeError("--password-file: " +
-                       std::string(access == oxFileAccess::missing ? "there is no file \"" + path + "\"."
-                                                                  : "\"" + path +
-                                                                        "\" is not a regular file that can be read.") +
+                       std::string(access == oxFileAccess::missing
+                                       ? "there is no file \"" + path + "\"."
+                                       : "\"" + path + "\" is not a regular file that can be read.") +
                        theNotChanged + "\n");
             return false;
         }

@@ -83,13 +83,21 @@ void* operator new(size_t inSize) {
     return block;
 }
 
-void* operator new(size_t inSize, const std::nothrow_t&) noexcept { return allocate(inSize); }
+void* operator new(size_t inSize, const std::nothrow_t&) noexcept {
+    return allocate(inSize);
+}
 
-void operator delete(void* inBlock) noexcept { free(inBlock); }
+void operator delete(void* inBlock) noexcept {
+    free(inBlock);
+}
 
-void operator delete(void* inBlock, size_t) noexcept { free(inBlock); }
+void operator delete(void* inBlock, size_t) noexcept {
+    free(inBlock);
+}
 
-void operator delete(void* inBlock, const std::nothrow_t&) noexcept { free(inBlock); }
+void operator delete(void* inBlock, const std::nothrow_t&) noexcept {
+    free(inBlock);
+}
 
 int main(int argc, char** argv) {
     if (argc < 2) {

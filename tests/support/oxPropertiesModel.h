@@ -18,7 +18,8 @@ inline std::string expectedAfterFile(const std::string& inValue) {
         if (value.compare(i, 3, "&#x") == 0) {
             for (; end < value.size() && std::isxdigit(static_cast<unsigned char>(value[end])); ++end) {
                 const char digit = static_cast<char>(std::toupper(static_cast<unsigned char>(value[end])));
-                byte = (byte * 16 + static_cast<unsigned>(digit <= '9' ? digit - '0' : digit - 'A' + 10)) % 256;
+                byte =
+                    (byte * 16 + static_cast<unsigned>(digit <= '9' ? digit - '0' : digit - 'A' + 10)) % 256;
             }
         }
         if (end > i + 3 && end < value.size() && value[end] == ';') {

@@ -25,9 +25,10 @@ oxScratchDirectory::oxScratchDirectory(const std::string& inPrefix) {
     std::random_device source;
     const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (;;) {
-        const std::string name = inPrefix + "_" + std::to_string(source()) + "_" +
-                                 std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000) +
-                                 "_" + std::to_string(++theCount);
+        const std::string name =
+            inPrefix + "_" + std::to_string(source()) + "_" +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000) + "_" +
+            std::to_string(++theCount);
         // create_directory is false for a name that exists: try another.
         if (std::filesystem::create_directory(base / name)) {
             itsPath = std::filesystem::canonical(base / name);

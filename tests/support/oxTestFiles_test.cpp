@@ -12,7 +12,9 @@ TEST(oxTestFilesTest, BytesComeBackUntranslated) {
         "",
         "one line\n",
         "windows\r\nline\r\n",
-        std::string("zero\0byte\x1A" "after", 15),
+        std::string("zero\0byte\x1A"
+                    "after",
+                    15),
         "\xFF\xFE high bytes",
     };
     for (const std::string& bytes : cases) {

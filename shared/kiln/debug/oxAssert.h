@@ -16,17 +16,17 @@ void oxReportAssertion(const char* inFile, long inLine, const char* inText);
 // The same with a caller-built detail text.
 void oxReportAssertionText(const char* inFile, long inLine, const char* inText, const char* inDetail);
 
-#define oxAssert(condition)                                           \
-    do {                                                              \
-        if (!oxInfoLog::isSuppressed(6) && !(condition))              \
-            oxReportAssertion(__FILE__, __LINE__, #condition);        \
+#define oxAssert(condition)                                    \
+    do {                                                       \
+        if (!oxInfoLog::isSuppressed(6) && !(condition))       \
+            oxReportAssertion(__FILE__, __LINE__, #condition); \
     } while (0)
 
 // detail is evaluated only when the condition has failed.
-#define oxAssertText(condition, detail)                                        \
-    do {                                                                       \
-        if (!oxInfoLog::isSuppressed(6) && !(condition))                       \
-            oxReportAssertionText(__FILE__, __LINE__, #condition, (detail));   \
+#define oxAssertText(condition, detail)                                      \
+    do {                                                                     \
+        if (!oxInfoLog::isSuppressed(6) && !(condition))                     \
+            oxReportAssertionText(__FILE__, __LINE__, #condition, (detail)); \
     } while (0)
 
 #endif

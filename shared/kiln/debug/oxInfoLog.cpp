@@ -9,8 +9,8 @@
 #include "oxAssert.h"
 #include "oxCrashOutput.h"
 #include "oxDate.h"
-#include "oxMessage.h"
 #include "oxMemMutex.h"
+#include "oxMessage.h"
 #include "oxStMutex.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
@@ -92,7 +92,9 @@ oxCrashLine theCrashConsoleLine;
 oxCrashLine theCrashFileLine;
 }  // namespace
 
-void oxInfoLog::log(int inLevel, const std::string& inText) { log(inLevel, inText.c_str()); }
+void oxInfoLog::log(int inLevel, const std::string& inText) {
+    log(inLevel, inText.c_str());
+}
 
 void oxInfoLog::log(int inLevel, const oxMessage& inMessage) {
     if (isSuppressed(inLevel))

@@ -34,7 +34,9 @@ public:
 
     // True when the level proper (inLevel & 0x7F) is above itsLogLevel.
     // Every report site asks this first and builds no text when it is true.
-    static bool isSuppressed(int inLevel) { return (inLevel & 0x7F) > itsLogLevel.load(std::memory_order_relaxed); }
+    static bool isSuppressed(int inLevel) {
+        return (inLevel & 0x7F) > itsLogLevel.load(std::memory_order_relaxed);
+    }
 
     // One line per report. Looks the calling thread up in the thread table
     // (level 5 and above) before taking the log lock; never throws for its
@@ -80,7 +82,8 @@ private:
     static void configure(const char* inProgramName, int inMode, const std::string& inFileName);
     static bool rememberOnce(const std::string& inText, const std::string& inThreadPart)
         EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
-    static void writeLine(const std::string& inThreadPart, const char* inText) EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
+    static void writeLine(const std::string& inThreadPart, const char* inText)
+        EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
     static std::string threadPart(bool inMayWait);
     static void lockWithoutWaitingForever(std::optional<oxStMutex>& outLock);
     static void writeConsoleLine(const std::string& inThreadPart, const char* inText)

@@ -71,7 +71,7 @@ bool isReadableByOthers(const std::string& inPath, unsigned& outMode);
 
 // The codes of _getch that its callers act on, the same on every platform.
 namespace oxKeyCodes {
-const int kNoKey = -1;  // no key: not a terminal, input ended, or a failure
+const int kNoKey = -1;         // no key: not a terminal, input ended, or a failure
 const int kTwoCodePrefix = 0;  // a function or cursor key: one more code follows
 const int kCtrlC = 3;
 const int kCtrlD = 4;

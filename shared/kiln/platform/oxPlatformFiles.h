@@ -45,8 +45,7 @@ oxFileAccess getFileVersion(const std::string& inPath, oxFileVersion& outVersion
 // symbolic link in a sticky, world-writable directory is followed only when
 // its owner is the directory's owner or the caller (the kernel's
 // protected-symlinks rule), since another user may have planted it there.
-oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes,
-                              oxFileVersion& outVersion);
+oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, oxFileVersion& outVersion);
 
 // Creates an empty file only where no file of that name exists (nor a
 // link, dangling or not); an existing file is never replaced. ok with the

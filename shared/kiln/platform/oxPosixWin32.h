@@ -82,8 +82,8 @@ BOOL CloseHandle(HANDLE inHandle);
 DWORD WaitForSingleObject(HANDLE inHandle, DWORD inMilliseconds);
 
 // Unnamed events only: a name fails (null), the attributes are ignored.
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES inAttributes, BOOL inManualReset,
-                    BOOL inInitialState, LPCSTR inName);
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES inAttributes, BOOL inManualReset, BOOL inInitialState,
+                    LPCSTR inName);
 BOOL SetEvent(HANDLE inEvent);
 BOOL ResetEvent(HANDLE inEvent);
 // Releases the threads waiting at this moment (all of them for a
@@ -97,8 +97,8 @@ BOOL PulseEvent(HANDLE inEvent);
 // GetCurrentThreadId. A suspended thread waits before its routine until
 // ResumeThread. Null on failure (also for a null routine).
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES inAttributes, size_t inStackSize,
-                    LPTHREAD_START_ROUTINE inStartAddress, LPVOID inParameter,
-                    DWORD inCreationFlags, LPDWORD outThreadId);
+                    LPTHREAD_START_ROUTINE inStartAddress, LPVOID inParameter, DWORD inCreationFlags,
+                    LPDWORD outThreadId);
 // Only a thread created suspended can be held, and only before its
 // routine starts. Returns the previous suspend count, (DWORD)-1 on failure.
 DWORD ResumeThread(HANDLE inThread);
@@ -136,8 +136,7 @@ BOOL PostThreadMessageA(DWORD inThreadId, UINT inMessage, WPARAM inWParam, LPARA
 // There are no windows: inWindow must be null, otherwise FALSE. A 0, 0
 // filter takes every message, any other the messages from inFilterMin to
 // inFilterMax. Only PM_REMOVE of the flags counts.
-BOOL PeekMessageA(LPMSG outMessage, HWND inWindow, UINT inFilterMin, UINT inFilterMax,
-                  UINT inRemoveFlags);
+BOOL PeekMessageA(LPMSG outMessage, HWND inWindow, UINT inFilterMin, UINT inFilterMax, UINT inRemoveFlags);
 // Blocks until a matching message arrives and removes it. FALSE for
 // WM_QUIT, -1 for a non-null window or a null outMessage.
 BOOL GetMessageA(LPMSG outMessage, HWND inWindow, UINT inFilterMin, UINT inFilterMax);
@@ -261,8 +260,7 @@ typedef LONG(WINAPI* LPTOP_LEVEL_EXCEPTION_FILTER)(EXCEPTION_POINTERS* inInfo);
 // signal's ucontext_t. The first call gives the calling thread an
 // alternate signal stack (unless it has one), so a stack overflow there
 // still reaches the filter. Returns the previous filter; null removes it.
-LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(
-    LPTOP_LEVEL_EXCEPTION_FILTER inFilter);
+LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER inFilter);
 
 // --- Sockets ---------------------------------------------------------------
 struct WSADATA {

@@ -4,4 +4,6 @@ oxEventListener::~oxEventListener() = default;
 
 oxEvent::~oxEvent() = default;
 
-int32_t oxEvent::getNumHandles() const { return 1; }
+int32_t oxEvent::getNumHandles() const {
+    return 1;
+}

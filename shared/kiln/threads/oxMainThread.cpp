@@ -24,7 +24,9 @@ oxMainThread::~oxMainThread() {
         unregisterThread(itsThreadID, this);
 }
 
-void oxMainThread::run() { oxAssert(false); }
+void oxMainThread::run() {
+    oxAssert(false);
+}
 
 void oxMainThread::registerSelf() {
     if (itsIsRegistered)

@@ -27,11 +27,17 @@ oxMemMutex::oxMemMutex(const std::string& inName) : oxSimpleMemMutex(inName) {}
 
 oxMemMutex::~oxMemMutex() = default;
 
-oxSimpleMemMutex* oxMemMutex::createBookkeepingMutex() { return new oxSimpleMemMutex("oxMemMutex"); }
+oxSimpleMemMutex* oxMemMutex::createBookkeepingMutex() {
+    return new oxSimpleMemMutex("oxMemMutex");
+}
 
-std::map<DWORD, oxMemMutex*>* oxMemMutex::createBlockedThreadsMap() { return new std::map<DWORD, oxMemMutex*>; }
+std::map<DWORD, oxMemMutex*>* oxMemMutex::createBlockedThreadsMap() {
+    return new std::map<DWORD, oxMemMutex*>;
+}
 
-bool oxMemMutex::isReportingDeadlock() { return theIsReportingDeadlock; }
+bool oxMemMutex::isReportingDeadlock() {
+    return theIsReportingDeadlock;
+}
 
 oxMemMutex* getBlockingMutexForTesting(DWORD inThreadID) {
     oxStMutex bookkeeping(oxMemMutex::itsMutexPtr);

@@ -22,7 +22,9 @@ namespace {
 const char* const theTitle = "Velqor Tarnwell Utility";
 const char* const theMaker = "Velqor Tech";
 
-bool isDigitIn(char inCharacter, char inHighest) { return inCharacter >= '0' && inCharacter <= inHighest; }
+bool isDigitIn(char inCharacter, char inHighest) {
+    return inCharacter >= '0' && inCharacter <= inHighest;
+}
 
 // Upper-case hexadecimal digits of inNumber at outText, as printf's %X
 // writes them, terminated; returns the end. For the crash filter, which
@@ -219,7 +221,8 @@ bool oxProcess::getOptionValue(size_t inPrefixLength, oxArgumentList& ioArgument
         return true;
     }
     size_t next = ioCursor + 1;
-    if (next >= ioArguments.size() || ioArguments[next].itsText.empty() || ioArguments[next].itsText[0] == '-')
+    if (next >= ioArguments.size() || ioArguments[next].itsText.empty() ||
+        ioArguments[next].itsText[0] == '-')
         return false;
     ioCursor = next;
     outValue = ioArguments[next].itsText;
@@ -234,8 +237,8 @@ void oxProcess::printUsage() {
         title += " -- " + itsDescription;
     writeLine("");
     writeLine(title + ".");
-    writeLine("Copyright (c) " + (buildDate.size() > 7 ? buildDate.substr(7) : std::string()) + " " + theMaker +
-              ". All rights reserved.");
+    writeLine("Copyright (c) " + (buildDate.size() > 7 ? buildDate.substr(7) : std::string()) + " " +
+              theMaker + ". All rights reserved.");
     writeLine("Build date: " + buildDate);
     writeLine("Platform: " + getPlatformDescription());
     writeLine("");
@@ -292,9 +295,13 @@ void oxProcess::writeLine(const std::string& inLine) {
     fflush(stdout);
 }
 
-int32_t oxProcess::getStatus() { return 0; }
+int32_t oxProcess::getStatus() {
+    return 0;
+}
 
-bool oxProcess::initialize() { return true; }
+bool oxProcess::initialize() {
+    return true;
+}
 
 void oxProcess::beforeRun() {}
 
@@ -309,7 +316,9 @@ void oxProcess::requestStop() {
         itsStopEvent->set();
 }
 
-bool oxProcess::isStopRequested() { return itsStopEvent != nullptr && itsStopEvent->isSignaled(); }
+bool oxProcess::isStopRequested() {
+    return itsStopEvent != nullptr && itsStopEvent->isSignaled();
+}
 
 bool oxProcess::guardedInitialize() {
     try {
@@ -345,8 +354,9 @@ void oxProcess::guardedRun() {
 
 void oxProcess::reportInternalError(long inLine) {
     oxAssert(false);
-    std::string text = std::string("An internal error occurred in \"$f\" line \"$l\".  Please notify "
-                                   "Velqor Tech Support at ") +
+    std::string text = std::string(
+                           "An internal error occurred in \"$f\" line \"$l\".  Please notify "
+                           "Velqor Tech Support at ") +
                        oxSupportEmail + ".";
     oxException internalError(oxErr_internal, text.c_str(), 'f', __FILE__, 'l',
                               toDecimalString(static_cast<uint32_t>(inLine)));

@@ -80,8 +80,8 @@ public:
     static std::string getPlatformDescription();
     // The naming rules alone, for a version record already read.
     static std::string describeOS(const oxPlatformVersion& inVersion, bool inWithVendor, bool inWithBuild);
-    static std::string getWindowsName(unsigned long inPlatformId, unsigned long inMajor, unsigned long inMinor,
-                                      int inProductType, bool inIsServerR2);
+    static std::string getWindowsName(unsigned long inPlatformId, unsigned long inMajor,
+                                      unsigned long inMinor, int inProductType, bool inIsServerR2);
 
     int32_t getExitCode() const { return itsExitCode; }
     const oxArgumentList& getArgumentList() const { return itsArgumentList; }

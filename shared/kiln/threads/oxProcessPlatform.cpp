@@ -3,7 +3,9 @@
 
 #include "oxStringUtil.h"
 
-std::string oxProcess::getPlatformDescription() { return getOSDescription(true, false); }
+std::string oxProcess::getPlatformDescription() {
+    return getOSDescription(true, false);
+}
 
 std::string oxProcess::getOSDescription(bool inWithVendor, bool inWithBuild) {
     oxPlatformVersion version;
@@ -62,8 +64,8 @@ std::string getNT6Name(unsigned long inMinor, int inProductType) {
 }
 }  // namespace
 
-std::string oxProcess::getWindowsName(unsigned long inPlatformId, unsigned long inMajor, unsigned long inMinor,
-                                      int inProductType, bool inIsServerR2) {
+std::string oxProcess::getWindowsName(unsigned long inPlatformId, unsigned long inMajor,
+                                      unsigned long inMinor, int inProductType, bool inIsServerR2) {
     switch (inPlatformId) {
         case 0:
             return "Win32s";

@@ -24,9 +24,13 @@ private:
 };
 }  // namespace
 
-oxSimpleMemMutex::oxSimpleMemMutex(const char* inName) : oxMutex(inName) { initialize(); }
+oxSimpleMemMutex::oxSimpleMemMutex(const char* inName) : oxMutex(inName) {
+    initialize();
+}
 
-oxSimpleMemMutex::oxSimpleMemMutex(const std::string& inName) : oxMutex(inName) { initialize(); }
+oxSimpleMemMutex::oxSimpleMemMutex(const std::string& inName) : oxMutex(inName) {
+    initialize();
+}
 
 void oxSimpleMemMutex::initialize() {
     numLocks = 0;
@@ -47,7 +51,9 @@ void oxSimpleMemMutex::shutDown() {
     itsHasBeenDestroyed = true;
 }
 
-void oxSimpleMemMutex::reportOwnerStillSet() const { oxAssert(itsLockingThreadID == 0); }
+void oxSimpleMemMutex::reportOwnerStillSet() const {
+    oxAssert(itsLockingThreadID == 0);
+}
 
 void oxSimpleMemMutex::reportDestroyed() const {
     oxShutDownReport report;
@@ -118,9 +124,13 @@ bool oxSimpleMemMutex::tryLock() {
     return true;
 }
 
-bool oxSimpleMemMutex::isLocked() const { return getLockingThreadID() != 0; }
+bool oxSimpleMemMutex::isLocked() const {
+    return getLockingThreadID() != 0;
+}
 
-unsigned oxSimpleMemMutex::getNumLocks() const { return numLocks; }
+unsigned oxSimpleMemMutex::getNumLocks() const {
+    return numLocks;
+}
 
 // Never touches a deleted critical section.
 bool oxSimpleMemMutex::acquireLock(DWORD /*inThreadID*/) {
@@ -131,4 +141,3 @@ bool oxSimpleMemMutex::acquireLock(DWORD /*inThreadID*/) {
     EnterCriticalSection(&itsCriticalSection);
     return true;
 }
-

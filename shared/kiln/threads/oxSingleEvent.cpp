@@ -27,13 +27,21 @@ oxSingleEvent::~oxSingleEvent() {
     itsHandle = nullptr;
 }
 
-bool oxSingleEvent::isSignaled() const { return WaitForSingleObject(itsHandle, 0) == WAIT_OBJECT_0; }
+bool oxSingleEvent::isSignaled() const {
+    return WaitForSingleObject(itsHandle, 0) == WAIT_OBJECT_0;
+}
 
-oxEvent* oxSingleEvent::getSignaledEvent() { return isSignaled() ? this : nullptr; }
+oxEvent* oxSingleEvent::getSignaledEvent() {
+    return isSignaled() ? this : nullptr;
+}
 
-void oxSingleEvent::set() { signal(SetEvent); }
+void oxSingleEvent::set() {
+    signal(SetEvent);
+}
 
-void oxSingleEvent::pulse() { signal(PulseEvent); }
+void oxSingleEvent::pulse() {
+    signal(PulseEvent);
+}
 
 void oxSingleEvent::signal(BOOL(WINAPI* inSignal)(HANDLE)) {
     oxStMutex lock(itsSharedMutex.get());
@@ -65,7 +73,9 @@ int32_t oxSingleEvent::getSignalCount() const {
     return itsSignalCount;
 }
 
-void oxSingleEvent::appendHandles(std::vector<HANDLE>& ioHandles) const { ioHandles.push_back(itsHandle); }
+void oxSingleEvent::appendHandles(std::vector<HANDLE>& ioHandles) const {
+    ioHandles.push_back(itsHandle);
+}
 
 void oxSingleEvent::setWindowTarget(HWND inWindow, UINT inMessage, LPARAM inLParam) {
     itsWindow = inWindow;

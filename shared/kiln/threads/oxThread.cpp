@@ -48,17 +48,29 @@ void oxThread::stop(int32_t inStopCode, bool inWait) {
         waitForStop(false);
 }
 
-oxEvent& oxThread::getStopEvent() { return itsStopEvent; }
+oxEvent& oxThread::getStopEvent() {
+    return itsStopEvent;
+}
 
-const oxEvent& oxThread::getStopEvent() const { return itsStopEvent; }
+const oxEvent& oxThread::getStopEvent() const {
+    return itsStopEvent;
+}
 
-oxEvent& oxThread::getStoppedEvent() { return itsStoppedEvent; }
+oxEvent& oxThread::getStoppedEvent() {
+    return itsStoppedEvent;
+}
 
-const oxEvent& oxThread::getStoppedEvent() const { return itsStoppedEvent; }
+const oxEvent& oxThread::getStoppedEvent() const {
+    return itsStoppedEvent;
+}
 
-bool oxThread::isStopRequested() const { return getStopEvent().isSignaled(); }
+bool oxThread::isStopRequested() const {
+    return getStopEvent().isSignaled();
+}
 
-bool oxThread::initialize() { return true; }
+bool oxThread::initialize() {
+    return true;
+}
 
 void oxThread::beforeRun() {}
 
@@ -80,7 +92,9 @@ DWORD oxThread::getCurrentThreadID() {
     return theThreadID;
 }
 
-oxMainThread& oxThread::getMainThread() { return theMainThread; }
+oxMainThread& oxThread::getMainThread() {
+    return theMainThread;
+}
 
 oxThread* oxThread::findThread(DWORD inThreadID) {
     oxStMutex lock(itsThreadMapMutex.get());

@@ -14,6 +14,10 @@ void oxTimer::start() {
     itsSerial = itsNextSerial.fetch_add(1);
 }
 
-DWORD oxTimer::currentTicks() { return reduceTicks(GetTickCount()); }
+DWORD oxTimer::currentTicks() {
+    return reduceTicks(GetTickCount());
+}
 
-DWORD oxTimer::reduceTicks(DWORD inTicks) { return inTicks % 4294967295UL; }
+DWORD oxTimer::reduceTicks(DWORD inTicks) {
+    return inTicks % 4294967295UL;
+}

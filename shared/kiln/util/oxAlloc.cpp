@@ -6,8 +6,7 @@
 #include "oxAssert.h"
 #include "oxInfoLog.h"
 
-oxAlloc::oxAlloc() : itsData(nullptr), itsSize(0) {
-}
+oxAlloc::oxAlloc() : itsData(nullptr), itsSize(0) {}
 
 oxAlloc::oxAlloc(uint32_t inSize, bool inThrow) : itsData(nullptr), itsSize(0) {
     allocate(inSize, inThrow);

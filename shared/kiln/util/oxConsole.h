@@ -12,11 +12,11 @@
 const size_t oxConsole_maxAnswerLength = 64 * 1024;
 
 enum class oxConsoleAnswer {
-    answered,      // outLine holds the answer
-    ended,         // input ended before an answer, or reading it failed
-    tooLong,       // longer than oxConsole_maxAnswerLength; the rest is left unread
-    nulByte,       // a line holding a NUL byte; the rest is left unread
-    outputFailed   // the prompt could not be written; nothing was read
+    answered,     // outLine holds the answer
+    ended,        // input ended before an answer, or reading it failed
+    tooLong,      // longer than oxConsole_maxAnswerLength; the rest is left unread
+    nulByte,      // a line holding a NUL byte; the rest is left unread
+    outputFailed  // the prompt could not be written; nothing was read
 };
 
 // Writes inPrompt to standard output (flushed), then reads one line into

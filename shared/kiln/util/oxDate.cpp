@@ -6,16 +6,15 @@
 #include "oxClock.h"
 #include "oxStrStream.h"
 
-const uint16_t oxDate::days_pr_month[2][13] = {
-    {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
-    {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
+const uint16_t oxDate::days_pr_month[2][13] = {{0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
+                                               {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
 
 const uint16_t oxDate::days_before_month[2][13] = {
     {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
     {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
 
-const char* const oxDate::month_names[13] = {
-    "", "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const oxDate::month_names[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 namespace {
 
@@ -94,27 +93,27 @@ std::string& oxDate::format(std::string& outText, int inStyle, bool inWithYear, 
     oxStrStream stream;
     stream.fill('0');
     switch (inStyle) {
-    case oxDate_iso:
-        if (inWithYear)
-            stream << std::setw(yearWidth) << year << '-';
-        stream << std::setw(2) << month << '-' << std::setw(2) << day;
-        break;
-    case oxDate_european:
-        stream << std::setw(2) << day << '.' << std::setw(2) << month;
-        if (inWithYear)
-            stream << '.' << std::setw(yearWidth) << year;
-        break;
-    case oxDate_american:
-        stream << std::setw(2) << month << '/' << std::setw(2) << day;
-        if (inWithYear)
-            stream << '/' << std::setw(yearWidth) << year;
-        break;
-    default:
-        // A month outside the table gets the empty name rather than a stray pointer.
-        stream << month_names[month <= 12 ? month : 0] << ' ' << day;
-        if (inWithYear)
-            stream << ", " << std::setw(yearWidth) << year;
-        break;
+        case oxDate_iso:
+            if (inWithYear)
+                stream << std::setw(yearWidth) << year << '-';
+            stream << std::setw(2) << month << '-' << std::setw(2) << day;
+            break;
+        case oxDate_european:
+            stream << std::setw(2) << day << '.' << std::setw(2) << month;
+            if (inWithYear)
+                stream << '.' << std::setw(yearWidth) << year;
+            break;
+        case oxDate_american:
+            stream << std::setw(2) << month << '/' << std::setw(2) << day;
+            if (inWithYear)
+                stream << '/' << std::setw(yearWidth) << year;
+            break;
+        default:
+            // A month outside the table gets the empty name rather than a stray pointer.
+            stream << month_names[month <= 12 ? month : 0] << ' ' << day;
+            if (inWithYear)
+                stream << ", " << std::setw(yearWidth) << year;
+            break;
     }
     outText = stream.getText();
     return outText;

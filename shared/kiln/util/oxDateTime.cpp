@@ -28,8 +28,8 @@ void oxDateTime::setNow(bool inUTC) {
                            static_cast<uint16_t>(parts.tm_min), static_cast<uint16_t>(parts.tm_sec));
 }
 
-uint32_t oxDateTime::toSeconds(uint16_t inDay, uint16_t inMonth, uint16_t inYear,
-                               uint16_t inHour, uint16_t inMinute, uint16_t inSecond) {
+uint32_t oxDateTime::toSeconds(uint16_t inDay, uint16_t inMonth, uint16_t inYear, uint16_t inHour,
+                               uint16_t inMinute, uint16_t inSecond) {
     oxAssert(inHour < 24 && inMinute < 60 && inSecond < 60);
     const int32_t dayNumber = oxDate(inDay, inMonth, inYear).getDayNumber();
     if (dayNumber < theEpochDayNumber)

@@ -19,8 +19,8 @@ public:
     // Seconds since 1970 for the given parts; 0 before 1970. 32-bit
     // unsigned arithmetic: the result wraps after 2106. With level 6
     // enabled, parts out of range are reported as assertions.
-    static uint32_t toSeconds(uint16_t inDay, uint16_t inMonth, uint16_t inYear,
-                              uint16_t inHour, uint16_t inMinute, uint16_t inSecond);
+    static uint32_t toSeconds(uint16_t inDay, uint16_t inMonth, uint16_t inYear, uint16_t inHour,
+                              uint16_t inMinute, uint16_t inSecond);
 
     uint32_t getSeconds() const { return itsSeconds; }
 

@@ -5,4 +5,6 @@
 oxFileLock::oxFileLock(const std::string& inFileName, uint32_t inMilliseconds)
     : itsToken(acquireFileLock(inFileName, inMilliseconds)) {}
 
-oxFileLock::~oxFileLock() { releaseFileLock(itsToken); }
+oxFileLock::~oxFileLock() {
+    releaseFileLock(itsToken);
+}

@@ -58,7 +58,9 @@ struct oxByteClasses {
 
 constexpr oxByteClasses theByteClasses;
 
-bool isWhitespace(char inByte) { return theByteClasses.has(inByte, kWhitespace); }
+bool isWhitespace(char inByte) {
+    return theByteClasses.has(inByte, kWhitespace);
+}
 
 // Value of a digit in inBase (10 or 16, either case), or -1.
 int digitValue(char inChar, int inBase) {
@@ -128,7 +130,8 @@ uint64_t foldedWord(uint64_t inWord) {
 // eight at a time: a key is hashed for every entry of a read.
 uint32_t hashKey(const char* inKey, size_t inLength) {
     const void* zero = std::memchr(inKey, '\0', inLength);
-    const size_t length = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inKey) : inLength;
+    const size_t length =
+        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inKey) : inLength;
     const uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
     uint64_t hash = length * kMultiplier;
     size_t pos = 0;
@@ -167,7 +170,8 @@ bool sameKey(const char* inA, size_t inLengthA, const char* inB, size_t inLength
 bool sameValue(const char* inA, size_t inLengthA, const std::string& inB) {
     const size_t lengthB = std::strlen(inB.c_str());
     const void* zero = std::memchr(inA, '\0', inLengthA);
-    const size_t lengthA = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inA) : inLengthA;
+    const size_t lengthA =
+        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inA) : inLengthA;
     return lengthA == lengthB && std::memcmp(inA, inB.data(), lengthA) == 0;
 }
 
@@ -179,7 +183,9 @@ size_t indexSizeFor(size_t inCount) {
 }
 
 // Whether a value byte goes into the file as it is.
-bool isPlainValueByte(char inChar) { return theByteClasses.has(inChar, kPlainValueByte); }
+bool isPlainValueByte(char inChar) {
+    return theByteClasses.has(inChar, kPlainValueByte);
+}
 
 // Appends the escaped form of the bytes of inValue before its first zero.
 void appendEncoded(std::string& ioText, const std::string& inValue) {
@@ -293,7 +299,8 @@ private:
 // position after it. False for a malformed one, whose "&" stays an
 // ordinary byte. outByte is zero for a numeric reference to zero, which
 // stands for no byte.
-bool resolveReference(const char* inText, size_t inLength, size_t inPos, unsigned char& outByte, size_t& outNext) {
+bool resolveReference(const char* inText, size_t inLength, size_t inPos, unsigned char& outByte,
+                      size_t& outNext) {
     if (inPos + 1 < inLength && inText[inPos + 1] == '#') {
         const bool hex = inPos + 2 < inLength && inText[inPos + 2] == 'x';
         return parseDigits(inText, inLength, inPos + (hex ? 3 : 2), hex ? 16 : 10, outByte, outNext);
@@ -432,7 +439,9 @@ void oxProperties::indexEntry(size_t inEntry) const {
     ++itsUsedSlots;
 }
 
-void oxProperties::rebuildIndex(size_t inCount) const { rebuildIndex(inCount, itsEntries.size()); }
+void oxProperties::rebuildIndex(size_t inCount) const {
+    rebuildIndex(inCount, itsEntries.size());
+}
 
 void oxProperties::rebuildIndex(size_t inCount, size_t inIndexed) const {
     itsSlots.assign(indexSizeFor(inCount), oxSlot{kFreeSlot, 0});
@@ -542,7 +551,8 @@ void oxProperties::appendTo(std::string& ioText, bool inLineEnds) const {
     appendSome(ioText, inLineEnds, cursor, static_cast<size_t>(-1));
 }
 
-bool oxProperties::appendSome(std::string& ioText, bool inLineEnds, size_t& ioCursor, size_t inMostBytes) const {
+bool oxProperties::appendSome(std::string& ioText, bool inLineEnds, size_t& ioCursor,
+                              size_t inMostBytes) const {
     for (; ioCursor < itsEntries.size() && ioText.size() < inMostBytes; ++ioCursor) {
         const oxEntry& entry = itsEntries[ioCursor];
         if (entry.itsLive)
@@ -578,8 +588,8 @@ void oxProperties::appendEntry(std::string& ioText, const oxEntry& inEntry, bool
     }
     // Only the part before the first zero byte is written.
     const void* zero = std::memchr(value, '\0', inEntry.itsValueLength);
-    const size_t valueLength =
-        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value) : inEntry.itsValueLength;
+    const size_t valueLength = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value)
+                                               : inEntry.itsValueLength;
     ioText += '<';
     ioText.append(key, inEntry.itsKeyLength);
     ioText.append(kAttributeOpening, sizeof(kAttributeOpening) - 1);
@@ -697,8 +707,12 @@ bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
         read = read && reader.expect("/>", 2);
         if (!read)
             break;
-        oxEntry entry{inBase + static_cast<size_t>(key - text), keyLength,
-                      inBase + static_cast<size_t>(raw - text), rawLength, hashKey(key, keyLength), true};
+        oxEntry entry{inBase + static_cast<size_t>(key - text),
+                      keyLength,
+                      inBase + static_cast<size_t>(raw - text),
+                      rawLength,
+                      hashKey(key, keyLength),
+                      true};
         if (std::memchr(raw, '&', rawLength) != nullptr || std::memchr(raw, '\r', rawLength) != nullptr) {
             const size_t cookedStart = cooked.size();
             appendDecoded(cooked, raw, rawLength, true);
@@ -730,7 +744,9 @@ std::string oxProperties::decodeValue(const std::string& inValue) {
     return decoded;
 }
 
-bool oxProperties::isNameCharacter(char inChar) { return theByteClasses.has(inChar, kNameCharacter); }
+bool oxProperties::isNameCharacter(char inChar) {
+    return theByteClasses.has(inChar, kNameCharacter);
+}
 
 bool oxProperties::isValidKey(const std::string& inKey) {
     if (inKey.empty())

@@ -1,7 +1,6 @@
 #include "oxStrStream.h"
 
-oxStrStream::oxStrStream() {
-}
+oxStrStream::oxStrStream() {}
 
 oxStrStream::~oxStrStream() {
     freeze(false);

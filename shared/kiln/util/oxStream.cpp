@@ -53,7 +53,8 @@ bool isAbsolutePath(const std::string& inPath) {
     if (inPath.size() <= 2)
         return false;
     // Through unsigned char: a negative char is undefined for isalpha.
-    return std::isalpha(static_cast<unsigned char>(inPath[0])) && inPath[1] == ':' && isPathSeparator(inPath[2]);
+    return std::isalpha(static_cast<unsigned char>(inPath[0])) && inPath[1] == ':' &&
+           isPathSeparator(inPath[2]);
 }
 
 std::string getCurrentDirectory() {

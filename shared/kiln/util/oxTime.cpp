@@ -40,7 +40,8 @@ bool oxTime::operator!=(const oxTime& inOther) const {
     return !(*this == inOther);
 }
 
-std::string& oxTime::format(std::string& outText, const char* inSeparator, bool inWithSeconds, bool in24Hour) const {
+std::string& oxTime::format(std::string& outText, const char* inSeparator, bool inWithSeconds,
+                            bool in24Hour) const {
     const char* separator = inSeparator ? inSeparator : "";
     const unsigned hour = itsHour;
 

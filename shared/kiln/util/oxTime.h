@@ -26,7 +26,8 @@ public:
     // Replaces outText with "HH<sep>MM[<sep>SS]" (24 hours) or
     // "H<sep>MM[<sep>SS] AM|PM" (12 hours). Milliseconds are never written.
     // A null inSeparator counts as the empty text.
-    std::string& format(std::string& outText, const char* inSeparator, bool inWithSeconds, bool in24Hour) const;
+    std::string& format(std::string& outText, const char* inSeparator, bool inWithSeconds,
+                        bool in24Hour) const;
 
     uint16_t getHour() const { return itsHour; }
     uint16_t getMinute() const { return itsMinute; }

@@ -57,8 +57,9 @@ std::filesystem::path findOnPath(const std::string& inProgram) {
 
 // Decrypts inHex with the openssl command-line tool: an AES implementation
 // that shares no code with the one that encrypted.
-std::string decryptWithOpenssl(const std::filesystem::path& inOpenssl, const std::filesystem::path& inDirectory,
-                               const std::string& inHex, const std::string& inKey) {
+std::string decryptWithOpenssl(const std::filesystem::path& inOpenssl,
+                               const std::filesystem::path& inDirectory, const std::string& inHex,
+                               const std::string& inKey) {
     const std::filesystem::path cipherFile = inDirectory / "cipher.bin";
     const std::filesystem::path plainFile = inDirectory / "plain.bin";
     const std::filesystem::path errorFile = inDirectory / "errors.txt";

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "oxLogCapture.h"
 #include "oxAssert.h"
 #include "oxDate.h"
 #include "oxErrorMessage.h"
+#include "oxLogCapture.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
 #include "oxThread.h"
@@ -60,8 +60,9 @@ TEST_F(oxInfoLogTest, LevelDecidesWhatIsWritten) {
 }
 
 TEST_F(oxInfoLogTest, MessagesAreWrittenWithTheirFinalText) {
-    const std::string text = logOf(
-        3, [] { oxInfoLog::log(0, oxErrorMessage(oxErr_internal, "Failure in $f  ", 'f', "a.cpp", 'l', "1")); });
+    const std::string text = logOf(3, [] {
+        oxInfoLog::log(0, oxErrorMessage(oxErr_internal, "Failure in $f  ", 'f', "a.cpp", 'l', "1"));
+    });
     EXPECT_NE(text.find(" Failure in a.cpp.\n"), std::string::npos);
 }
 
@@ -89,7 +90,8 @@ TEST_F(oxInfoLogTest, OnceSetWarnsFromTheHundredthTextAndEmptiesPastAThousand) {
         // the set was emptied and refilled to 100.
         EXPECT_GT(warnings, 900);
         EXPECT_LT(warnings, 1100);
-        EXPECT_NE(text.find("Assertion failed.  File: shared/kiln/debug/oxInfoLog.cpp, line: "), std::string::npos);
+        EXPECT_NE(text.find("Assertion failed.  File: shared/kiln/debug/oxInfoLog.cpp, line: "),
+                  std::string::npos);
     }
     // The set has been emptied since, so the first text is written again.
     EXPECT_EQ(countOccurrences(logOf(3, [&] { oxInfoLog::log(oxLog_once | 0, first.c_str()); }), first), 1);
@@ -108,9 +110,11 @@ TEST_F(oxInfoLogTest, AssertionsAreEvaluatedOnlyWithLevelSixAndNeverStop) {
         oxAssertText(1 + 1 == 3, "the detail");
     });
     EXPECT_EQ(evaluations, 1);
-    EXPECT_NE(text.find("Assertion failed.  File: tests/kiln/debug/oxInfoLog_test.cpp, line: "), std::string::npos);
+    EXPECT_NE(text.find("Assertion failed.  File: tests/kiln/debug/oxInfoLog_test.cpp, line: "),
+              std::string::npos);
     EXPECT_NE(text.find(".  Offending command: \"condition()\".\n"), std::string::npos) << text;
-    EXPECT_NE(text.find(".  Offending command: \"1 + 1 == 3\"  --- the detail.\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(".  Offending command: \"1 + 1 == 3\"  --- the detail.\n"), std::string::npos)
+        << text;
 }
 
 TEST_F(oxInfoLogTest, HighLevelsNameTheReportingThread) {
@@ -142,8 +146,9 @@ TEST_F(oxInfoLogTest, FileOutputAppendsDatedLinesToAnAbsoluteFile) {
     oxInfoLog::log(0, "second");
     std::string text = readFile(path);
     std::remove(path.c_str());
-    EXPECT_EQ(maskDigits(text), maskDigits(today() + " 00:00:00 Velqor Tarnwell Utility: Cannot open file.\n" +
-                                           today() + " 00:00:00 second\n"));
+    EXPECT_EQ(maskDigits(text),
+              maskDigits(today() + " 00:00:00 Velqor Tarnwell Utility: Cannot open file.\n" + today() +
+                         " 00:00:00 second\n"));
 }
 
 TEST_F(oxInfoLogTest, UnwritableFileAndSystemModeWriteNothing) {

@@ -98,9 +98,15 @@ TEST(oxMessageTest, TextEqualsIgnoresOnlyAsciiCase) {
     EXPECT_TRUE(message.textEquals("abc") && message.textEquals("AbC"));
     EXPECT_FALSE(message.textEquals("abcd") || message.textEquals("ab"));
 
-    const oxMessage latin("Gr\xc4\xdf" "e");
-    EXPECT_TRUE(latin.textEquals("gr\xc4\xdf" "E"));
-    EXPECT_FALSE(latin.textEquals("gr\xe4\xdf" "e"));
+    const oxMessage latin(
+        "Gr\xc4\xdf"
+        "e");
+    EXPECT_TRUE(
+        latin.textEquals("gr\xc4\xdf"
+                         "E"));
+    EXPECT_FALSE(
+        latin.textEquals("gr\xe4\xdf"
+                         "e"));
 
     // The reference is not consulted, only the stored text.
     oxMessage numbered("abc");

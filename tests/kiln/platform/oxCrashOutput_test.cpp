@@ -36,7 +36,9 @@ std::string readFile(const std::string& inPath) {
     return text.str();
 }
 
-bool exists(const std::string& inPath) { return std::ifstream(inPath).good(); }
+bool exists(const std::string& inPath) {
+    return std::ifstream(inPath).good();
+}
 
 // What a text-mode stream makes of a line end on this platform.
 std::string textLine(const std::string& inText) {
@@ -70,9 +72,8 @@ TEST_F(oxCrashOutputTest, LocalTimeAgreesWithTheRuntimes) {
     readCrashTime(crash);
     oxLocalMoment after = localNow();
     oxLocalMoment read{crash.itsMonth, crash.itsDay, crash.itsHour, crash.itsMinute, crash.itsSecond};
-    EXPECT_TRUE(read == before || read == after)
-        << read.itsMonth << "/" << read.itsDay << " " << read.itsHour << ":" << read.itsMinute << ":"
-        << read.itsSecond;
+    EXPECT_TRUE(read == before || read == after) << read.itsMonth << "/" << read.itsDay << " " << read.itsHour
+                                                 << ":" << read.itsMinute << ":" << read.itsSecond;
 }
 
 TEST_F(oxCrashOutputTest, FileIsAppendedToWhetherItExistedOrNot) {
@@ -96,7 +97,8 @@ TEST_F(oxCrashOutputTest, FileIsAppendedToWhetherItExistedOrNot) {
         // leaves none behind.
         EXPECT_EQ(exists(path), c.itsBefore != nullptr);
         writeCrashFile("report\n", 7);
-        EXPECT_EQ(readFile(path), std::string(c.itsBefore != nullptr ? c.itsBefore : "") + textLine("report"));
+        EXPECT_EQ(readFile(path),
+                  std::string(c.itsBefore != nullptr ? c.itsBefore : "") + textLine("report"));
     }
 }
 

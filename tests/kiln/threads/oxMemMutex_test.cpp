@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "oxLogCapture.h"
 #include "oxException.h"
+#include "oxLogCapture.h"
 #include "oxMemMutexTesting.h"
 #include "oxStMutex.h"
 #include "oxStringUtil.h"
@@ -40,7 +40,9 @@ std::string named(const oxMemMutex& inMutex) {
     return inMutex.getName() + "(" + std::to_string(reinterpret_cast<uintptr_t>(&inMutex)) + ")";
 }
 
-std::string id(DWORD inThreadID) { return toDecimalString(inThreadID); }
+std::string id(DWORD inThreadID) {
+    return toDecimalString(inThreadID);
+}
 
 // Locks first, then waits for second; records its id.
 class Waiter {
@@ -93,8 +95,8 @@ TEST(oxMemMutexTest, TwoThreadsWaitingOnEachOtherAreRefused) {
     ASSERT_TRUE(waitUntilBlocked(other.itsID, x));
 
     oxLogCapture capture(6);
-    std::string expected = "Detected deadlock. " + id(self) + "->[" + named(y) + "]-" + id(other.itsID) + "->[" +
-                           named(x) + "]-" + id(self);
+    std::string expected = "Detected deadlock. " + id(self) + "->[" + named(y) + "]-" + id(other.itsID) +
+                           "->[" + named(x) + "]-" + id(self);
     try {
         y.lock();
         ADD_FAILURE() << "no deadlock detected";
@@ -103,7 +105,8 @@ TEST(oxMemMutexTest, TwoThreadsWaitingOnEachOtherAreRefused) {
         EXPECT_EQ(std::string(caught.what()), expected + ".");
     }
     std::string report = capture.finish();
-    EXPECT_NE(report.find("Offending command: \"false\"  --- " + expected + ".\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("Offending command: \"false\"  --- " + expected + ".\n"), std::string::npos)
+        << report;
     // Still holds what it held, got nothing new, left no entry behind.
     EXPECT_EQ(x.getLockingThreadID(), self);
     EXPECT_FALSE(y.getLockingThreadID() == self);
@@ -130,9 +133,9 @@ TEST(oxMemMutexTest, RingOfThreeIsRefusedToTheOneClosingIt) {
         oxStMutex holdX(x);
         ADD_FAILURE() << "no deadlock detected";
     } catch (const oxException& caught) {
-        EXPECT_EQ(std::string(caught.what()), "Detected deadlock. " + id(self) + "->[" + named(x) + "]-" + id(a.itsID) +
-                                                  "->[" + unnamedY + "]-" + id(b.itsID) + "->[" + named(z) + "]-" +
-                                                  id(self) + ".");
+        EXPECT_EQ(std::string(caught.what()), "Detected deadlock. " + id(self) + "->[" + named(x) + "]-" +
+                                                  id(a.itsID) + "->[" + unnamedY + "]-" + id(b.itsID) +
+                                                  "->[" + named(z) + "]-" + id(self) + ".");
     }
     holdZ.unlock();
     b.join();
@@ -152,7 +155,8 @@ TEST(oxMemMutexTest, NamedThreadsAreDescribedByNameAndId) {
         ADD_FAILURE() << "no deadlock detected";
     } catch (const oxException& caught) {
         std::string self = "requester(" + id(me.getThreadID()) + ")";
-        EXPECT_EQ(std::string(caught.what()).substr(0, 19 + self.size() + 3), "Detected deadlock. " + self + "->[");
+        EXPECT_EQ(std::string(caught.what()).substr(0, 19 + self.size() + 3),
+                  "Detected deadlock. " + self + "->[");
     }
     holdX.unlock();
 }

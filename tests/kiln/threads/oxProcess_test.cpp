@@ -4,8 +4,8 @@
 
 #include <stdexcept>
 
-#include "oxLogCapture.h"
 #include "oxException.h"
+#include "oxLogCapture.h"
 #include "oxPlatformExtras.h"
 
 namespace {
@@ -43,7 +43,8 @@ oxArgumentList makeArguments(std::initializer_list<const char*> inTexts) {
 }
 
 oxPlatformVersion windowsVersion(unsigned long inPlatformId, unsigned long inMajor, unsigned long inMinor,
-                                 int inProductType = 1, bool inIsServerR2 = false, unsigned long inBuild = 0) {
+                                 int inProductType = 1, bool inIsServerR2 = false,
+                                 unsigned long inBuild = 0) {
     oxPlatformVersion version;
     version.itsIsWindows = true;
     version.itsPlatformId = inPlatformId;
@@ -97,16 +98,19 @@ TEST(oxProcessPlatformNameTest, WindowsNamingTableRowByRow) {
         {3, 6, 1, 1, false, ""},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(oxProcess::getWindowsName(row.platformId, row.major, row.minor, row.productType, row.serverR2),
-                  row.name)
+        EXPECT_EQ(
+            oxProcess::getWindowsName(row.platformId, row.major, row.minor, row.productType, row.serverR2),
+            row.name)
             << row.platformId << " " << row.major << "." << row.minor << " type " << row.productType;
 }
 
 TEST(oxProcessPlatformNameTest, DescriptionShapes) {
-    EXPECT_EQ(oxProcess::describeOS(windowsVersion(2, 6, 1, 1, false, 7601), true, false), "Microsoft Windows 7 v6.1");
+    EXPECT_EQ(oxProcess::describeOS(windowsVersion(2, 6, 1, 1, false, 7601), true, false),
+              "Microsoft Windows 7 v6.1");
     EXPECT_EQ(oxProcess::describeOS(windowsVersion(2, 6, 1, 1, false, 0x10001DB1), true, true),
               "Microsoft Windows 7 v6.1, Build 7601");
-    EXPECT_EQ(oxProcess::describeOS(windowsVersion(2, 5, 2), true, false), "Microsoft Windows Server 2003 v5.2");
+    EXPECT_EQ(oxProcess::describeOS(windowsVersion(2, 5, 2), true, false),
+              "Microsoft Windows Server 2003 v5.2");
     EXPECT_EQ(oxProcess::describeOS(windowsVersion(3, 6, 1), true, false), "Microsoft  v6.1");
     EXPECT_EQ(oxProcess::describeOS(windowsVersion(2, 6, 1), false, false), "Windows 7 v6.1");
 
@@ -150,7 +154,8 @@ TEST_F(oxProcessTest, OptionValueComesFromTheTextOrTheNextArgument) {
 
 TEST_F(oxProcessTest, ParserHandlesOptionsInOrderAndLeavesTheRest) {
     oxTestProcess process;
-    oxArgumentList list = makeArguments({"foo", "-ll", "2", "-x", "-L", "-LX5", "-LD4", "-dl", "3", "-LFconsole"});
+    oxArgumentList list =
+        makeArguments({"foo", "-ll", "2", "-x", "-L", "-LX5", "-LD4", "-dl", "3", "-LFconsole"});
     EXPECT_TRUE(process.parseOptions(list));
     EXPECT_EQ(oxInfoLog::itsLogLevel, 2);
     bool expected[] = {false, true, true, false, false, false, true, true, true, true};
@@ -173,14 +178,16 @@ TEST_F(oxProcessTest, IncorrectDigitValueIsReportedAndFails) {
     struct Case {
         std::initializer_list<const char*> arguments;
         const char* name;
-    } cases[] = {{{"-LL8"}, "ll"}, {{"-LLx"}, "ll"}, {{"-LD6"}, "dl"}, {{"-DL"}, "dl"}, {{"-DL", "-1"}, "dl"}};
+    } cases[] = {
+        {{"-LL8"}, "ll"}, {{"-LLx"}, "ll"}, {{"-LD6"}, "dl"}, {{"-DL"}, "dl"}, {{"-DL", "-1"}, "dl"}};
     for (const Case& each : cases) {
         oxTestProcess process;
         oxArgumentList list = makeArguments(each.arguments);
         oxLogCapture capture(3);
         EXPECT_FALSE(process.parseOptions(list));
-        EXPECT_NE(capture.finish().find(std::string(" Incorrect argument for option \"") + each.name + "\".\n"),
-                  std::string::npos);
+        EXPECT_NE(
+            capture.finish().find(std::string(" Incorrect argument for option \"") + each.name + "\".\n"),
+            std::string::npos);
         EXPECT_EQ(process.getExitCode(), 1);
     }
 }
@@ -237,9 +244,11 @@ TEST_F(oxProcessTest, EscapedExceptionsAreReportedAndFailTheRun) {
     process.guardedRun();
     std::string text = capture.finish();
     EXPECT_EQ(process.getExitCode(), 1);
-    EXPECT_NE(text.find("An unexpected exception \"run failed\" occurred.  Please notify Velqor Technical Support at "
-                        "support@velqor.example."),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            "An unexpected exception \"run failed\" occurred.  Please notify Velqor Technical Support at "
+            "support@velqor.example."),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find(offendingCommand("false")), std::string::npos);  // from afterRun's catch-all
 }

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "oxLogCapture.h"
 #include "oxException.h"
+#include "oxLogCapture.h"
 
 namespace {
 class CountingListener : public oxEventListener {
@@ -88,7 +88,7 @@ TEST(oxSingleEventTest, SignalPostsTheEventToTheThreadTarget) {
     });
     while (receiverID == 0)
         std::this_thread::yield();
-    event.set();  // no target yet: posts nothing
+    event.set();                                                         // no target yet: posts nothing
     event.setWindowTarget(reinterpret_cast<HWND>(0x1), WM_USER + 1, 7);  // no windows here: ignored
     event.setThreadTarget(receiverID, WM_USER + 2, 9);
     event.pulse();

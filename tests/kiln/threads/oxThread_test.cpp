@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "oxLogCapture.h"
 #include "oxException.h"
+#include "oxLogCapture.h"
 #include "oxMainThread.h"
 #include "oxTimer.h"
 
@@ -200,7 +200,8 @@ TEST(oxThreadTest, RecordsOneErrorValue) {
     EXPECT_EQ(capture.finish(), "");
     oxLogCapture second(6);
     thread.recordException(std::runtime_error("later"));
-    EXPECT_NE(second.finish().find("Offending command: \"(itsErrorMessage.getErrorValue() == oxErr_noError) ||"),
-              std::string::npos);
+    EXPECT_NE(
+        second.finish().find("Offending command: \"(itsErrorMessage.getErrorValue() == oxErr_noError) ||"),
+        std::string::npos);
     EXPECT_EQ(thread.getErrorMessage().getErrorValue(), oxErr_internal);
 }

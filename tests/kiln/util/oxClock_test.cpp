@@ -9,9 +9,10 @@
 namespace {
 
 uint32_t secondsOf(const struct tm& inParts) {
-    return oxDateTime::toSeconds(static_cast<uint16_t>(inParts.tm_mday), static_cast<uint16_t>(inParts.tm_mon + 1),
-                                 static_cast<uint16_t>(inParts.tm_year + 1900), static_cast<uint16_t>(inParts.tm_hour),
-                                 static_cast<uint16_t>(inParts.tm_min), static_cast<uint16_t>(inParts.tm_sec));
+    return oxDateTime::toSeconds(
+        static_cast<uint16_t>(inParts.tm_mday), static_cast<uint16_t>(inParts.tm_mon + 1),
+        static_cast<uint16_t>(inParts.tm_year + 1900), static_cast<uint16_t>(inParts.tm_hour),
+        static_cast<uint16_t>(inParts.tm_min), static_cast<uint16_t>(inParts.tm_sec));
 }
 
 struct ClockCase {

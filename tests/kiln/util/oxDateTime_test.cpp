@@ -35,8 +35,8 @@ TEST(oxDateTimeTest, PartsAreCheckedOnlyWithLevelSix) {
     const uint32_t expected[3] = {86400u, 3600u, 60u};
     for (int part = 0; part < 3; ++part) {
         oxLogCapture capture(6);
-        const uint32_t seconds = oxDateTime::toSeconds(1, 1, 1970, part == 0 ? 24 : 0, part == 1 ? 60 : 0,
-                                                       part == 2 ? 60 : 0);
+        const uint32_t seconds =
+            oxDateTime::toSeconds(1, 1, 1970, part == 0 ? 24 : 0, part == 1 ? 60 : 0, part == 2 ? 60 : 0);
         const std::string& text = capture.finish();
         EXPECT_EQ(1, countOccurrences(text, "Assertion failed.")) << text;
         EXPECT_NE(std::string::npos, text.find(offendingCommand(condition))) << text;

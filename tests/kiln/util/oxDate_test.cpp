@@ -51,9 +51,9 @@ TEST(oxDateTest, DayNumbersCountFrom1900) {
     const struct {
         oxDate itsDate;
         int32_t itsDayNumber;
-    } cases[] = {{oxDate(1, 1, 1900), 0},       {oxDate(31, 12, 1900), 364},  {oxDate(1, 1, 1901), 365},
-                 {oxDate(1, 1, 1970), 25567},   {oxDate(1, 3, 2000), 36584},  {oxDate(31, 12, 1899), -1},
-                 {oxDate(1, 1, 1896), -1461},   {oxDate(1, 3, 2100), 73108}, {oxDate(7), 0}};
+    } cases[] = {{oxDate(1, 1, 1900), 0},     {oxDate(31, 12, 1900), 364}, {oxDate(1, 1, 1901), 365},
+                 {oxDate(1, 1, 1970), 25567}, {oxDate(1, 3, 2000), 36584}, {oxDate(31, 12, 1899), -1},
+                 {oxDate(1, 1, 1896), -1461}, {oxDate(1, 3, 2100), 73108}, {oxDate(7), 0}};
     for (const auto& day : cases)
         EXPECT_EQ(day.itsDayNumber, day.itsDate.getDayNumber()) << partsOf(day.itsDate);
 

@@ -72,7 +72,8 @@ TEST_F(oxPreferencesTest, ReadTracesNameTheFileAndDirectory) {
     writeFile("<A value=\"1\" />");
     oxLogCapture found(6);
     EXPECT_TRUE(store.read());
-    EXPECT_NE(found.finish().find("oxPreferences:readPreferences read file \"" + itsPath + "\"."), std::string::npos);
+    EXPECT_NE(found.finish().find("oxPreferences:readPreferences read file \"" + itsPath + "\"."),
+              std::string::npos);
     EXPECT_EQ(store.getReadCount(), 1u);
 }
 
@@ -135,7 +136,6 @@ TEST_F(oxPreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
     EXPECT_FALSE(store.read());
     EXPECT_FALSE(store.write(true));
 }
-
 
 // Text the reader stops at is kept: never written over, and a byte-order
 // mark goes back where it was.

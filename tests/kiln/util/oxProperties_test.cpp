@@ -39,7 +39,9 @@ bool readText(const std::string& inText, oxProperties& ioTable) {
 }
 
 // Bytes up to the first zero: what the table compares and writes.
-std::string cString(const std::string& inText) { return std::string(inText.c_str()); }
+std::string cString(const std::string& inText) {
+    return std::string(inText.c_str());
+}
 
 std::string folded(const std::string& inText) {
     std::string text = cString(inText);
@@ -96,9 +98,10 @@ std::string randomKey(std::mt19937& ioRandom, const oxPairs& inKnown) {
 
 // Random bytes 1 to 255 mixed with the fragments that stress the escaping.
 std::string randomValue(std::mt19937& ioRandom) {
-    static const char* const kFragments[] = {"&#x41;", "&#x4a;", "&#x0;", "&#x100;", "&#x", "&#x4", "&#x;",
-                                             "&#x4\"1;", "&#65;", "&amp;", "&lt;", "&", ";", "\"", "'", "<",
-                                             ">", "\\", "\r\n", "\r", "\n", "\t", "--", "/>"};
+    static const char* const kFragments[] = {"&#x41;", "&#x4a;",   "&#x0;", "&#x100;", "&#x",  "&#x4",
+                                             "&#x;",   "&#x4\"1;", "&#65;", "&amp;",   "&lt;", "&",
+                                             ";",      "\"",       "'",     "<",       ">",    "\\",
+                                             "\r\n",   "\r",       "\n",    "\t",      "--",   "/>"};
     std::string value;
     for (unsigned count = ioRandom() % 12; count > 0; --count) {
         if (ioRandom() % 2 == 0)
@@ -115,20 +118,36 @@ TEST(oxPropertiesTest, ValuesEncodeAndDecodeByTheReferenceRules) {
     // Complete hexadecimal references pass through; anything short of one
     // is escaped, so no quote or line end can slip through unescaped.
     const std::pair<std::string, std::string> encodings[] = {
-        {"MSSQL", "MSSQL"}, {"a<b & c", "a&lt;b &amp; c"}, {"\"'>", "&quot;&apos;&gt;"},
-        {"HOST\\SQL", "HOST&#x5C;SQL"}, {"a\tb", "a\tb"}, {std::string("ab\0cd", 5), "ab"},
-        {"\n\r\x7f\xe9\xff", "&#x0A;&#x0D;&#x7F;&#xE9;&#xFF;"}, {"&#x41;&#xe9;", "&#x41;&#xe9;"},
-        {"&#x41", "&amp;#x41"}, {"&#x;", "&amp;#x;"}, {"&#x4\"1;", "&amp;#x4&quot;1;"},
-        {"&#x4\n;", "&amp;#x4&#x0A;;"}, {"&#65;", "&amp;#65;"}, {"x&#", "x&amp;#"}};
+        {"MSSQL", "MSSQL"},
+        {"a<b & c", "a&lt;b &amp; c"},
+        {"\"'>", "&quot;&apos;&gt;"},
+        {"HOST\\SQL", "HOST&#x5C;SQL"},
+        {"a\tb", "a\tb"},
+        {std::string("ab\0cd", 5), "ab"},
+        {"\n\r\x7f\xe9\xff", "&#x0A;&#x0D;&#x7F;&#xE9;&#xFF;"},
+        {"&#x41;&#xe9;", "&#x41;&#xe9;"},
+        {"&#x41", "&amp;#x41"},
+        {"&#x;", "&amp;#x;"},
+        {"&#x4\"1;", "&amp;#x4&quot;1;"},
+        {"&#x4\n;", "&amp;#x4&#x0A;;"},
+        {"&#65;", "&amp;#65;"},
+        {"x&#", "x&amp;#"}};
     for (const auto& encoding : encodings)
         EXPECT_EQ(encoding.second, oxProperties::encodeValue(encoding.first)) << encoding.first;
 
     // Unknown or incomplete references stay as they stand.
     const std::pair<std::string, std::string> decodings[] = {
-        {"&lt;&gt;&quot;&apos;&amp;", "<>\"'&"}, {"&#x41;&#x6a;&#65;&#x141;", "AjAA"},
-        {"a&#0;b&#x100;c&#256;", "abc"}, {"&#300;", ","}, {"&amp;lt;", "&lt;"}, {"&&amp;", "&&"},
-        {"&foo; &amp &AMP; &#X41;", "&foo; &amp &AMP; &#X41;"}, {"&#x41", "&#x41"}, {"&#", "&#"},
-        {"&#12a; &#; &#x; &#xG1;", "&#12a; &#; &#x; &#xG1;"}, {"&#12a;&#x42;", "&#12a;B"}};
+        {"&lt;&gt;&quot;&apos;&amp;", "<>\"'&"},
+        {"&#x41;&#x6a;&#65;&#x141;", "AjAA"},
+        {"a&#0;b&#x100;c&#256;", "abc"},
+        {"&#300;", ","},
+        {"&amp;lt;", "&lt;"},
+        {"&&amp;", "&&"},
+        {"&foo; &amp &AMP; &#X41;", "&foo; &amp &AMP; &#X41;"},
+        {"&#x41", "&#x41"},
+        {"&#", "&#"},
+        {"&#12a; &#; &#x; &#xG1;", "&#12a; &#; &#x; &#xG1;"},
+        {"&#12a;&#x42;", "&#12a;B"}};
     for (const auto& decoding : decodings)
         EXPECT_EQ(decoding.second, oxProperties::decodeValue(decoding.first)) << decoding.first;
 }
@@ -168,7 +187,10 @@ TEST(oxPropertiesTest, WriterEmitsOneLinePerEntryAndReportsStreamErrors) {
             itsBytes += traits_type::to_char_type(inByte);
             return inByte;
         }
-        int sync() override { ++itsSyncs; return 0; }
+        int sync() override {
+            ++itsSyncs;
+            return 0;
+        }
     };
     oxShortDevice device(20);
     std::ostream stream(&device);
@@ -193,7 +215,9 @@ TEST(oxPropertiesTest, ReaderTakesEntriesWhitespaceCommentsAndStopsAtOtherText) 
         bool itsResult;
         oxPairs itsEntries;
     } cases[] = {
-        {"", true, none}, {" \t\r\n\v\f", true, none}, {"<Database value = \"MSSQL\"/>", true, database},
+        {"", true, none},
+        {" \t\r\n\v\f", true, none},
+        {"<Database value = \"MSSQL\"/>", true, database},
         {"<Database value=\"MSSQL\" />\r\n", true, database},
         {"\n<Database\tvalue\r\n=\f\"MSSQL\"\v/>", true, database},
         {"<A value=\"1\" />\n<B value=\"2\"/><C value=\"3\"/>", true, {{"A", "1"}, {"B", "2"}, {"C", "3"}}},
@@ -201,13 +225,16 @@ TEST(oxPropertiesTest, ReaderTakesEntriesWhitespaceCommentsAndStopsAtOtherText) 
         {"<A value=\"x\r\ny\rz\r\r\n\" />", true, {{"A", "x\ny\rz\r\n"}}},
         {"<A value=\"a&#x41;&#12a;&#;&quot;\" />", true, {{"A", "aA&#12a;&#;\""}}},
         // A resolved CR is never folded; a line end inside a reference spoils it.
-        {"<A value=\"&#13;\r\n&#x0D;\n\r&amp;&#1\r\n3;&l\r\nt;\" />", true, {{"A", "\r\n\r\n\r&&#1\n3;&l\nt;"}}},
+        {"<A value=\"&#13;\r\n&#x0D;\n\r&amp;&#1\r\n3;&l\r\nt;\" />",
+         true,
+         {{"A", "\r\n\r\n\r&&#1\n3;&l\nt;"}}},
         {"<A value=\"1\" /><a value=\"2\" />", true, {{"A", "2"}}},
         // Where the entries end, the rest is ignored.
         {"<?xml version=\"1.0\"?>\n<A value=\"1\" />", true, none},
         {"<A value=\"1\" />\n<B value=\"2\" />\nplain\n<C value=\"3\" />", true, {{"A", "1"}, {"B", "2"}}},
         {"<A value=\"1\" /></root><B value=\"2\" />", true, justA},
-        {"< A value=\"1\" />", true, none}, {"<A value=\"1\" /> <", true, justA},
+        {"< A value=\"1\" />", true, none},
+        {"<A value=\"1\" /> <", true, justA},
         {"<!-- note -->\n<A value=\"1\" /><!---->", true, justA},
         // Malformed comments and entries fail; what came before stays.
         {"<A value=\"1\" /><!-- open", false, justA},
@@ -320,11 +347,19 @@ TEST(oxPropertiesTest, ModifiedFlagFollowsChangesAndIsClearedByReading) {
         std::string itsKey;
         std::string itsValue;  // the text read, for 'r'
         bool itsModified;
-    } steps[] = {
-        {'r', "", "", false}, {'s', "A", "x", true}, {'r', "", "", false}, {'s', "A", "x", false},
-        {'s', "a", std::string("x\0tail", 6), false}, {'s', "A", "X", true}, {'r', "", "  \r\n", false},
-        {'-', "B", "", false}, {'-', "a", "", true}, {'r', "", "", false}, {'c', "", "", true},
-        {'r', "", "<A value=\"1\" />", true}, {'r', "", "<a value=\"1\" />", false}};
+    } steps[] = {{'r', "", "", false},
+                 {'s', "A", "x", true},
+                 {'r', "", "", false},
+                 {'s', "A", "x", false},
+                 {'s', "a", std::string("x\0tail", 6), false},
+                 {'s', "A", "X", true},
+                 {'r', "", "  \r\n", false},
+                 {'-', "B", "", false},
+                 {'-', "a", "", true},
+                 {'r', "", "", false},
+                 {'c', "", "", true},
+                 {'r', "", "<A value=\"1\" />", true},
+                 {'r', "", "<a value=\"1\" />", false}};
     oxProperties table;
     EXPECT_FALSE(table.isModified());
     for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); ++i) {

@@ -45,10 +45,14 @@ TEST(oxStreamTest, SeparatorsAndAbsolutePaths) {
 TEST(oxStreamTest, JoinPathWithGivenSeparator) {
     // {directory, name, joined with '\\'}; only separators are merged, not
     // drive colons.
-    const char* const cases[][3] = {
-        {"C:\\dir", "a.log", "C:\\dir\\a.log"}, {"C:\\dir\\", "a.log", "C:\\dir\\a.log"},
-        {"C:\\dir", "\\a.log", "C:\\dir\\a.log"}, {"C:\\dir", "/a.log", "C:\\dir/a.log"},
-        {"", "a.log", "a.log"}, {"C:\\dir", "", "C:\\dir"}, {"", "", ""}, {"C:", "a.log", "C:\\a.log"}};
+    const char* const cases[][3] = {{"C:\\dir", "a.log", "C:\\dir\\a.log"},
+                                    {"C:\\dir\\", "a.log", "C:\\dir\\a.log"},
+                                    {"C:\\dir", "\\a.log", "C:\\dir\\a.log"},
+                                    {"C:\\dir", "/a.log", "C:\\dir/a.log"},
+                                    {"", "a.log", "a.log"},
+                                    {"C:\\dir", "", "C:\\dir"},
+                                    {"", "", ""},
+                                    {"C:", "a.log", "C:\\a.log"}};
     for (const auto& join : cases)
         EXPECT_EQ(join[2], joinPathWith(join[0], join[1], '\\')) << join[0] << " + " << join[1];
     EXPECT_EQ("/tmp/x/a.log", joinPathWith("/tmp/x", "a.log", '/'));
@@ -68,10 +72,16 @@ TEST(oxStreamTest, JoinPathUsesThePlatformSeparator) {
 }
 
 TEST(oxStreamTest, SplitPathAtTheLastInnerSeparator) {
-    const char* const cases[][2] = {
-        {"C:\\dir\\file.txt", "C:\\dir\\|file.txt"}, {"file.txt", "|file.txt"}, {"C:file", "C:|file"},
-        {"C:\\dir\\", "C:\\|dir\\"}, {"\\file", "|\\file"}, {"/usr/lib/libx.so", "/usr/lib/|libx.so"},
-        {"a/b\\c", "a/b\\|c"}, {"", "|"}, {"x", "|x"}, {"/", "|/"}};
+    const char* const cases[][2] = {{"C:\\dir\\file.txt", "C:\\dir\\|file.txt"},
+                                    {"file.txt", "|file.txt"},
+                                    {"C:file", "C:|file"},
+                                    {"C:\\dir\\", "C:\\|dir\\"},
+                                    {"\\file", "|\\file"},
+                                    {"/usr/lib/libx.so", "/usr/lib/|libx.so"},
+                                    {"a/b\\c", "a/b\\|c"},
+                                    {"", "|"},
+                                    {"x", "|x"},
+                                    {"/", "|/"}};
     for (const auto& path : cases)
         EXPECT_EQ(path[1], split(path[0])) << path[0];
 

@@ -57,7 +57,8 @@ void prepareCrashTime() {
 }
 
 void readCrashTime(oxCrashTime& outTime) {
-    const long long local = static_cast<long long>(time(nullptr)) + theUTCOffset.load(std::memory_order_relaxed);
+    const long long local =
+        static_cast<long long>(time(nullptr)) + theUTCOffset.load(std::memory_order_relaxed);
     long days = static_cast<long>(local / 86400);
     long seconds = static_cast<long>(local % 86400);
     if (seconds < 0) {
@@ -82,7 +83,9 @@ void prepareCrashFile(const char* inPath) {
     theHasPath.store(true);
 }
 
-void writeCrashConsole(const char* inText, size_t inLength) { writeAll(STDERR_FILENO, inText, inLength); }
+void writeCrashConsole(const char* inText, size_t inLength) {
+    writeAll(STDERR_FILENO, inText, inLength);
+}
 
 void writeCrashFile(const char* inText, size_t inLength) {
     int file = theFile.load();

@@ -89,15 +89,13 @@ std::shared_ptr<EventObject> findEvent(HANDLE inHandle) {
 
 }  // namespace
 
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL inManualReset, BOOL inInitialState,
-                    LPCSTR inName) {
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL inManualReset, BOOL inInitialState, LPCSTR inName) {
     // Named events would be shared across processes, which this does not do.
     if (inName != nullptr) {
         return nullptr;
     }
     try {
-        return registerHandle(
-            std::make_shared<EventObject>(inManualReset != FALSE, inInitialState != FALSE));
+        return registerHandle(std::make_shared<EventObject>(inManualReset != FALSE, inInitialState != FALSE));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

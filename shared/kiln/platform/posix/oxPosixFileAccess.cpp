@@ -51,8 +51,7 @@ private:
 
 // Opens inPath for reading without ever blocking (O_NONBLOCK keeps a FIFO
 // from waiting for a writer) and only when it is a regular file.
-oxFileAccess openRegularFile(const std::string& inPath, int inFlags, int& outFile,
-                             struct stat& outStatus) {
+oxFileAccess openRegularFile(const std::string& inPath, int inFlags, int& outFile, struct stat& outStatus) {
     std::string target;
     struct stat linkStatus;
     const oxPosixTarget found = findFinalTarget(inPath, target, linkStatus);
@@ -81,8 +80,7 @@ bool isTemporaryNameOf(const std::string& inName, const std::string& inPrefix) {
     }
     for (size_t i = inPrefix.size(); i < inName.size(); ++i) {
         const char c = inName[i];
-        const bool alphanumeric =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        const bool alphanumeric = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         if (!alphanumeric) {
             return false;
         }
@@ -127,8 +125,7 @@ oxFileAccess getFileVersion(const std::string& inPath, oxFileVersion& outVersion
     return S_ISREG(status.st_mode) ? oxFileAccess::ok : oxFileAccess::refused;
 }
 
-oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes,
-                              oxFileVersion& outVersion) {
+oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, oxFileVersion& outVersion) {
     int descriptor = -1;
     struct stat status;
     const oxFileAccess opened = openRegularFile(inPath, O_RDONLY, descriptor, status);
@@ -150,8 +147,7 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes,
 oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVersion) {
     // O_EXCL also refuses a link, dangling or not, so nothing is created
     // through one.
-    const int descriptor =
-        open(inPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int descriptor = open(inPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (descriptor < 0) {
         return oxFileAccess::refused;
     }
@@ -173,7 +169,9 @@ bool removeFileIfUnchanged(const std::string& inPath, const oxFileVersion& inVer
     return unlink(inPath.c_str()) == 0;
 }
 
-std::string getLockFileName(const std::string& inPath) { return inPath + ".lock"; }
+std::string getLockFileName(const std::string& inPath) {
+    return inPath + ".lock";
+}
 
 intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds) {
     const int file = openLockFile(inPath);

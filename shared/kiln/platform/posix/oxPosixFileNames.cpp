@@ -71,12 +71,10 @@ bool readWholeFile(int inFile, std::string& ioBytes) {
 
 std::string temporaryPrefixOf(const std::string& inTarget) {
     const size_t kLongestNameInTemporary = 64;
-    return directoryOf(inTarget) + "/." + lastComponentOf(inTarget).substr(0, kLongestNameInTemporary) +
-           ".";
+    return directoryOf(inTarget) + "/." + lastComponentOf(inTarget).substr(0, kLongestNameInTemporary) + ".";
 }
 
-oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget,
-                              struct stat& outStatus) {
+oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget, struct stat& outStatus) {
     std::string path = inPath;
     for (int links = 0; links <= kMostLinksFollowed; ++links) {
         if (lstat(path.c_str(), &outStatus) != 0) {

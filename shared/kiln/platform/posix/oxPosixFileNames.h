@@ -31,7 +31,6 @@ const int kTemporarySuffixLength = 6;
 // ioBytes (whose spare capacity is used first); false on a read error.
 bool readWholeFile(int inFile, std::string& ioBytes);
 
-oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget,
-                              struct stat& outStatus);
+oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget, struct stat& outStatus);
 
 #endif

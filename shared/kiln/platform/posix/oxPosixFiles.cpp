@@ -58,8 +58,7 @@ void setCivilDate(uint64_t inDays, SYSTEMTIME& outTime) {
     const uint64_t days = inDays + kDaysFromMarchOfYear0To1601;
     const uint64_t era = days / 146097;
     const uint64_t dayOfEra = days - era * 146097;
-    const uint64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const uint64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
     const uint64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
     const uint64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
     const uint64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
@@ -119,10 +118,8 @@ std::string randomSuffix() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     uint64_t seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
-                    (static_cast<uint64_t>(getpid()) << 40) ^
-                    (++theCalls * 0x9E3779B97F4A7C15ULL);
-    static const char kDigits[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+                    (static_cast<uint64_t>(getpid()) << 40) ^ (++theCalls * 0x9E3779B97F4A7C15ULL);
+    static const char kDigits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::string suffix;
     for (int i = 0; i < kTemporarySuffixLength; ++i) {
         suffix += kDigits[seed % 62];
@@ -139,8 +136,7 @@ int createTemporaryFile(const std::string& inTarget, mode_t inMode, std::string&
     const std::string prefix = temporaryPrefixOf(inTarget);
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         outPath = prefix + randomSuffix();
-        const int file =
-            open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, inMode);
+        const int file = open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, inMode);
         if (file >= 0 || errno != EEXIST) {
             return file;
         }
@@ -326,9 +322,8 @@ private:
 // Fills and flushes the temporary file and moves it over inTarget; closes
 // inFile in every case. outKeepsOwner is false when the new file could not
 // be given the old one's owner and group.
-bool fillAndMove(int inFile, const std::string& inTemporary, const std::string& inTarget,
-                 bool inExists, const struct stat& inOld, const oxContentSource& inSource,
-                 bool& outKeepsOwner) {
+bool fillAndMove(int inFile, const std::string& inTemporary, const std::string& inTarget, bool inExists,
+                 const struct stat& inOld, const oxContentSource& inSource, bool& outKeepsOwner) {
     // The owner first: when it cannot be kept, nothing of inSource is used.
     outKeepsOwner = !inExists || copyOwnerAndMode(inFile, inOld);
     off_t length = 0;
@@ -440,7 +435,7 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
 
 bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource) {
     std::string target;
-    struct stat old{};
+    struct stat old {};
     const oxPosixTarget found =
         inPath.empty() ? oxPosixTarget::refused : findFinalTarget(inPath, target, old);
     const bool exists = found == oxPosixTarget::found;
@@ -449,8 +444,7 @@ bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& i
     }
     // Only a regular file may be written; and one that could not be opened
     // for writing is refused, as writing it in place would be.
-    if (exists && (!S_ISREG(old.st_mode) ||
-                   faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
+    if (exists && (!S_ISREG(old.st_mode) || faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
         return false;
     }
     // A rename would split hard links or fail in a directory the caller may

@@ -143,8 +143,7 @@ BOOL PostThreadMessageA(DWORD inThreadId, UINT inMessage, WPARAM inWParam, LPARA
     return TRUE;
 }
 
-BOOL PeekMessageA(LPMSG outMessage, HWND inWindow, UINT inFilterMin, UINT inFilterMax,
-                  UINT inRemoveFlags) {
+BOOL PeekMessageA(LPMSG outMessage, HWND inWindow, UINT inFilterMin, UINT inFilterMax, UINT inRemoveFlags) {
     if (outMessage == nullptr || inWindow != nullptr) {
         return FALSE;
     }

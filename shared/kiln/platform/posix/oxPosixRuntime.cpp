@@ -62,9 +62,8 @@ int convertTime(struct tm* outTime, const oxTime64* inTime, TimeConversion inCon
 
 int WSAStartup(WORD inVersionRequested, LPWSADATA outData) {
     if (outData != nullptr) {
-        outData->wVersion = isAboveHighestSocketVersion(inVersionRequested)
-                                ? kHighestSocketVersion
-                                : inVersionRequested;
+        outData->wVersion =
+            isAboveHighestSocketVersion(inVersionRequested) ? kHighestSocketVersion : inVersionRequested;
         outData->wHighVersion = kHighestSocketVersion;
     }
     return 0;

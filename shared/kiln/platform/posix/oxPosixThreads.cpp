@@ -28,9 +28,12 @@ namespace {
 thread_local DWORD theCachedThreadId = 0;
 
 // A forked child's only thread has a new id but inherits the cache.
-void forgetThreadIdInChild() { theCachedThreadId = 0; }
+void forgetThreadIdInChild() {
+    theCachedThreadId = 0;
+}
 
-[[maybe_unused]] const bool theForkHandlerInstalled = pthread_atfork(nullptr, nullptr, forgetThreadIdInChild) == 0;
+[[maybe_unused]] const bool theForkHandlerInstalled =
+    pthread_atfork(nullptr, nullptr, forgetThreadIdInChild) == 0;
 }  // namespace
 
 DWORD GetCurrentThreadId() {
@@ -42,8 +45,8 @@ DWORD GetCurrentThreadId() {
 DWORD GetTickCount() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t milliseconds = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                                  static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    const uint64_t milliseconds =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<DWORD>(milliseconds);
 }
 

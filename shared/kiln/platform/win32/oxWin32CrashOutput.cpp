@@ -17,7 +17,8 @@ std::atomic<bool> theHasPath{false};
 const DWORD kShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 HANDLE openForAppending(DWORD inDisposition) {
-    return CreateFileA(thePath, FILE_APPEND_DATA, kShareMode, nullptr, inDisposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(thePath, FILE_APPEND_DATA, kShareMode, nullptr, inDisposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 void writeAll(HANDLE inFile, const char* inText, DWORD inLength) {

@@ -17,10 +17,9 @@ const DWORD kLargestWrite = 1UL << 30;
 const size_t kLongestNameInTemporary = 64;
 // What the new file takes over from the old one. Read-only never arises
 // (such a file is refused) and would keep a failed move from cleaning up.
-const DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-const DWORD kRefusedAttributes =
-    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE;
+const DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+const DWORD kRefusedAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DEVICE;
 
 // Where the directory part of inPath ends: after its last separator, or
 // after the drive of a drive-relative name such as "C:name".
@@ -74,8 +73,8 @@ bool findFinalTarget(const std::string& inPath, std::string& outTarget) {
 HANDLE createTemporaryFile(const std::string& inTarget, std::string& outPath) {
     static volatile LONG theCalls = 0;
     const size_t nameStart = nameStartOf(inTarget);
-    const std::string prefix = inTarget.substr(0, nameStart) + "." +
-                               inTarget.substr(nameStart, kLongestNameInTemporary);
+    const std::string prefix =
+        inTarget.substr(0, nameStart) + "." + inTarget.substr(nameStart, kLongestNameInTemporary);
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".%lx.%lx.tmp",
@@ -144,16 +143,16 @@ bool readVersion(HANDLE inFile, oxFileVersion& outVersion) {
     outVersion.itsVolume = information.dwVolumeSerialNumber;
     outVersion.itsFileNumber = combined(information.nFileIndexHigh, information.nFileIndexLow);
     outVersion.itsSize = combined(information.nFileSizeHigh, information.nFileSizeLow);
-    outVersion.itsWriteTime = combined(information.ftLastWriteTime.dwHighDateTime,
-                                       information.ftLastWriteTime.dwLowDateTime);
-    outVersion.itsChangeTime = combined(information.ftCreationTime.dwHighDateTime,
-                                        information.ftCreationTime.dwLowDateTime);
+    outVersion.itsWriteTime =
+        combined(information.ftLastWriteTime.dwHighDateTime, information.ftLastWriteTime.dwLowDateTime);
+    outVersion.itsChangeTime =
+        combined(information.ftCreationTime.dwHighDateTime, information.ftCreationTime.dwLowDateTime);
     return true;
 }
 
 HANDLE openExisting(const std::string& inPath, DWORD inAccess) {
-    return CreateFileA(inPath.c_str(), inAccess, kShareAll, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(inPath.c_str(), inAccess, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 oxFileAccess accessFailure() {
@@ -237,14 +236,14 @@ unsigned linkCountOf(const std::string& inPath) {
 }
 
 bool isHexDigits(const std::string& inText) {
-    return !inText.empty() &&
-           inText.find_first_not_of("0123456789abcdef") == std::string::npos;
+    return !inText.empty() && inText.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 // ".<name>.<process>.<count>.tmp", as createTemporaryFile names them.
 bool isTemporaryNameOf(const std::string& inName, const std::string& inPrefix) {
     const std::string suffix = ".tmp";
-    if (inName.size() <= inPrefix.size() + suffix.size() || inName.compare(0, inPrefix.size(), inPrefix) != 0 ||
+    if (inName.size() <= inPrefix.size() + suffix.size() ||
+        inName.compare(0, inPrefix.size(), inPrefix) != 0 ||
         inName.compare(inName.size() - suffix.size(), suffix.size(), suffix) != 0) {
         return false;
     }
@@ -263,8 +262,7 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
 
 bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource) {
     std::string target;
-    if (inPath.empty() || !findFinalTarget(inPath, target) ||
-        nameStartOf(target) == target.size()) {
+    if (inPath.empty() || !findFinalTarget(inPath, target) || nameStartOf(target) == target.size()) {
         return false;
     }
     const DWORD oldAttributes = GetFileAttributesA(target.c_str());
@@ -314,8 +312,7 @@ oxFileAccess getFileVersion(const std::string& inPath, oxFileVersion& outVersion
     return readVersion(file.get(), outVersion) ? oxFileAccess::ok : oxFileAccess::refused;
 }
 
-oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes,
-                              oxFileVersion& outVersion) {
+oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, oxFileVersion& outVersion) {
     oxWin32File file(openExisting(inPath, GENERIC_READ));
     if (!file.isOpen()) {
         return accessFailure();
@@ -343,7 +340,9 @@ bool removeFileIfUnchanged(const std::string& inPath, const oxFileVersion& inVer
            current == inVersion && DeleteFileA(inPath.c_str()) != FALSE;
 }
 
-std::string getLockFileName(const std::string& inPath) { return inPath + ".lock"; }
+std::string getLockFileName(const std::string& inPath) {
+    return inPath + ".lock";
+}
 
 intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds) {
     HANDLE file = CreateFileA(getLockFileName(inPath).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,

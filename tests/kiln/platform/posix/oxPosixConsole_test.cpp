@@ -94,21 +94,32 @@ protected:
 
 TEST_F(oxPosixConsoleTerminalTest, KeysArriveAsTheWindowsConsoleGivesThem) {
     beginHiddenConsoleInput();
-    type("a\x7f\x08\x03\x04\n" "b\r\n" "c\r" "d");
+    type(
+        "a\x7f\x08\x03\x04\n"
+        "b\r\n"
+        "c\r"
+        "d");
     EXPECT_EQ(readKeys(9), (std::vector<int>{'a', 8, 8, 3, 4, 10, 'b', 13, 'c'}));
     // A CR not followed by LF leaves the next key where it was.
     EXPECT_EQ(readKeys(2), (std::vector<int>{13, 'd'}));
 
     // Cursor and function keys: one two-code key each, nothing of the
     // sequence left behind.
-    type("\x1b[A" "\x1b[1;5C" "\x1bOP" "\x1b[15~" "e");
+    type(
+        "\x1b[A"
+        "\x1b[1;5C"
+        "\x1bOP"
+        "\x1b[15~"
+        "e");
     EXPECT_EQ(readKeys(9), (std::vector<int>{0, 'A', 0, 'C', 0, 'P', 0, '~', 'e'}));
 
     // An Escape alone, or before a plain key, is a key of its own and
     // keeps the key after it.
     type("\x1b");
     EXPECT_EQ(_getch(), 27);
-    type("\x1bx" "\x1b[\r");
+    type(
+        "\x1bx"
+        "\x1b[\r");
     EXPECT_EQ(readKeys(5), (std::vector<int>{27, 'x', 0, '[', 13}));
     endHiddenConsoleInput();
 }

@@ -14,14 +14,15 @@
 namespace {
 
 LONG WINAPI printingFilter(EXCEPTION_POINTERS* inInfo) {
-    std::fprintf(stderr, "code 0x%lX at 0x%lX\n",
-                 static_cast<unsigned long>(inInfo->ExceptionRecord->ExceptionCode),
-                 static_cast<unsigned long>(
-                     reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress)));
+    std::fprintf(
+        stderr, "code 0x%lX at 0x%lX\n", static_cast<unsigned long>(inInfo->ExceptionRecord->ExceptionCode),
+        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(inInfo->ExceptionRecord->ExceptionAddress)));
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-LONG WINAPI otherFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
+LONG WINAPI otherFilter(EXCEPTION_POINTERS*) {
+    return EXCEPTION_CONTINUE_SEARCH;
+}
 
 // The faults are the point, so the undefined-behaviour checks of a
 // sanitizer build must not stop them first.

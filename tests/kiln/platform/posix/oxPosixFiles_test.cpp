@@ -44,9 +44,8 @@ FILETIME fileTimeOf(uint64_t inIntervals) {
 // "Y-M-D w h:m:s.ms", so a mismatch shows every field at once.
 std::string describe(const SYSTEMTIME& inTime) {
     char text[64];
-    std::snprintf(text, sizeof text, "%u-%u-%u %u %u:%u:%u.%u", inTime.wYear, inTime.wMonth,
-                  inTime.wDay, inTime.wDayOfWeek, inTime.wHour, inTime.wMinute, inTime.wSecond,
-                  inTime.wMilliseconds);
+    std::snprintf(text, sizeof text, "%u-%u-%u %u %u:%u:%u.%u", inTime.wYear, inTime.wMonth, inTime.wDay,
+                  inTime.wDayOfWeek, inTime.wHour, inTime.wMinute, inTime.wSecond, inTime.wMilliseconds);
     return text;
 }
 

@@ -50,7 +50,8 @@ TEST(oxPosixHandlesTest, CallsForTheOtherKindOfObjectFail) {
     EXPECT_EQ(GetExitCodeThread(event, &exitCode), FALSE);
     EXPECT_EQ(ResumeThread(event), static_cast<DWORD>(-1));
 
-    HANDLE thread = CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 3; }, nullptr, 0, nullptr);
+    HANDLE thread = CreateThread(
+        nullptr, 0, [](LPVOID) -> DWORD { return 3; }, nullptr, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(SetEvent(thread), FALSE);

@@ -47,14 +47,12 @@ TEST_F(oxPosixPathsDirectoryTest, CurrentDirectoryFollowsWindowsReturnRules) {
 
     // Exactly fitting, zero included.
     std::string exact(itsDirectory.size() + 1, 'x');
-    EXPECT_EQ(GetCurrentDirectoryA(static_cast<DWORD>(exact.size()), &exact[0]),
-              itsDirectory.size());
+    EXPECT_EQ(GetCurrentDirectoryA(static_cast<DWORD>(exact.size()), &exact[0]), itsDirectory.size());
     EXPECT_STREQ(exact.c_str(), itsDirectory.c_str());
 
     // One short: nothing copied, the size needed (with the zero) returned.
     std::string small(itsDirectory.size(), 'x');
-    EXPECT_EQ(GetCurrentDirectoryA(static_cast<DWORD>(small.size()), &small[0]),
-              itsDirectory.size() + 1);
+    EXPECT_EQ(GetCurrentDirectoryA(static_cast<DWORD>(small.size()), &small[0]), itsDirectory.size() + 1);
     EXPECT_EQ(GetCurrentDirectoryA(0, nullptr), itsDirectory.size() + 1);
 }
 

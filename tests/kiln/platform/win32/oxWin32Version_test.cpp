@@ -11,7 +11,8 @@
 TEST(oxWin32VersionTest, DescriptionNamesTheRunningWindowsAndItsNumbers) {
     oxPlatformVersion version;
     ASSERT_TRUE(readPlatformVersion(version));
-    const std::string numbers = " v" + std::to_string(version.itsMajor) + "." + std::to_string(version.itsMinor);
+    const std::string numbers =
+        " v" + std::to_string(version.itsMajor) + "." + std::to_string(version.itsMinor);
 
     const std::string described = oxProcess::getOSDescription(true, false);
     EXPECT_EQ(0u, described.find("Microsoft Windows ")) << described;
