@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that no source outside the platform folder reaches the operating
-# system, installs what is missing, then builds and runs the whole suite three
+# system, installs what is missing, checks the layout of the C++ files,
+# then builds and runs the whole suite three
 # times: in the normal build (with the benchmarks built, not run; then a
 # clang build checks the lock annotations), with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and with ThreadSanitizer; fuzzes the
@@ -24,6 +25,7 @@ timed "platform boundary" bash "$root/scripts/check-platform-boundary.sh"
 timed "test suite names" bash "$root/scripts/check-test-names.sh"
 timed "source lists" bash "$root/scripts/check-source-lists.sh"
 timed "installing" bash "$root/scripts/install-deps.sh"
+timed "format" bash "$root/scripts/check-format.sh"
 
 run_suite() {
     local name="$1"; shift
