@@ -13,8 +13,6 @@ const size_t kNoSlot = static_cast<size_t>(-1);
 const uint32_t kFreeSlot = 0;
 const uint32_t kRemovedSlot = UINT32_MAX;
 const size_t kSmallestIndex = 16;
-// Marks a value offset as one in the text collected aside while reading.
-const size_t kAsideMark = static_cast<size_t>(1) << (sizeof(size_t) * 8 - 1);
 // Compacting costs a pass over the order: wait until it pays.
 const size_t kFewestRemovedToCompact = 1024;
 
@@ -126,12 +124,10 @@ uint64_t foldedWord(uint64_t inWord) {
     return inWord - (lowerCase >> 2);
 }
 
-// A multiplicative hash of the folded bytes up to the first zero byte,
-// eight at a time: a key is hashed for every entry of a read.
-uint32_t hashKey(const char* inKey, size_t inLength) {
-    const void* zero = std::memchr(inKey, '\0', inLength);
-    const size_t length =
-        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inKey) : inLength;
+// A multiplicative hash of the folded bytes of a key that holds no zero
+// byte, eight at a time: a key is hashed for every entry of a read.
+uint32_t hashKeyBytes(const char* inKey, size_t inLength) {
+    const size_t length = inLength;
     const uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
     uint64_t hash = length * kMultiplier;
     size_t pos = 0;
@@ -147,6 +143,13 @@ uint32_t hashKey(const char* inKey, size_t inLength) {
         hash = (hash ^ foldedWord(word)) * kMultiplier;
     }
     return static_cast<uint32_t>(hash ^ (hash >> 32));
+}
+
+// The same for any key: only the bytes before its first zero count.
+uint32_t hashKey(const char* inKey, size_t inLength) {
+    const void* zero = std::memchr(inKey, '\0', inLength);
+    return hashKeyBytes(
+        inKey, zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inKey) : inLength);
 }
 
 // The byte at inIndex, or zero past the end: texts compare up to their
@@ -316,36 +319,41 @@ bool resolveReference(const char* inText, size_t inLength, size_t inPos, unsigne
     return false;
 }
 
-// Appends inText with its references resolved, in one pass that copies
-// plain runs whole. With inFoldLineEnds, CR LF becomes LF as text-mode
-// reading would (a lone CR stays); a resolved "&#13;" is never folded.
-void appendDecoded(std::string& ioText, const char* inText, size_t inLength, bool inFoldLineEnds) {
+// Resolves the references of inText into outText and returns the length
+// of the result. outText may be inText itself: the result is never longer,
+// and no byte is written ahead of the one being read. Plain runs move
+// whole. With inFoldLineEnds, CR LF becomes LF as text-mode reading would
+// (a lone CR stays); a resolved "&#13;" is never folded.
+size_t decodeInto(const char* inText, size_t inLength, char* outText, bool inFoldLineEnds) {
     size_t pos = 0;
+    size_t out = 0;
     while (pos < inLength) {
         size_t runEnd = pos;
         while (runEnd < inLength && inText[runEnd] != '&' && !(inFoldLineEnds && inText[runEnd] == '\r'))
             ++runEnd;
-        ioText.append(inText + pos, runEnd - pos);
+        std::memmove(outText + out, inText + pos, runEnd - pos);
+        out += runEnd - pos;
         pos = runEnd;
         if (pos >= inLength)
             break;
         if (inText[pos] == '\r') {
             if (!(pos + 1 < inLength && inText[pos + 1] == '\n'))
-                ioText += '\r';
+                outText[out++] = '\r';
             ++pos;
             continue;
         }
         unsigned char byte = 0;
         size_t next = 0;
         if (!resolveReference(inText, inLength, pos, byte, next)) {
-            ioText += '&';
+            outText[out++] = '&';
             ++pos;
             continue;
         }
         if (byte != 0)
-            ioText += static_cast<char>(byte);
+            outText[out++] = static_cast<char>(byte);
         pos = next;
     }
+    return out;
 }
 
 }  // namespace
@@ -658,8 +666,8 @@ bool oxProperties::readFromBuffer(std::string&& ioText, size_t inStart, size_t& 
 
 // Appends what it reads from the arena at inBase + inStart to the order
 // without looking keys up; the index takes them in afterwards, all in one
-// pass. Values that need resolving are collected aside and go to the end
-// of the arena afterwards, since the arena may not move while it is read.
+// pass. Values that need resolving are resolved where they stand, the
+// result being never longer than the file's form.
 bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
     const char* const text = itsArena.data() + inBase;
     const size_t length = itsArena.size() - inBase;
@@ -672,8 +680,6 @@ bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
         ++openings;
     }
     itsEntries.reserve(itsEntries.size() + openings);
-    std::string cooked;
-    const size_t firstRead = itsEntries.size();
     oxTextReader reader(text + inStart, length - inStart);
     bool read = true;
     for (;;) {
@@ -711,21 +717,13 @@ bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
                       keyLength,
                       inBase + static_cast<size_t>(raw - text),
                       rawLength,
-                      hashKey(key, keyLength),
+                      hashKeyBytes(key, keyLength),
                       true};
         if (std::memchr(raw, '&', rawLength) != nullptr || std::memchr(raw, '\r', rawLength) != nullptr) {
-            const size_t cookedStart = cooked.size();
-            appendDecoded(cooked, raw, rawLength, true);
-            entry.itsValue = kAsideMark | cookedStart;
-            entry.itsValueLength = cooked.size() - cookedStart;
+            char* const value = &itsArena[entry.itsValue];
+            entry.itsValueLength = decodeInto(value, rawLength, value, true);
         }
         itsEntries.push_back(entry);
-    }
-    const size_t cookedBase = itsArena.size();
-    itsArena += cooked;
-    for (size_t entry = firstRead; entry < itsEntries.size(); ++entry) {
-        if ((itsEntries[entry].itsValue & kAsideMark) != 0)
-            itsEntries[entry].itsValue = cookedBase + (itsEntries[entry].itsValue & ~kAsideMark);
     }
     return read;
 }
@@ -738,9 +736,9 @@ std::string oxProperties::encodeValue(const std::string& inValue) {
 }
 
 std::string oxProperties::decodeValue(const std::string& inValue) {
-    std::string decoded;
-    decoded.reserve(inValue.size());
-    appendDecoded(decoded, inValue.data(), inValue.size(), false);
+    std::string decoded(inValue);
+    if (!decoded.empty())
+        decoded.resize(decodeInto(inValue.data(), inValue.size(), &decoded[0], false));
     return decoded;
 }
 
