@@ -136,7 +136,8 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, 
     // Regular files never block; clearing the flag keeps reads plain.
     fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
     outBytes.clear();
-    outBytes.reserve(static_cast<size_t>(status.st_size));
+    // One byte more, so that the read which finds the end needs no room.
+    outBytes.reserve(static_cast<size_t>(status.st_size) + 1);
     if (!readWholeFile(file.get(), outBytes) || fstat(file.get(), &status) != 0) {
         return oxFileAccess::refused;
     }

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -52,19 +53,28 @@ std::string lastComponentOf(const std::string& inPath) {
 }
 
 bool readWholeFile(int inFile, std::string& ioBytes) {
-    char buffer[65536];
+    // Read straight into the string's room, never through a second buffer.
+    // A caller that reserves one byte more than the file's size has it
+    // read without the string ever moving.
+    const size_t kLeastRoom = 65536;
+    size_t used = ioBytes.size();
     for (off_t offset = 0;;) {
-        const ssize_t count = pread(inFile, buffer, sizeof buffer, offset);
+        if (ioBytes.size() == used) {
+            ioBytes.resize(std::max(used + kLeastRoom, ioBytes.capacity()));
+        }
+        const ssize_t count = pread(inFile, &ioBytes[used], ioBytes.size() - used, offset);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
             }
+            ioBytes.resize(used);
             return false;
         }
         if (count == 0) {
+            ioBytes.resize(used);
             return true;
         }
-        ioBytes.append(buffer, static_cast<size_t>(count));
+        used += static_cast<size_t>(count);
         offset += count;
     }
 }
