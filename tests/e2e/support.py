@@ -4,6 +4,8 @@ program is started through that runner (Wine) and is a .exe."""
 import os
 import re
 import shlex
+import tempfile
+import unittest
 
 TARNWELL = os.environ.get("TARNWELL", "build/tool/tarnwell")
 PROBE_DIR = os.environ.get("PROBE_DIR", "build/tests")
@@ -37,3 +39,21 @@ def stored_password(directory):
     with open(os.path.join(directory, "preferences.cfg"), encoding="latin-1") as stream:
         match = re.search(r'<DatabasePassword value="([^"]*)"', stream.read())
     return match and match.group(1)
+
+
+def entry(key, value):
+    """One line of a preferences file as the tool writes it."""
+    return '<%s value="%s" />\r\n' % (key, value)
+
+
+class ScratchCase(unittest.TestCase):
+    """A test run in a directory of its own (self.cwd), removed afterwards;
+    self.path is the preferences file there."""
+
+    def setUp(self):
+        self.directory = tempfile.TemporaryDirectory()
+        self.cwd = self.directory.name
+        self.path = os.path.join(self.cwd, "preferences.cfg")
+
+    def tearDown(self):
+        self.directory.cleanup()

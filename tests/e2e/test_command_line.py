@@ -4,11 +4,10 @@ import os
 import re
 import signal
 import subprocess
-import tempfile
 import time
 import unittest
 
-from support import ON_WINDOWS, TARNWELL, command, native_path, probe
+from support import ON_WINDOWS, ScratchCase, TARNWELL, command, native_path, probe
 
 TIME = r"\d\d:\d\d:\d\d"
 MONTHS = "Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec"
@@ -39,14 +38,7 @@ def version_lines():
             + platform_line() + "\n")
 
 
-class ProgramCase(unittest.TestCase):
-    def setUp(self):
-        self.directory = tempfile.TemporaryDirectory()
-        self.cwd = self.directory.name
-
-    def tearDown(self):
-        self.directory.cleanup()
-
+class ProgramCase(ScratchCase):
     def run_program(self, *arguments, program=None, stdin=""):
         result = subprocess.run(command(program or TARNWELL, *arguments), cwd=self.cwd, input=stdin,
                                 capture_output=True, text=True, timeout=60)

@@ -5,10 +5,9 @@ import re
 import resource
 import signal
 import subprocess
-import tempfile
 import unittest
 
-from support import TARNWELL, command, from_stream
+from support import ScratchCase, TARNWELL, command, entry, from_stream
 
 QUESTION = "Choose database provider to use:\n\t1. SQLite\n\t2. MSSQL\n> "
 SERVER = "\nEnter database server:\n> "
@@ -18,19 +17,7 @@ MSSQL_OUTPUT = QUESTION + SERVER + USER + PASSWORD + "\n"
 NO_MORE_INPUT = "No more input. Preferences file not changed.\n"
 
 
-def entry(key, value):
-    return '<%s value="%s" />\r\n' % (key, value)
-
-
-class DialogueCase(unittest.TestCase):
-    def setUp(self):
-        self.directory = tempfile.TemporaryDirectory()
-        self.cwd = self.directory.name
-        self.path = os.path.join(self.cwd, "preferences.cfg")
-
-    def tearDown(self):
-        self.directory.cleanup()
-
+class DialogueCase(ScratchCase):
     def run_tool(self, text, *arguments):
         result = subprocess.run(command(TARNWELL, *arguments), cwd=self.cwd, input=text.encode("latin-1"),
                                 capture_output=True, timeout=60)

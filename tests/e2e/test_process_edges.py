@@ -5,10 +5,9 @@ import os
 import re
 import signal
 import subprocess
-import tempfile
 import unittest
 
-from support import ON_WINDOWS, command, from_stream, probe
+from support import ON_WINDOWS, ScratchCase, command, from_stream, probe
 
 TIME = r"\d\d:\d\d:\d\d"
 MONTHS = "Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec"
@@ -22,14 +21,7 @@ CHECKED_RACE_RUNS = 20
 BOUND = 60
 
 
-class ProbeCase(unittest.TestCase):
-    def setUp(self):
-        self.directory = tempfile.TemporaryDirectory()
-        self.cwd = self.directory.name
-
-    def tearDown(self):
-        self.directory.cleanup()
-
+class ProbeCase(ScratchCase):
     def run_probe(self, name, *arguments):
         result = subprocess.run(command(probe(name), *arguments), cwd=self.cwd, capture_output=True, text=True,
                                 timeout=BOUND)

@@ -8,10 +8,9 @@ import os
 import re
 import stat
 import subprocess
-import tempfile
 import unittest
 
-from support import ON_WINDOWS, TARNWELL, command, from_stream, native_path
+from support import ON_WINDOWS, ScratchCase, TARNWELL, command, entry, from_stream, native_path
 
 QUESTION = "Choose database provider to use:\n\t1. SQLite\n\t2. MSSQL\n> "
 # "secret" as the dialogue stores it (README, "Password format").
@@ -20,25 +19,13 @@ NOT_CHANGED = " Preferences file not changed.\n"
 TIME = r"\d\d:\d\d:\d\d"
 
 
-def entry(key, value):
-    return '<%s value="%s" />\r\n' % (key, value)
-
-
 SQLITE_FILE = entry("Database", "SQLite")
 MSSQL_FILE = (entry("Database", "MSSQL") + entry("DatabaseServer", "DB&#x5C;SQL")
               + entry("DatabaseUsername", "sa") + entry("DatabasePassword", SECRET))
 MSSQL = ["--provider=mssql", "--server=DB\\SQL", "--user=sa"]
 
 
-class ScriptingCase(unittest.TestCase):
-    def setUp(self):
-        self.directory = tempfile.TemporaryDirectory()
-        self.cwd = self.directory.name
-        self.path = os.path.join(self.cwd, "preferences.cfg")
-
-    def tearDown(self):
-        self.directory.cleanup()
-
+class ScriptingCase(ScratchCase):
     def run_tool(self, *arguments, stdin=""):
         data = stdin if isinstance(stdin, bytes) else stdin.encode("latin-1")
         result = subprocess.run(command(TARNWELL, *arguments), cwd=self.cwd, input=data,
