@@ -1,5 +1,7 @@
 // The Velqor Tarnwell Utility: records which database the server product
 // uses in preferences.cfg.
+// Not for concurrent use: runs on the first thread only, as its process
+// object does; takes the store's lock and, through it, the file's lock.
 #ifndef OX_TARNWELL_H
 #define OX_TARNWELL_H
 
