@@ -1,8 +1,4 @@
-// Holds a process-wide lock whose storage must outlive static destruction:
-// at exit the lock is shut down in its turn (it then refuses every request
-// with a report) but never destroyed, so a late caller - a static object
-// of another file, a thread still running - meets a defined object that
-// refuses, not freed memory.
+// Storage for process-wide objects that must outlive static destruction.
 // Built before other threads start; the held object's own rules apply to
 // concurrent use.
 #ifndef OX_STATIC_OBJECT_H
@@ -10,26 +6,6 @@
 
 #include <new>
 #include <utility>
-
-template <class T>
-class oxStaticObject {
-public:
-    template <class... Args>
-    explicit oxStaticObject(Args&&... inArguments) {
-        new (itsStorage) T(std::forward<Args>(inArguments)...);
-    }
-    ~oxStaticObject() { get().shutDown(); }
-
-    T& get() { return *std::launder(reinterpret_cast<T*>(itsStorage)); }
-    T* operator->() { return &get(); }
-    operator T&() { return get(); }
-
-    oxStaticObject(const oxStaticObject&) = delete;
-    oxStaticObject& operator=(const oxStaticObject&) = delete;
-
-private:
-    alignas(T) unsigned char itsStorage[sizeof(T)];
-};
 
 // Holds process-wide state that a process-wide lock guards. The lock
 // refuses its callers once it is shut down, but a caller already inside
@@ -52,6 +28,19 @@ public:
 
 private:
     alignas(T) unsigned char itsStorage[sizeof(T)];
+};
+
+// Holds a process-wide lock: at exit the lock is shut down in its turn (it
+// then refuses every request with a report) but never destroyed, so a late
+// caller - a static object of another file, a thread still running - meets
+// a defined object that refuses, not freed memory.
+template <class T>
+class oxStaticObject : public oxNeverDestroyed<T> {
+public:
+    using oxNeverDestroyed<T>::oxNeverDestroyed;
+    ~oxStaticObject() { this->get().shutDown(); }
+
+    operator T&() { return this->get(); }
 };
 
 #endif
