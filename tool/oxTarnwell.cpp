@@ -304,17 +304,23 @@ const std::string& oxTarnwell::getFileName() const {
 }
 
 void oxTarnwell::run() {
+    // Unbuffered, so that no copy of a piped password stays behind in the C
+    // runtime's buffer: the answers are held only in strings that are wiped.
+    setvbuf(stdin, nullptr, _IONBF, 0);
     if (itsOptions.itsShow)
         return runShow();
     if (!itsOptions.itsProvider.empty())
         return runScripted();
+    // A password may be typed: it stays out of core dumps and debuggers.
+    protectProcessMemory();
     oxPreferences store(true, false);
     store.setFileName(getFileName());
-    // Created only where there is no file at all: an existing one, even
-    // one this run cannot read, is never replaced.
-    store.createFile();
-    if (!store.read())
-        return fail("Unable to read preferences file.");
+    store.setStopCheck([this] { return isStopRequested(); });
+    // A missing file is made only when the answers are written, so that
+    // an interrupted or killed dialogue leaves nothing behind; whether it
+    // can be made is known at once.
+    if (!openStore(store, false))
+        return;
 
     std::string provider;
     if (!askProvider(provider))
@@ -329,10 +335,42 @@ void oxTarnwell::run() {
         if (!askServerDetails(store, provider))
             return endWithoutAnswers(store);
     }
-    if (!store.write(false)) {
-        store.removeCreatedFile();
-        fail("Unable to write preferences file.");
+    if (!store.write(false))
+        failWithReason("Unable to write preferences file.", store);
+}
+
+// Reads the file into the store; a missing one counts as empty when it
+// could be created (inCheckOnly: or when nothing is to be created).
+// Reports and returns false when the run cannot go on.
+bool oxTarnwell::openStore(oxPreferences& ioStore, bool inCheckOnly) {
+    const std::string& name = getFileName();
+    oxFileVersion version;
+    if (!inCheckOnly && getFileVersion(name, version) == oxFileAccess::missing && !canCreateFile(name)) {
+        failWithReason("Unable to read preferences file.",
+                       "there is no such file, and it cannot be created there");
+        return false;
     }
+    if (ioStore.readIfExists())
+        return true;
+    failWithReason("Unable to read preferences file.", ioStore);
+    return false;
+}
+
+// The specified line, then why in plain words on the next line; an
+// interrupt says only that nothing changed.
+void oxTarnwell::failWithReason(const char* inLine, oxPreferences& ioStore) {
+    failWithReason(inLine, ioStore.getFailureReason());
+}
+
+void oxTarnwell::failWithReason(const char* inLine, const std::string& inReason) {
+    if (isStopRequested() || inReason == "interrupted") {
+        writeError("Interrupted. Preferences file not changed.\n");
+        itsExitCode = 1;
+        return;
+    }
+    fail(inLine);
+    if (!inReason.empty())
+        writeError("\"" + getFileName() + "\": " + inReason + ".\n");
 }
 
 // The directory is left as it was: a file this run created goes again.
@@ -412,71 +450,72 @@ bool oxTarnwell::readAnswer(std::string& outAnswer, bool inHidden) {
 
 // The password of --password-stdin or --password-file: the first line, its
 // line end (LF, CR LF, or a CR at the very end) not included. Refusals are
-// reported.
+// reported. Every copy is wiped but the one in outPassword, which the
+// caller wipes.
 bool oxTarnwell::readScriptPassword(std::string& outPassword) {
-    std::string line;
-    if (itsOptions.itsPasswordStdin) {
-        // Not echoed when typed at a terminal; piped, it is read as the
-        // dialogue reads a piped answer. No prompt either way.
-        const bool typed = _isatty(_fileno(stdin)) != 0;
-        // The bytes as sent, on every platform.
-        if (!typed)
-            setStandardInputBinary();
-        const oxConsoleAnswer answer = readLine("", line, typed);
-        if (answer == oxConsoleAnswer::ended) {
-            writeError("--password-stdin: standard input holds no password." + std::string(theNotChanged) +
-                       "\n");
-            return false;
-        }
-        if (answer != oxConsoleAnswer::answered) {
-            writeError(refusalText(answer, line, true) + theNotChanged + "\n");
-            return false;
-        }
-    } else {
-        const std::string& path = itsOptions.itsPasswordFile;
-        std::string bytes;
-        oxFileVersion version;
-        const oxFileAccess access = readFileContents(path, bytes, version);
-        if (access != oxFileAccess::ok) {
-            writeError("--password-file: " +
-                       std::string(access == oxFileAccess::missing
-                                       ? "there is no file \"" + path + "\"."
-                                       : "\"" + path + "\" is not a regular file that can be read.") +
-                       theNotChanged + "\n");
-            return false;
-        }
-        if (bytes.empty()) {
-            writeError("--password-file: \"" + path + "\" is empty." + theNotChanged + "\n");
-            return false;
-        }
-        line = bytes.substr(0, bytes.find('\n'));
-        if (line.find('\0') != std::string::npos) {
-            writeError(refusalText(oxConsoleAnswer::nulByte, line, true) + theNotChanged + "\n");
-            return false;
-        }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.size() > oxConsole_maxAnswerLength) {
-            writeError(refusalText(oxConsoleAnswer::tooLong, line, true) + theNotChanged + "\n");
-            return false;
-        }
-    }
+    std::string refusal;
+    if (itsOptions.itsPasswordStdin)
+        refusal = readPasswordFromInput(outPassword);
+    else
+        refusal = readPasswordFromFile(outPassword);
     // A CR left inside is a line end of another system, not a password byte.
-    if (line.find('\r') != std::string::npos) {
-        writeError("Password refused: it contains a carriage return (CR) before its line end." +
-                   std::string(theNotChanged) + "\n");
-        return false;
+    if (!refusal.empty()) {
+    } else if (outPassword.find('\r') != std::string::npos) {
+        refusal = "Password refused: it contains a carriage return (CR) before its line end.";
+    } else if (outPassword.empty()) {
+        refusal = "Password refused: it is empty.";
+    } else if (outPassword.find(';') != std::string::npos) {
+        refusal = "; is not allowed in a password for MSSQL.";
     }
-    if (line.empty()) {
-        writeError("Password refused: it is empty." + std::string(theNotChanged) + "\n");
-        return false;
+    if (refusal.empty())
+        return true;
+    oxCryptor::wipe(outPassword);
+    writeError(refusal + theNotChanged + "\n");
+    return false;
+}
+
+// The refusal, or empty when outLine holds the line.
+std::string oxTarnwell::readPasswordFromInput(std::string& outLine) {
+    // Not echoed when typed at a terminal; piped, it is read as the
+    // dialogue reads a piped answer. No prompt either way.
+    const bool typed = _isatty(_fileno(stdin)) != 0;
+    // The bytes as sent, on every platform.
+    if (!typed)
+        setStandardInputBinary();
+    const oxConsoleAnswer answer = readLine("", outLine, typed);
+    if (answer == oxConsoleAnswer::ended)
+        return "--password-stdin: standard input holds no password.";
+    if (answer != oxConsoleAnswer::answered)
+        return refusalText(answer, outLine, true);
+    return std::string();
+}
+
+std::string oxTarnwell::readPasswordFromFile(std::string& outLine) {
+    const std::string& path = itsOptions.itsPasswordFile;
+    std::string bytes;
+    oxFileVersion version;
+    const oxFileAccess access = readFileContents(path, bytes, version);
+    std::string refusal;
+    if (access != oxFileAccess::ok) {
+        refusal = "--password-file: " +
+                  std::string(access == oxFileAccess::missing
+                                  ? "there is no file \"" + path + "\"."
+                                  : "\"" + path + "\" is not a regular file that can be read.");
+    } else if (bytes.empty()) {
+        refusal = "--password-file: \"" + path + "\" is empty.";
+    } else {
+        outLine.assign(bytes, 0, bytes.find('\n'));
+        if (outLine.find('\0') != std::string::npos) {
+            refusal = refusalText(oxConsoleAnswer::nulByte, outLine, true);
+        } else {
+            if (!outLine.empty() && outLine.back() == '\r')
+                outLine.pop_back();
+            if (outLine.size() > oxConsole_maxAnswerLength)
+                refusal = refusalText(oxConsoleAnswer::tooLong, outLine, true);
+        }
     }
-    if (line.find(';') != std::string::npos) {
-        writeError("; is not allowed in a password for MSSQL." + std::string(theNotChanged) + "\n");
-        return false;
-    }
-    outPassword = line;
-    return true;
+    oxCryptor::wipe(bytes);
+    return refusal;
 }
 
 // The preferences from the options: no question is asked. The same keys,
@@ -486,6 +525,8 @@ void oxTarnwell::runScripted() {
     const bool mssql = itsOptions.itsProvider == "MSSQL";
     const bool check = itsOptions.itsCheck;
     std::string password;
+    if (mssql)
+        protectProcessMemory();
     if (mssql && !readScriptPassword(password)) {
         itsExitCode = 1;
         return;
@@ -493,13 +534,11 @@ void oxTarnwell::runScripted() {
     const std::string& name = getFileName();
     oxPreferences store(true, false);
     store.setFileName(name);
+    store.setStopCheck([this] { return isStopRequested(); });
     // --check creates nothing; a missing file is then one that would be.
-    if (!check)
-        store.createFile();
-    if (!store.read()) {
-        oxFileVersion version;
-        if (!check || getFileVersion(name, version) != oxFileAccess::missing)
-            return fail("Unable to read preferences file.");
+    if (!openStore(store, check)) {
+        oxCryptor::wipe(password);
+        return;
     }
     if (mssql) {
         oxCryptor cryptor("");
@@ -508,6 +547,7 @@ void oxTarnwell::runScripted() {
         store.set("DatabaseServer", itsOptions.itsServer);
         store.set("DatabaseUsername", itsOptions.itsUser);
         store.set("DatabasePassword", password);
+        oxCryptor::wipe(password);
     } else {
         store.set("Database", "SQLite");
         store.remove("DatabaseServer");
@@ -515,11 +555,8 @@ void oxTarnwell::runScripted() {
         store.remove("DatabasePassword");
     }
     bool changed = false;
-    if (!(check ? store.wouldChange(changed) : store.writeIfChanged(changed))) {
-        if (!check)
-            store.removeCreatedFile();
-        return fail("Unable to write preferences file.");
-    }
+    if (!(check ? store.wouldChange(changed) : store.writeIfChanged(changed)))
+        return failWithReason("Unable to write preferences file.", store);
     writeError(std::string(changed ? "changed" : "unchanged") + (check ? " (--check, nothing written)" : "") +
                ": " + name + "\n");
     if (changed && itsOptions.itsDetailedExitCode)
@@ -527,16 +564,23 @@ void oxTarnwell::runScripted() {
 }
 
 // Never creates or changes the file, and never shows the stored password
-// text: anyone with the program can decrypt it.
+// text: anyone with the program can decrypt it. What the file holds is
+// shown only when it was read whole: a key past text the reader stops at
+// would otherwise show as "not set".
 void oxTarnwell::runShow() {
     const std::string& name = getFileName();
+    oxPreferences store(true, false);
+    store.setFileName(name);
+    store.setStopCheck([this] { return isStopRequested(); });
     oxFileVersion version;
     if (getFileVersion(name, version) == oxFileAccess::missing)
         return fail(("There is no preferences file \"" + name + "\".").c_str());
-    oxPreferences store(true, false);
-    store.setFileName(name);
     if (!store.read())
-        return fail("Unable to read preferences file.");
+        return failWithReason("Unable to read preferences file.", store);
+    if (const size_t line = store.getForeignTextLine())
+        return failWithReason("Unable to read preferences file.",
+                              "line " + std::to_string(line) +
+                                  " holds text the tool does not read, so the file cannot be shown whole");
     const auto shown = [&store](const char* inKey) {
         std::string value;
         return store.get(inKey, value) ? shownSetting(value) : std::string("not set");
@@ -549,7 +593,8 @@ void oxTarnwell::runShow() {
     writeLine("User: " + shown("DatabaseUsername"));
     writeLine(std::string("Password: ") + (passwordSet ? "set" : "not set"));
     unsigned permissions = 0;
-    if (isReadableByOthers(name, permissions)) {
+    // Only a stored password makes others' reading matter.
+    if (passwordSet && isReadableByOthers(name, permissions)) {
         char mode[8];
         snprintf(mode, sizeof mode, "%04o", permissions);
         writeError("Warning: \"" + name + "\" can be read by group or others (mode " + mode +

@@ -57,6 +57,8 @@ private:
     // --show: the file's preferences, the password as set or not set.
     void runShow();
     bool readScriptPassword(std::string& outPassword);
+    std::string readPasswordFromInput(std::string& outLine);
+    std::string readPasswordFromFile(std::string& outLine);
     const std::string& getFileName() const;
 
     bool askProvider(std::string& outAnswer);
@@ -69,6 +71,11 @@ private:
     // Input gave no usable answer: nothing is written, the run fails.
     void endWithoutAnswers(oxPreferences& ioStore);
     void fail(const char* inText);
+    bool openStore(oxPreferences& ioStore, bool inCheckOnly);
+    // inLine, then the reason on a line of its own; an interrupt instead
+    // says that nothing changed.
+    void failWithReason(const char* inLine, oxPreferences& ioStore);
+    void failWithReason(const char* inLine, const std::string& inReason);
 
     // A refusal has told why the run ends without answers.
     bool itsRefusalShown;

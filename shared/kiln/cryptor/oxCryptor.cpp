@@ -123,6 +123,15 @@ void oxCryptor::encrypt(const std::string& inText, std::string& outText) {
     encoder.MessageEnd();
 }
 
+void oxCryptor::wipe(std::string& ioText) {
+    // Grown to its capacity, which never moves it, so that the spare room
+    // an earlier, longer text left is wiped too.
+    ioText.resize(ioText.capacity());
+    if (!ioText.empty())
+        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&ioText[0]), ioText.size());
+    ioText.clear();
+}
+
 std::string getCryptorKeyForTesting(const std::string& inKey) {
     oxKeyBlock key;
     buildKey(inKey, key);

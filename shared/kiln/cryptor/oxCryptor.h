@@ -26,6 +26,11 @@ public:
     // from the same vector, so equal texts give equal digits.
     void encrypt(const std::string& inText, std::string& outText);
 
+    // Overwrites every byte ioText's storage holds, its spare room
+    // included, so that no password outlives its use in memory, then
+    // empties it.
+    static void wipe(std::string& ioText);
+
 private:
     // Holds the cipher, so that no library header leaks out of this one.
     struct oxCryptorInfo;

@@ -41,18 +41,22 @@ bool parseReleaseText(const char* inRelease, oxPlatformVersion& outVersion);
 // file: the bytes go to a new temporary file beside the target, are
 // flushed to disk, and the temporary file then takes the target's place.
 // A symbolic link stays a link and its final target is replaced (on POSIX
-// the missing target of a dangling link is created; Windows fails); an
-// existing file keeps its permission bits (and, where the process may
-// set them, its owner and group); a missing file is created with the
-// permissions a plain creation would give. Only a regular file (or no file
-// at all) is replaced, and not one the caller could not open for writing.
-// Other hard links to the file keep the old contents. On any failure the
-// old file stays exactly as it was, the temporary file is gone, and the
-// result is false; on POSIX that includes a write beyond the file-size
-// limit when SIGXFSZ is ignored (otherwise the signal ends the process, as
-// for any such write). May block on disk I/O; safe from any thread, but
-// concurrent calls on one file leave one of their contents, unspecified
-// which.
+// the missing target of a dangling link is created; Windows fails). An
+// existing file keeps what it is to the system: its permission bits, its
+// owner and group, and on POSIX its access control list, extended
+// attributes and security label; where the new file could not be given
+// all of that, or where a rename would split hard links or the directory
+// may not be written, the file itself is written in place instead, its old
+// contents kept first in a journal beside it (see hasInterruptedWrite) and
+// put back when the write fails or a signal ends the process. A missing
+// file is created readable and writable by its owner alone. Only a regular
+// file (or no file at all) is replaced, and not one the caller could not
+// open for writing. On any failure the old file stays exactly as it was,
+// no temporary file is left, and the result is false; a write beyond the
+// file-size limit is such a failure. A signal whose default ends the
+// process leaves no temporary file and no half-written file either. May
+// block on disk I/O; safe from any thread, but concurrent calls on one
+// file leave one of their contents, unspecified which.
 bool replaceFileContents(const std::string& inPath, const std::string& inBytes);
 
 // The platform's own path separator: '\\' on Windows, '/' elsewhere.
@@ -68,6 +72,12 @@ void setStandardInputBinary();
 // it cannot be examined, and always on Windows, whose files have no such
 // bits.
 bool isReadableByOthers(const std::string& inPath, unsigned& outMode);
+
+// For a process that is about to hold a password in clear: from now on it
+// leaves no core dump and no other process of its user may attach to it
+// or read its memory (on Linux: not dumpable, core size limit 0). On
+// Windows nothing changes: its crash dumps are the system's setting.
+void protectProcessMemory();
 
 // The codes of _getch that its callers act on, the same on every platform.
 namespace oxKeyCodes {

@@ -48,39 +48,75 @@ oxFileAccess getFileVersion(const std::string& inPath, oxFileVersion& outVersion
 oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, oxFileVersion& outVersion);
 
 // Creates an empty file only where no file of that name exists (nor a
-// link, dangling or not); an existing file is never replaced. ok with the
-// new file's version when this call created it; missing is never given.
+// link, dangling or not); an existing file is never replaced. The new file
+// may be read and written by its owner alone (0600 on POSIX, whatever the
+// umask): it is to hold a password. ok with the new file's version when
+// this call created it; missing is never given.
 oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVersion);
+
+// Whether a file of that name could be created now (links followed; the
+// directory is there and may be written). Creates nothing.
+bool canCreateFile(const std::string& inPath);
 
 // Removes the file when it is still exactly inVersion; false otherwise.
 bool removeFileIfUnchanged(const std::string& inPath, const oxFileVersion& inVersion);
 
-// The companion lock file of inPath: "<inPath>.lock" beside it. It is
-// created when missing and never removed (removing it would race with a
-// writer that has just opened it).
+// The companion lock file of inPath: "<name>.lock" beside the file the
+// path finally names (links followed as the writes follow them), so that
+// every name of one file takes one lock. It is created when missing (never
+// wider than the file: its owner and group, no write for others) and never
+// removed (removing it would race with a writer that has just opened it).
 std::string getLockFileName(const std::string& inPath);
 
 // Takes an exclusive advisory lock on the companion lock file, waiting at
-// most inMilliseconds. The system releases it when the process dies. Where
-// the lock file can be neither created nor opened (a directory the caller
-// may not write), the file inPath itself is locked instead, if it exists.
-// Returns a token for releaseFileLock, or -1 when the lock was not had.
-// Locks taken twice in one process exclude each other too.
-intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds);
+// most inMilliseconds, and giving up early once inStopRequested (when
+// given) says so. The system releases it when the process dies. A
+// symbolic link or anything but a plain file at the lock's name is refused,
+// never followed. Only where the lock file can neither be created nor
+// opened because the directory may not be written is the file itself
+// locked instead (a write there goes in place, so the locked file is never
+// the one replaced). Returns a token for releaseFileLock, or -1 when the
+// lock was not had, with the reason in outReason when given. Locks taken
+// twice in one process exclude each other too.
+intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds,
+                         const std::function<bool()>& inStopRequested = nullptr,
+                         std::string* outReason = nullptr);
 void releaseFileLock(intptr_t inToken);
+
+// What a content source gives with each piece.
+enum class oxPiece {
+    more,      // more pieces follow
+    last,      // this was the last one
+    cancelled  // stop: the write is to fail, leaving the file as it was
+};
 
 // New contents given piece by piece, so that a large file is never held
 // whole a second time: appends the next piece to ioChunk (handed over
-// empty) and returns whether more pieces follow.
-using oxContentSource = std::function<bool(std::string& ioChunk)>;
+// empty).
+using oxContentSource = std::function<oxPiece(std::string& ioChunk)>;
 
 // replaceFileContents with the contents from inSource, which is read once
-// from start to end (or not at all, when the write fails before it).
-bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource);
+// from start to end (or not at all, when the write fails before it). On
+// failure outReason, when given, says why in plain words; when the file's
+// old contents could not be put back after a failed write in place, it
+// says so and where they are kept.
+bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource,
+                             std::string* outReason = nullptr);
 
 // Removes the temporary files that replaceFileContents leaves beside
-// inPath when its process dies in the middle. Call only with the lock of
-// acquireFileLock held, so that no live writer's file is taken.
+// inPath when its process dies in the middle: only files whose names carry
+// this file's name hash, as no other program's do. Call only with the lock
+// of acquireFileLock held, so that no live writer's file is taken.
 void removeStaleTemporaryFiles(const std::string& inPath);
+
+// A write in place keeps the file's old contents in a journal beside it
+// until the new ones are on disk. Whether one is there (a cheap look).
+bool hasInterruptedWrite(const std::string& inPath);
+// Puts back the old contents a writer that died in the middle left in its
+// journal, and removes the journal. Call with the lock of acquireFileLock
+// held. True when there was nothing to do or it was done; false, with
+// outReason, when a journal stays that could not be used (the file may
+// then be torn, and outReason says where its old contents are).
+bool restoreInterruptedWrite(const std::string& inPath, std::string& outReason);
 
 #endif

@@ -50,10 +50,13 @@ char* writeText(char* outText, const char* inText) {
 }
 
 // Output that never arrived (a full disk, a closed pipe) makes the run a
-// failed one, whatever it did otherwise, as the GNU tools report it.
+// failed one, whatever it did otherwise, as the GNU tools report it: on
+// standard error too, where a tool's answer or warning may be its only
+// output.
 int32_t withOutputChecked(int32_t inExitCode) {
+    const bool errorArrived = fflush(stderr) == 0 && !ferror(stderr);
     if (fflush(stdout) == 0 && !ferror(stdout))
-        return inExitCode;
+        return errorArrived ? inExitCode : 1;
     fputs("Unable to write to standard output.\n", stderr);
     fflush(stderr);
     return 1;

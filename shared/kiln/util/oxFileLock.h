@@ -7,21 +7,28 @@
 #define OX_FILE_LOCK_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class oxFileLock {
 public:
-    // Waits at most inMilliseconds for the lock; isHeld says whether it
-    // came. May block on the file system.
-    oxFileLock(const std::string& inFileName, uint32_t inMilliseconds);
+    // Waits at most inMilliseconds for the lock, and no longer once
+    // inStopRequested (when given) says so; isHeld says whether it came.
+    // The lock is beside the file the name finally names (links followed).
+    // May block on the file system.
+    oxFileLock(const std::string& inFileName, uint32_t inMilliseconds,
+               const std::function<bool()>& inStopRequested = nullptr);
     ~oxFileLock();
 
     bool isHeld() const { return itsToken != -1; }
+    // Why the lock did not come, in plain words.
+    const std::string& getFailureReason() const { return itsFailureReason; }
 
 private:
     oxFileLock(const oxFileLock&) = delete;
     oxFileLock& operator=(const oxFileLock&) = delete;
 
+    std::string itsFailureReason;
     intptr_t itsToken;
 };
 

@@ -1,5 +1,6 @@
 #include "oxPreferences.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "oxFileLock.h"
@@ -16,6 +17,19 @@ const uint32_t kFileLockWaitMilliseconds = 10000;
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
 const size_t kByteOrderMarkLength = 3;
 
+// The line (from 1) that holds byte inOffset of the file. Read again for
+// it, since the table took the bytes over: this is for a message, and
+// rare.
+size_t lineOfOffset(const std::string& inName, size_t inOffset) {
+    std::string bytes;
+    oxFileVersion version;
+    if (readFileContents(inName, bytes, version) != oxFileAccess::ok)
+        return 1;
+    const size_t end = std::min(inOffset, bytes.size());
+    return 1 + static_cast<size_t>(
+                   std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+}
+
 std::string foldedKey(const std::string& inKey) {
     std::string folded(inKey.c_str());  // keys compare up to a zero byte
     for (char& c : folded)
@@ -31,7 +45,8 @@ oxPreferences::oxPreferences(bool inReadOnce, bool inAutoWrite)
       itsAutoWrite(inAutoWrite),
       itsFileRejected(false),
       itsHasByteOrderMark(false),
-      itsHasForeignText(false) {}
+      itsHasForeignText(false),
+      itsForeignTextLine(0) {}
 
 void oxPreferences::setFileName(const std::string& inName) {
     oxStMutex lock(itsMutex);
@@ -76,11 +91,27 @@ bool oxPreferences::removeCreatedFile() {
 
 bool oxPreferences::read() {
     oxStMutex lock(itsMutex);
+    itsFailureReason.clear();
     return readPreferences();
+}
+
+bool oxPreferences::readIfExists() {
+    oxStMutex lock(itsMutex);
+    itsFailureReason.clear();
+    oxFileVersion current;
+    if (itsFileName.empty() || getFileVersion(itsFileName, current) != oxFileAccess::missing)
+        return readPreferences();
+    itsProperties.clear();
+    itsFileRejected = false;
+    itsHasForeignText = false;
+    itsFileVersion = current;
+    ++itsReadCount;
+    return true;
 }
 
 bool oxPreferences::write(bool inForce) {
     oxStMutex lock(itsMutex);
+    itsFailureReason.clear();
     if (!inForce && !itsProperties.isModified())
         return true;
     return writePreferences();
@@ -88,12 +119,16 @@ bool oxPreferences::write(bool inForce) {
 
 bool oxPreferences::writeIfChanged(bool& outChanged) {
     oxStMutex lock(itsMutex);
+    itsFailureReason.clear();
     return writePreferences(&outChanged);
 }
 
 bool oxPreferences::wouldChange(bool& outChanged) {
     oxStMutex lock(itsMutex);
+    itsFailureReason.clear();
     if (itsFileName.empty())
+        return false;
+    if (!restoreInterruptedWrite(false))
         return false;
     oxFileVersion current;
     const oxFileAccess access = getFileVersion(itsFileName, current);
@@ -101,8 +136,13 @@ bool oxPreferences::wouldChange(bool& outChanged) {
         outChanged = true;  // a write would create it
         return true;
     }
-    if (access == oxFileAccess::refused || !takeInOthersChanges() || itsHasForeignText)
+    if (access == oxFileAccess::refused)
+        return fail("it is not a regular file that this user may read");
+    if (!takeInOthersChanges(false))
         return false;
+    if (itsHasForeignText)
+        return fail("line " + std::to_string(itsForeignTextLine) +
+                    " holds text the tool does not read, which a write would lose");
     outChanged = !fileHoldsContents();
     return true;
 }
@@ -142,6 +182,43 @@ uint32_t oxPreferences::getReadCount() {
     return itsReadCount;
 }
 
+void oxPreferences::setStopCheck(const std::function<bool()>& inStopRequested) {
+    oxStMutex lock(itsMutex);
+    itsStopRequested = inStopRequested;
+}
+
+std::string oxPreferences::getFailureReason() {
+    oxStMutex lock(itsMutex);
+    return itsFailureReason;
+}
+
+size_t oxPreferences::getForeignTextLine() {
+    oxStMutex lock(itsMutex);
+    return itsHasForeignText ? itsForeignTextLine : 0;
+}
+
+bool oxPreferences::isStopRequested() const {
+    return itsStopRequested && itsStopRequested();
+}
+
+bool oxPreferences::fail(const std::string& inReason) {
+    itsFailureReason = inReason;
+    return false;
+}
+
+bool oxPreferences::restoreInterruptedWrite(bool inLockHeld) {
+    if (!hasInterruptedWrite(itsFileName))
+        return true;
+    std::string reason;
+    if (inLockHeld)
+        return ::restoreInterruptedWrite(itsFileName, reason) || fail(reason);
+    // Only under the lock: a live writer's journal stands there too.
+    oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds, itsStopRequested);
+    if (!fileLock.isHeld())
+        return fail(fileLock.getFailureReason());
+    return ::restoreInterruptedWrite(itsFileName, reason) || fail(reason);
+}
+
 bool oxPreferences::readPreferences() {
     if (itsFileName.empty())
         return false;
@@ -151,7 +228,7 @@ bool oxPreferences::readPreferences() {
     if (getFileVersion(itsFileName, current) == oxFileAccess::ok && current == itsFileVersion &&
         !itsFileRejected)
         return true;  // unchanged since it was last read or written
-    if (!loadFile()) {
+    if (!loadFile(false)) {
         logReadResult("oxPreferences:readPreferences unable to read file \"%s\". Current dir \"%s\".");
         return false;
     }
@@ -160,15 +237,20 @@ bool oxPreferences::readPreferences() {
     return true;
 }
 
-bool oxPreferences::loadFile() {
+bool oxPreferences::loadFile(bool inLockHeld) {
     std::string bytes;
     oxFileVersion version;
-    const oxFileAccess access = readFileContents(itsFileName, bytes, version);
+    const bool restored = restoreInterruptedWrite(inLockHeld);
+    const oxFileAccess access =
+        restored ? readFileContents(itsFileName, bytes, version) : oxFileAccess::refused;
     itsProperties.clear();
     if (access != oxFileAccess::ok) {
         // A rejected file is parsed again at the next read, and reported
         // again; and nothing is written over it meanwhile.
         itsFileRejected = access == oxFileAccess::refused;
+        if (restored)
+            fail(access == oxFileAccess::missing ? "there is no such file"
+                                                 : "it is not a regular file that this user may read");
         return false;
     }
     itsHasByteOrderMark = bytes.compare(0, kByteOrderMarkLength, kByteOrderMark) == 0;
@@ -177,11 +259,12 @@ bool oxPreferences::loadFile() {
     size_t stop = 0;
     if (!itsProperties.readFromBuffer(std::move(bytes), start, stop)) {
         itsFileRejected = true;
-        return false;
+        return fail("it holds an entry or comment that is not well formed");
     }
     // The reader skips blanks before it stops, so anything left is text
     // the table does not hold.
     itsHasForeignText = start + stop != length;
+    itsForeignTextLine = itsHasForeignText ? lineOfOffset(itsFileName, start + stop) : 0;
     itsFileRejected = false;
     itsFileVersion = version;
     getFileTime(itsFileName, itsFileDate, itsFileTime);
@@ -197,10 +280,19 @@ void oxPreferences::logReadResult(const char* inFormat) {
 
 bool oxPreferences::writePreferences(bool* outChanged) {
     if (itsFileName.empty())
+        return fail("the file has no name");
+    if (isStopRequested())
+        return fail("interrupted");
+    oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds, itsStopRequested);
+    if (!fileLock.isHeld())
+        return fail(fileLock.getFailureReason());
+    if (!restoreInterruptedWrite(true))
         return false;
-    oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds);
-    if (!fileLock.isHeld() || !takeInOthersChanges() || itsHasForeignText)
+    if (!takeInOthersChanges(true))
         return false;
+    if (itsHasForeignText)
+        return fail("line " + std::to_string(itsForeignTextLine) +
+                    " holds text the tool does not read, which a write would lose");
     // Only writers holding the lock make temporary files, so any left now
     // belong to a writer that died.
     removeStaleTemporaryFiles(itsFileName);
@@ -219,10 +311,13 @@ bool oxPreferences::writePreferences(bool* outChanged) {
     // Called only within this call, under itsMutex, which the analysis cannot
     // see from inside the lambda.
     const auto nextPiece = [&](std::string& ioChunk) NO_THREAD_SAFETY_ANALYSIS {
-        return appendContentPiece(ioChunk, cursor, first);
+        if (isStopRequested())
+            return oxPiece::cancelled;
+        return appendContentPiece(ioChunk, cursor, first) ? oxPiece::more : oxPiece::last;
     };
-    if (!replaceFileContentsFrom(itsFileName, nextPiece))
-        return false;
+    std::string reason;
+    if (!replaceFileContentsFrom(itsFileName, nextPiece, &reason))
+        return fail(reason);
     // So that the next read sees the file as unchanged and does not read
     // back what was just written.
     getFileVersion(itsFileName, itsFileVersion);
@@ -260,16 +355,16 @@ bool oxPreferences::fileHoldsContents() const {
     return offset == bytes.size();
 }
 
-bool oxPreferences::takeInOthersChanges() {
+bool oxPreferences::takeInOthersChanges(bool inLockHeld) {
     oxFileVersion current;
     const oxFileAccess access = getFileVersion(itsFileName, current);
     if (access == oxFileAccess::missing)
         return true;  // removed meanwhile: nothing of others' to keep
     if (access == oxFileAccess::refused)
-        return false;
+        return fail("it is not a regular file that this user may read");
     if (current == itsFileVersion && !itsFileRejected)
         return true;
-    return loadFile();
+    return loadFile(inLockHeld);
 }
 
 void oxPreferences::rememberChange(const std::string& inKey, const std::string& inValue, bool inRemoved) {

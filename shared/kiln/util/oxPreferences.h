@@ -18,6 +18,7 @@
 #define OX_PREFERENCES_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <unordered_map>
@@ -51,6 +52,10 @@ public:
     // file made then (nothing was written to it since); true when removed.
     bool removeCreatedFile();
     bool read();
+    // read, except that a missing file counts as an empty one that was
+    // read (a later write creates it), so that nothing needs to be created
+    // before the changes are known.
+    bool readIfExists();
     // Writes when inForce or the table is modified; otherwise true at once.
     // The file is replaced in one step: a failed write leaves it as it was.
     // False also when the file lock cannot be had within a few seconds,
@@ -79,6 +84,19 @@ public:
     bool isModified();
     uint32_t getReadCount();
 
+    // A check that says when the caller wants to stop (Ctrl+C): a write
+    // then gives up before the file changes, while it waits for the file
+    // lock or between the pieces it writes, and fails, leaving the file as
+    // it was. None by default.
+    void setStopCheck(const std::function<bool()>& inStopRequested);
+    // Why the last operation that failed did, in plain words, for the line
+    // after the caller's own message; empty when it gave no reason.
+    std::string getFailureReason();
+    // The line (from 1) at which the last read stopped before the end of
+    // the file, at text it does not read; 0 when it read the file whole.
+    // The entries before that line are in the table, those after are not.
+    size_t getForeignTextLine();
+
     // The file's last-write time in UTC, to the millisecond. False, with
     // the outputs untouched, when the file is not found.
     static bool getFileTime(const std::string& inName, oxDate& outDate, oxTime& outTime);
@@ -104,14 +122,21 @@ private:
     // entries); true while more follow. Start with ioCursor 0 and ioFirst.
     bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const
         EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    bool isStopRequested() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // The file's bytes now are exactly the contents write would put there.
     bool fileHoldsContents() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     void logReadResult(const char* inFormat) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Reads and parses the file into the table, own changes on top.
-    bool loadFile() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
-    // REQUIRES: the file lock held too. Loads the file again when it is
-    // not the version this store last read or wrote.
-    bool takeInOthersChanges() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    // inLockHeld: the caller holds the file lock (it is not taken again).
+    bool loadFile(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    // Loads the file again when it is not the version this store last read
+    // or wrote.
+    bool takeInOthersChanges(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    // Puts back the old contents of a write in place whose writer died,
+    // before the file is looked at; takes the file lock for it unless
+    // inLockHeld.
+    bool restoreInterruptedWrite(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    bool fail(const std::string& inReason) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     void rememberChange(const std::string& inKey, const std::string& inValue, bool inRemoved)
         EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     void applyOwnChanges() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
@@ -136,8 +161,13 @@ private:
     // The reader stopped before the end of the file: a write would lose
     // what follows, so none is made.
     bool itsHasForeignText GUARDED_BY(itsMutex);
+    // Where the reader stopped, as a line from 1; 0 when it read the whole
+    // file.
+    size_t itsForeignTextLine GUARDED_BY(itsMutex);
     // The file createFile made, while it may still be removed.
     oxFileVersion itsCreatedVersion GUARDED_BY(itsMutex);
+    std::function<bool()> itsStopRequested GUARDED_BY(itsMutex);
+    std::string itsFailureReason GUARDED_BY(itsMutex);
     // In the order first made; itsChangeIndex finds a key's change by its
     // upper-cased spelling.
     std::vector<oxOwnChange> itsOwnChanges GUARDED_BY(itsMutex);

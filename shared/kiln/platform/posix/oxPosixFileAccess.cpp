@@ -2,6 +2,8 @@
 // replaces, and the lock shared with other processes, on POSIX.
 #include "oxPlatformFiles.h"
 #include "oxPosixFileNames.h"
+#include "oxPosixJournal.h"
+#include "oxReplacementFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -61,11 +63,12 @@ oxFileAccess openRegularFile(const std::string& inPath, int inFlags, int& outFil
     if (found == oxPosixTarget::refused || !S_ISREG(linkStatus.st_mode)) {
         return oxFileAccess::refused;
     }
-    outFile = open(target.c_str(), inFlags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    outFile = retryInterrupted(
+        [&] { return open(target.c_str(), inFlags | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY); });
     if (outFile < 0) {
         return errno == ENOENT ? oxFileAccess::missing : oxFileAccess::refused;
     }
-    if (fstat(outFile, &outStatus) != 0 || !S_ISREG(outStatus.st_mode)) {
+    if (retryInterrupted([&] { return fstat(outFile, &outStatus); }) != 0 || !S_ISREG(outStatus.st_mode)) {
         close(outFile);
         outFile = -1;
         return oxFileAccess::refused;
@@ -73,38 +76,60 @@ oxFileAccess openRegularFile(const std::string& inPath, int inFlags, int& outFil
     return oxFileAccess::ok;
 }
 
-bool isTemporaryNameOf(const std::string& inName, const std::string& inPrefix) {
-    if (inName.size() != inPrefix.size() + kTemporarySuffixLength ||
-        inName.compare(0, inPrefix.size(), inPrefix) != 0) {
-        return false;
-    }
-    for (size_t i = inPrefix.size(); i < inName.size(); ++i) {
-        const char c = inName[i];
-        const bool alphanumeric = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!alphanumeric) {
-            return false;
-        }
-    }
-    return true;
+// A lock file is never wider than the file it guards and never writable
+// by others: the file's permission bits without write for others, or the
+// owner's alone while there is no file.
+mode_t lockModeFor(const struct stat* inFile) {
+    return inFile == nullptr ? 0600 : (inFile->st_mode & 0666 & ~static_cast<mode_t>(S_IWOTH));
 }
 
-int openLockFile(const std::string& inPath) {
-    const std::string name = getLockFileName(inPath);
+// A lock file this process may change is given the file's owner, group
+// and the lock mode: one made by an earlier run for a file since handed to
+// another account must serve that account too. Best effort.
+void alignLockFile(int inLock, const struct stat* inFile) {
+    struct stat lock;
+    if (inFile == nullptr || retryInterrupted([&] { return fstat(inLock, &lock); }) != 0 ||
+        (lock.st_uid != geteuid() && geteuid() != 0))
+        return;
+    if (lock.st_uid != inFile->st_uid || lock.st_gid != inFile->st_gid)
+        (void)!fchown(inLock, inFile->st_uid, inFile->st_gid);
+    if ((lock.st_mode & 07777) != lockModeFor(inFile))
+        (void)!fchmod(inLock, lockModeFor(inFile));
+}
+
+// The file the lock is taken on: the companion lock file beside inTarget,
+// or, only where the directory may not be written and there is no lock
+// file, the file itself (written in place then, so never replaced).
+int openLockFile(const std::string& inTarget, const struct stat* inFile, std::string& outReason) {
+    const std::string name = lockPathOf(inTarget);
     const int flags = O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    int file = open(name.c_str(), O_RDWR | O_CREAT | flags, 0666);
-    if (file < 0 && errno != ENOENT && errno != ELOOP) {
+    int file =
+        retryInterrupted([&] { return open(name.c_str(), O_RDWR | O_CREAT | flags, lockModeFor(inFile)); });
+    if (file < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         // flock needs no write access: a lock file made by another user
         // still serves.
-        file = open(name.c_str(), O_RDONLY | flags);
-    }
-    if (file < 0) {
-        // A directory the caller may not write: lock the file itself.
-        int target = -1;
-        struct stat status;
-        if (openRegularFile(inPath, O_RDONLY, target, status) == oxFileAccess::ok) {
-            return target;
+        file = retryInterrupted([&] { return open(name.c_str(), O_RDONLY | flags); });
+        if (file < 0 && errno == ENOENT && inFile != nullptr) {
+            file = retryInterrupted([&] { return open(inTarget.c_str(), O_RDONLY | flags); });
+            return file >= 0 ? file : (outReason = reasonOf(errno), -1);
         }
     }
+    if (file < 0) {
+        outReason = errno == ELOOP
+                        ? "\"" + name + "\" is a symbolic link; the lock file must be a file of its own"
+                        : "the lock file \"" + name + "\" cannot be opened: " + reasonOf(errno);
+        return -1;
+    }
+    struct stat lock;
+    // Never a FIFO or device (O_NONBLOCK kept the open from waiting), nor
+    // the file itself under a second name: the write may replace that.
+    if (retryInterrupted([&] { return fstat(file, &lock); }) != 0 || !S_ISREG(lock.st_mode) ||
+        (inFile != nullptr && lock.st_dev == inFile->st_dev && lock.st_ino == inFile->st_ino)) {
+        close(file);
+        outReason = "\"" + name + "\" is not a plain lock file";
+        return -1;
+    }
+    alignLockFile(file, inFile);
     return file;
 }
 
@@ -138,7 +163,8 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, 
     outBytes.clear();
     // One byte more, so that the read which finds the end needs no room.
     outBytes.reserve(static_cast<size_t>(status.st_size) + 1);
-    if (!readWholeFile(file.get(), outBytes) || fstat(file.get(), &status) != 0) {
+    if (!readWholeFile(file.get(), outBytes) ||
+        retryInterrupted([&] { return fstat(file.get(), &status); }) != 0) {
         return oxFileAccess::refused;
     }
     outVersion = versionOf(status);
@@ -148,13 +174,14 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, 
 oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVersion) {
     // O_EXCL also refuses a link, dangling or not, so nothing is created
     // through one.
-    const int descriptor = open(inPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int descriptor = retryInterrupted(
+        [&] { return open(inPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600); });
     if (descriptor < 0) {
         return oxFileAccess::refused;
     }
     oxPosixFile file(descriptor);
     struct stat status;
-    if (fstat(file.get(), &status) != 0) {
+    if (retryInterrupted([&] { return fstat(file.get(), &status); }) != 0) {
         return oxFileAccess::refused;
     }
     outVersion = versionOf(status);
@@ -163,35 +190,62 @@ oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVer
 
 bool removeFileIfUnchanged(const std::string& inPath, const oxFileVersion& inVersion) {
     struct stat status;
-    if (!inVersion.itsExists || lstat(inPath.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        versionOf(status) != inVersion) {
+    if (!inVersion.itsExists || retryInterrupted([&] { return lstat(inPath.c_str(), &status); }) != 0 ||
+        !S_ISREG(status.st_mode) || versionOf(status) != inVersion) {
         return false;
     }
-    return unlink(inPath.c_str()) == 0;
+    return retryInterrupted([&] { return unlink(inPath.c_str()); }) == 0;
+}
+
+bool canCreateFile(const std::string& inPath) {
+    std::string target;
+    struct stat status;
+    return findFinalTarget(inPath, target, status) == oxPosixTarget::missing &&
+           !lastComponentOf(target).empty() && isWritableDirectory(directoryOf(target));
 }
 
 std::string getLockFileName(const std::string& inPath) {
-    return inPath + ".lock";
+    std::string target;
+    struct stat status;
+    findFinalTarget(inPath, target, status);
+    return lockPathOf(target.empty() ? inPath : target);
 }
 
-intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds) {
-    const int file = openLockFile(inPath);
-    if (file < 0) {
-        return -1;
-    }
+intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds,
+                         const std::function<bool()>& inStopRequested, std::string* outReason) {
+    std::string reason;
+    std::string target;
+    struct stat status;
+    const oxPosixTarget found =
+        inPath.empty() ? oxPosixTarget::refused : findFinalTarget(inPath, target, status);
+    int file = -1;
+    if (found == oxPosixTarget::refused)
+        reason = "its name cannot be followed safely (a link loop, or a link another user may have planted)";
+    else
+        file = openLockFile(target, found == oxPosixTarget::found ? &status : nullptr, reason);
     // flock, not fcntl: its locks belong to the open file, so two stores in
     // one process exclude each other as two processes do.
     const timespec pause{0, 5 * 1000 * 1000};
-    for (uint32_t waited = 0;; waited += 5) {
-        if (flock(file, LOCK_EX | LOCK_NB) == 0) {
+    for (uint32_t waited = 0; file >= 0; waited += 5) {
+        if (flock(file, LOCK_EX | LOCK_NB) == 0)
             return file;
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            reason = "the lock cannot be taken: " + reasonOf(errno);
+        } else if (inStopRequested && inStopRequested()) {
+            reason = "interrupted";
+        } else if (waited >= inMilliseconds) {
+            reason = "another writer has held the lock \"" + lockPathOf(target) + "\" for " +
+                     std::to_string(inMilliseconds / 1000) + " seconds";
+        } else {
+            nanosleep(&pause, nullptr);
+            continue;
         }
-        if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= inMilliseconds) {
-            close(file);
-            return -1;
-        }
-        nanosleep(&pause, nullptr);
+        close(file);
+        file = -1;
     }
+    if (outReason != nullptr)
+        *outReason = reason;
+    return -1;
 }
 
 void releaseFileLock(intptr_t inToken) {
@@ -208,21 +262,30 @@ void removeStaleTemporaryFiles(const std::string& inPath) {
         return;
     }
     const std::string directory = directoryOf(target);
-    const std::string prefix = lastComponentOf(temporaryPrefixOf(target));
+    const std::string name = lastComponentOf(target);
     DIR* entries = opendir(directory.c_str());
     if (entries == nullptr) {
         return;
     }
     while (const dirent* entry = readdir(entries)) {
-        const std::string name = entry->d_name;
-        if (!isTemporaryNameOf(name, prefix)) {
+        if (!isTemporaryNameOf(entry->d_name, name)) {
             continue;
         }
-        const std::string path = directory + "/" + name;
+        const std::string path = directory + "/" + entry->d_name;
         struct stat found;
-        if (lstat(path.c_str(), &found) == 0 && S_ISREG(found.st_mode)) {
-            unlink(path.c_str());
+        // Ours have one name: a file linked elsewhere is somebody's.
+        if (retryInterrupted([&] { return lstat(path.c_str(), &found); }) == 0 && S_ISREG(found.st_mode) &&
+            found.st_nlink == 1) {
+            retryInterrupted([&] { return unlink(path.c_str()); });
         }
     }
     closedir(entries);
+}
+
+bool hasInterruptedWrite(const std::string& inPath) {
+    return hasJournalBeside(inPath);
+}
+
+bool restoreInterruptedWrite(const std::string& inPath, std::string& outReason) {
+    return restoreFromJournal(inPath, outReason);
 }

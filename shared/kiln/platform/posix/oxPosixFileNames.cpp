@@ -1,12 +1,16 @@
-// Following a file name through symbolic links, and reading a file whole,
-// on POSIX.
+// Following a file name through symbolic links, the names kept beside a
+// file, and reading a file whole, on POSIX.
 #include "oxPosixFileNames.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
+#include <cstring>
 #include <vector>
+
+#include "oxReplacementFiles.h"
 
 namespace {
 
@@ -16,7 +20,8 @@ const int kMostLinksFollowed = 40;
 bool readLink(const std::string& inPath, std::string& outText) {
     for (size_t size = 256; size <= (1u << 20); size *= 2) {
         std::vector<char> buffer(size);
-        const ssize_t length = readlink(inPath.c_str(), buffer.data(), buffer.size());
+        const ssize_t length =
+            retryInterrupted([&] { return readlink(inPath.c_str(), buffer.data(), buffer.size()); });
         if (length < 0) {
             return false;
         }
@@ -30,11 +35,16 @@ bool readLink(const std::string& inPath, std::string& outText) {
 
 bool mayFollowLink(const std::string& inLink, const struct stat& inLinkStatus) {
     struct stat directory;
-    if (lstat(directoryOf(inLink).c_str(), &directory) != 0) {
+    if (retryInterrupted([&] { return lstat(directoryOf(inLink).c_str(), &directory); }) != 0) {
         return false;
     }
     const bool shared = (directory.st_mode & S_ISVTX) != 0 && (directory.st_mode & S_IWOTH) != 0;
     return !shared || inLinkStatus.st_uid == directory.st_uid || inLinkStatus.st_uid == geteuid();
+}
+
+std::string besideTarget(const std::string& inTarget, const std::string& inName) {
+    const std::string directory = directoryOf(inTarget);
+    return (directory == "/" ? std::string() : directory) + "/" + inName;
 }
 
 }  // namespace
@@ -52,6 +62,18 @@ std::string lastComponentOf(const std::string& inPath) {
     return slash == std::string::npos ? inPath : inPath.substr(slash + 1);
 }
 
+std::string lockPathOf(const std::string& inTarget) {
+    return inTarget + ".lock";
+}
+
+std::string journalPathOf(const std::string& inTarget) {
+    return besideTarget(inTarget, journalNameOf(lastComponentOf(inTarget)));
+}
+
+std::string temporaryPathOf(const std::string& inTarget, uint64_t inSeed) {
+    return besideTarget(inTarget, temporaryNameOf(lastComponentOf(inTarget), inSeed));
+}
+
 bool readWholeFile(int inFile, std::string& ioBytes) {
     // Read straight into the string's room, never through a second buffer.
     // A caller that reserves one byte more than the file's size has it
@@ -62,11 +84,9 @@ bool readWholeFile(int inFile, std::string& ioBytes) {
         if (ioBytes.size() == used) {
             ioBytes.resize(std::max(used + kLeastRoom, ioBytes.capacity()));
         }
-        const ssize_t count = pread(inFile, &ioBytes[used], ioBytes.size() - used, offset);
+        const ssize_t count =
+            retryInterrupted([&] { return pread(inFile, &ioBytes[used], ioBytes.size() - used, offset); });
         if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             ioBytes.resize(used);
             return false;
         }
@@ -79,15 +99,10 @@ bool readWholeFile(int inFile, std::string& ioBytes) {
     }
 }
 
-std::string temporaryPrefixOf(const std::string& inTarget) {
-    const size_t kLongestNameInTemporary = 64;
-    return directoryOf(inTarget) + "/." + lastComponentOf(inTarget).substr(0, kLongestNameInTemporary) + ".";
-}
-
 oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget, struct stat& outStatus) {
     std::string path = inPath;
     for (int links = 0; links <= kMostLinksFollowed; ++links) {
-        if (lstat(path.c_str(), &outStatus) != 0) {
+        if (retryInterrupted([&] { return lstat(path.c_str(), &outStatus); }) != 0) {
             if (errno != ENOENT) {
                 return oxPosixTarget::refused;
             }
@@ -105,4 +120,36 @@ oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget,
         path = link[0] == '/' ? link : directoryOf(path) + "/" + link;
     }
     return oxPosixTarget::refused;
+}
+
+bool isWritableDirectory(const std::string& inDirectory) {
+    return retryInterrupted(
+               [&] { return faccessat(AT_FDCWD, inDirectory.c_str(), W_OK | X_OK, AT_EACCESS); }) == 0;
+}
+
+std::string reasonOf(int inError) {
+    switch (inError) {
+        case ENOSPC:
+        case EDQUOT:
+            return "the disk is full";
+        case EFBIG:
+            return "the file would exceed the size limit";
+        case EACCES:
+        case EPERM:
+            return "permission denied";
+        case EROFS:
+            return "the file system is read-only";
+        case EIO:
+            return "an input/output error";
+        case ENOENT:
+            return "the directory does not exist";
+        case ENOTDIR:
+            return "a part of the path is not a directory";
+        default: {
+            std::string text = std::strerror(inError);
+            if (!text.empty())
+                text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+            return text;
+        }
+    }
 }

@@ -1,10 +1,13 @@
-// Following a file name to the file it finally names, and reading a file
-// whole, shared by this folder's file modules only.
+// Following a file name to the file it finally names, the names of the
+// files kept beside it, reading a file whole, and retrying calls that a
+// signal interrupted; shared by this folder's file modules only.
 #ifndef OX_POSIX_FILE_NAMES_H
 #define OX_POSIX_FILE_NAMES_H
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <string>
 
 enum class oxPosixTarget {
@@ -15,11 +18,17 @@ enum class oxPosixTarget {
 
 std::string directoryOf(const std::string& inPath);
 std::string lastComponentOf(const std::string& inPath);
-// Where the temporary files that replace inTarget are made: the directory
-// and ".<name>." before a suffix of six letters and digits. The name is cut
-// so that a long one plus the suffix stays within one component's limit.
-std::string temporaryPrefixOf(const std::string& inTarget);
-const int kTemporarySuffixLength = 6;
+
+// Beside the file inTarget names (links already followed): its lock file,
+// the journal of a write in place, and a temporary file (inSeed picks its
+// letters).
+std::string lockPathOf(const std::string& inTarget);
+std::string journalPathOf(const std::string& inTarget);
+std::string temporaryPathOf(const std::string& inTarget, uint64_t inSeed);
+
+// Appends the whole contents of the open file, read from its start, to
+// ioBytes (whose spare capacity is used first); false on a read error.
+bool readWholeFile(int inFile, std::string& ioBytes);
 
 // Follows inPath through symbolic links. The directories on the way are
 // left as written: a rename within them works all the same. A link in a
@@ -27,10 +36,23 @@ const int kTemporarySuffixLength = 6;
 // the directory or is the caller, as the kernel's protected-symlinks rule
 // has it: elsewhere another user may have planted it to make a privileged
 // run write through it.
-// Appends the whole contents of the open file, read from its start, to
-// ioBytes (whose spare capacity is used first); false on a read error.
-bool readWholeFile(int inFile, std::string& ioBytes);
-
 oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget, struct stat& outStatus);
+
+// Whether the caller may create and remove names in inDirectory.
+bool isWritableDirectory(const std::string& inDirectory);
+
+// A call again as long as a signal interrupts it (-1 with EINTR): a
+// handled signal must not turn into a failed write.
+template <typename Call>
+auto retryInterrupted(Call inCall) -> decltype(inCall()) {
+    for (;;) {
+        const auto result = inCall();
+        if (!(result == -1 && errno == EINTR))
+            return result;
+    }
+}
+
+// errno as a reason in plain words, for the messages the store shows.
+std::string reasonOf(int inError);
 
 #endif

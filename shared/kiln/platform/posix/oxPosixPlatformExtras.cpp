@@ -1,9 +1,13 @@
-// The system version, path separator, standard input's mode and file
-// permissions on POSIX.
+// The system version, path separator, standard input's mode, file
+// permissions and the process's memory protection on POSIX.
 #include "oxPlatformExtras.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 #include <climits>
 
@@ -71,4 +75,12 @@ bool isReadableByOthers(const std::string& inPath, unsigned& outMode) {
         return false;
     outMode = static_cast<unsigned>(status.st_mode & 07777);
     return true;
+}
+
+void protectProcessMemory() {
+    const rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+#if defined(__linux__)
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
 }

@@ -69,3 +69,5 @@ void setStandardInputBinary() {
 bool isReadableByOthers(const std::string&, unsigned&) {
     return false;
 }
+
+void protectProcessMemory() {}

@@ -1,0 +1,178 @@
+#include "oxPosixJournal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "oxPosixFileNames.h"
+#include "oxReplacementFiles.h"
+
+namespace {
+
+bool writeAll(int inFile, const char* inBytes, size_t inLength, off_t inOffset) {
+    while (inLength > 0) {
+        const ssize_t written = retryInterrupted([&] { return pwrite(inFile, inBytes, inLength, inOffset); });
+        if (written <= 0)
+            return false;
+        inBytes += written;
+        inLength -= static_cast<size_t>(written);
+        inOffset += written;
+    }
+    return true;
+}
+
+bool syncFile(int inFile) {
+    return retryInterrupted([&] { return fsync(inFile); }) == 0;
+}
+
+// The name of a journal, or its removal, is on disk once its directory is.
+void syncDirectoryOf(const std::string& inPath) {
+    const int directory =
+        retryInterrupted([&] { return open(directoryOf(inPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (directory >= 0) {
+        syncFile(directory);
+        close(directory);
+    }
+}
+
+// Only a journal that someone who may write the file made is taken: a
+// planted one would otherwise write its text into the file.
+bool isTrusted(const struct stat& inJournal, const struct stat& inTarget) {
+    const bool madeByWriter =
+        inJournal.st_uid == geteuid() || inJournal.st_uid == 0 || inJournal.st_uid == inTarget.st_uid;
+    return S_ISREG(inJournal.st_mode) && inJournal.st_nlink == 1 && madeByWriter &&
+           (inJournal.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool readJournal(const std::string& inPath, std::string& outBytes) {
+    const int file = retryInterrupted(
+        [&] { return open(inPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
+    if (file < 0)
+        return false;
+    const bool read = readWholeFile(file, outBytes);
+    close(file);
+    return read;
+}
+
+bool putBack(const std::string& inTarget, const oxJournalHeader& inHeader, const std::string& inJournal,
+             size_t inStart, bool& outSameFile, std::string& outReason) {
+    const int file = retryInterrupted(
+        [&] { return open(inTarget.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
+    if (file < 0) {
+        outSameFile = errno != ENOENT;
+        outReason = reasonOf(errno);
+        return false;
+    }
+    struct stat status;
+    outSameFile = retryInterrupted([&] { return fstat(file, &status); }) == 0 &&
+                  static_cast<uint64_t>(status.st_dev) == inHeader.itsVolume &&
+                  static_cast<uint64_t>(status.st_ino) == inHeader.itsFileNumber;
+    bool restored = false;
+    if (outSameFile) {
+        const off_t size = static_cast<off_t>(inHeader.itsSize);
+        restored = writeAll(file, inJournal.data() + inStart, inHeader.itsSize, 0) &&
+                   retryInterrupted([&] { return ftruncate(file, size); }) == 0 && syncFile(file);
+        if (!restored)
+            outReason = reasonOf(errno);
+    }
+    close(file);
+    return restored;
+}
+
+}  // namespace
+
+oxPosixJournal::oxPosixJournal() : itsFile(-1) {}
+
+oxPosixJournal::~oxPosixJournal() {
+    if (itsFile >= 0)
+        discard();
+}
+
+oxPosixJournal::oxStart oxPosixJournal::keep(const std::string& inTarget, const struct stat& inStatus,
+                                             const std::string& inOld, std::string& outReason) {
+    itsPath = journalPathOf(inTarget);
+    itsFile = retryInterrupted([&] {
+        return open(itsPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+    });
+    if (itsFile < 0) {
+        const int error = errno;
+        if ((error == EACCES || error == EPERM || error == EROFS) && !isWritableDirectory(directoryOf(inTarget)))
+            return oxStart::notPossible;
+        outReason = "its old contents cannot be kept aside in \"" + itsPath + "\": " + reasonOf(error);
+        return oxStart::failed;
+    }
+    const std::string header = makeJournalHeader(
+        journalHeaderFor(static_cast<uint64_t>(inStatus.st_dev), static_cast<uint64_t>(inStatus.st_ino), inOld));
+    if (!writeAll(itsFile, header.data(), header.size(), 0) ||
+        !writeAll(itsFile, inOld.data(), inOld.size(), static_cast<off_t>(header.size())) || !syncFile(itsFile)) {
+        outReason = "its old contents cannot be kept aside in \"" + itsPath + "\": " + reasonOf(errno);
+        discard();
+        return oxStart::failed;
+    }
+    syncDirectoryOf(itsPath);
+    return oxStart::kept;
+}
+
+bool oxPosixJournal::commit() {
+    // Void first: a journal whose removal never reaches the disk must not
+    // put the old contents back over the new ones at the next run.
+    const bool voided = retryInterrupted([&] { return ftruncate(itsFile, 0); }) == 0 && syncFile(itsFile);
+    if (!voided)
+        return false;
+    discard();
+    return true;
+}
+
+void oxPosixJournal::discard() {
+    close(itsFile);
+    itsFile = -1;
+    retryInterrupted([&] { return unlink(itsPath.c_str()); });
+}
+
+void oxPosixJournal::leave() {
+    close(itsFile);
+    itsFile = -1;
+}
+
+bool hasJournalBeside(const std::string& inPath) {
+    std::string target;
+    struct stat status;
+    if (findFinalTarget(inPath, target, status) == oxPosixTarget::refused)
+        return false;
+    struct stat journal;
+    return retryInterrupted([&] { return lstat(journalPathOf(target).c_str(), &journal); }) == 0;
+}
+
+bool restoreFromJournal(const std::string& inPath, std::string& outReason) {
+    std::string target;
+    struct stat status;
+    if (findFinalTarget(inPath, target, status) != oxPosixTarget::found)
+        return true;
+    const std::string path = journalPathOf(target);
+    struct stat journal;
+    if (retryInterrupted([&] { return lstat(path.c_str(), &journal); }) != 0)
+        return errno == ENOENT;
+    const std::string torn = "\"" + target + "\" may be torn: a write in place did not finish, and ";
+    if (!isTrusted(journal, status)) {
+        outReason = torn + "\"" + path + "\", which should hold its old contents, was not made by its writer";
+        return false;
+    }
+    std::string bytes;
+    oxJournalHeader header;
+    size_t start = 0;
+    if (!readJournal(path, bytes)) {
+        outReason = torn + "its old contents in \"" + path + "\" cannot be read: " + reasonOf(errno);
+        return false;
+    }
+    bool sameFile = false;
+    std::string reason;
+    if (parseJournal(bytes, header, start) && !putBack(target, header, bytes, start, sameFile, reason) &&
+        sameFile) {
+        outReason = torn + "putting back its old contents from \"" + path + "\" failed: " + reason;
+        return false;
+    }
+    // Put back, cut short before the file was touched, or made for a file
+    // that is no longer there.
+    retryInterrupted([&] { return unlink(path.c_str()); });
+    syncDirectoryOf(path);
+    return true;
+}

@@ -1,0 +1,335 @@
+// Safe replacement of a file's contents on POSIX: a temporary file renamed
+// over the file where that keeps it what it was, else a write in place
+// behind a journal. Signals that end the process are guarded against on
+// both ways.
+#include "oxPlatformExtras.h"
+#include "oxPlatformFiles.h"
+#include "oxPosixEndingSignals.h"
+#include "oxPosixFileMetadata.h"
+#include "oxPosixFileNames.h"
+#include "oxPosixJournal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+namespace {
+
+const int kTemporaryNameAttempts = 100;
+
+uint64_t randomSeed() {
+    static std::atomic<uint64_t> theCalls{0};
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
+           (static_cast<uint64_t>(getpid()) << 40) ^ (++theCalls * 0x9E3779B97F4A7C15ULL);
+}
+
+void setReason(std::string* outReason, const std::string& inReason) {
+    if (outReason != nullptr)
+        *outReason = inReason;
+}
+
+// Async-signal-safe: a signal handler puts old contents back with it.
+bool writeAllAt(int inFile, const char* inBytes, size_t inLength, off_t inOffset) {
+    while (inLength > 0) {
+        const ssize_t written = retryInterrupted([&] { return pwrite(inFile, inBytes, inLength, inOffset); });
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return false;
+        }
+        inBytes += written;
+        inLength -= static_cast<size_t>(written);
+        inOffset += written;
+    }
+    return true;
+}
+
+bool syncFile(int inFile) {
+    return retryInterrupted([&] { return fsync(inFile); }) == 0;
+}
+
+// Sends a piece just written on its way to the disk while the next one is
+// made, so that the closing fsync has less left to wait for. Only a hint:
+// that fsync still reports any failure.
+void startWriteBack(int inFile, off_t inOffset, size_t inLength) {
+#if defined(__linux__)
+    sync_file_range(inFile, inOffset, static_cast<off_t>(inLength), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)inFile;
+    (void)inOffset;
+    (void)inLength;
+#endif
+}
+
+// Writes what inSource gives from offset 0 on; outLength: how much.
+bool writeSourceAt(int inFile, const oxContentSource& inSource, off_t& outLength, std::string& outReason) {
+    std::string chunk;
+    outLength = 0;
+    for (oxPiece piece = oxPiece::more; piece == oxPiece::more;) {
+        chunk.clear();
+        piece = inSource(chunk);
+        if (piece == oxPiece::cancelled) {
+            outReason = "interrupted";
+            return false;
+        }
+        if (!writeAllAt(inFile, chunk.data(), chunk.size(), outLength)) {
+            outReason = reasonOf(errno);
+            return false;
+        }
+        startWriteBack(inFile, outLength, chunk.size());
+        outLength += static_cast<off_t>(chunk.size());
+    }
+    return true;
+}
+
+// The rename is on disk only once its directory is; a failure here leaves
+// the new contents in place, so it costs nothing but durability.
+void syncDirectory(const std::string& inDirectory) {
+    const int directory =
+        retryInterrupted([&] { return open(inDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (directory >= 0) {
+        syncFile(directory);
+        close(directory);
+    }
+}
+
+// Opens the file that findFinalTarget found, and only that file.
+int openSameFile(const std::string& inTarget, const struct stat& inOld, int inFlags) {
+    const int file = retryInterrupted(
+        [&] { return open(inTarget.c_str(), inFlags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
+    if (file < 0)
+        return -1;
+    struct stat status;
+    if (retryInterrupted([&] { return fstat(file, &status); }) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_dev != inOld.st_dev || status.st_ino != inOld.st_ino) {
+        close(file);
+        errno = ESTALE;
+        return -1;
+    }
+    // Regular files never block; clearing the flag keeps reads plain.
+    fcntl(file, F_SETFL, fcntl(file, F_GETFL) & ~O_NONBLOCK);
+    return file;
+}
+
+// --- Writing in place --------------------------------------------------------
+
+// What a signal handler needs to put the old contents back.
+struct oxInPlaceWrite {
+    int itsFile;
+    const std::string* itsOld;
+    const char* itsJournal;  // null without a journal
+};
+
+void putOldContentsBack(void* inWrite) {
+    const oxInPlaceWrite* write = static_cast<const oxInPlaceWrite*>(inWrite);
+    const std::string& old = *write->itsOld;
+    if (writeAllAt(write->itsFile, old.data(), old.size(), 0) &&
+        ftruncate(write->itsFile, static_cast<off_t>(old.size())) == 0 && fsync(write->itsFile) == 0 &&
+        write->itsJournal != nullptr)
+        unlink(write->itsJournal);
+}
+
+bool putBack(int inFile, const std::string& inOld) {
+    return writeAllAt(inFile, inOld.data(), inOld.size(), 0) &&
+           retryInterrupted([&] { return ftruncate(inFile, static_cast<off_t>(inOld.size())); }) == 0 &&
+           syncFile(inFile);
+}
+
+std::string tornReason(const std::string& inTarget, const std::string& inWriteReason, int inError,
+                       const oxPosixJournal& inJournal) {
+    const std::string kept = inJournal.isKept() ? "its old contents are kept in \"" + inJournal.path() + "\""
+                                                : "no copy of its old contents could be kept on disk";
+    return "the write failed (" + inWriteReason + ") and putting back the old contents failed too (" +
+           reasonOf(inError) + "): \"" + inTarget + "\" may be torn; " + kept;
+}
+
+bool writeKeptFile(int inFile, const std::string& inTarget, const std::string& inOld, oxPosixJournal& ioJournal,
+                   const oxContentSource& inSource, std::string& outReason) {
+    const oxInPlaceWrite write{inFile, &inOld, ioJournal.isKept() ? ioJournal.path().c_str() : nullptr};
+    oxEndingSignalGuard guard(putOldContentsBack, const_cast<oxInPlaceWrite*>(&write));
+    oxFileSizeSignalIgnored fileSizeSignal;
+    off_t length = 0;
+    bool written = writeSourceAt(inFile, inSource, length, outReason);
+    if (written && (retryInterrupted([&] { return ftruncate(inFile, length); }) != 0 || !syncFile(inFile))) {
+        outReason = reasonOf(errno);
+        written = false;
+    }
+    if (written && ioJournal.isKept() && !ioJournal.commit()) {
+        // A journal that may still put the old contents back would undo
+        // this write at the next run: then it is undone now.
+        outReason = "the journal \"" + ioJournal.path() + "\" cannot be made void: " + reasonOf(errno);
+        written = false;
+    }
+    if (written)
+        return true;
+    if (putBack(inFile, inOld)) {
+        ioJournal.discard();
+        return false;
+    }
+    const int error = errno;
+    outReason = tornReason(inTarget, outReason, error, ioJournal);
+    ioJournal.leave();
+    return false;
+}
+
+// Writes the new contents over the file itself, for where a new file
+// renamed over it would not be what it was. The old contents are kept in a
+// journal on disk first (where the directory may be written), and in
+// memory, and put back when the write fails or a signal ends the process.
+bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld, const oxContentSource& inSource,
+                      std::string& outReason) {
+    const int file = openSameFile(inTarget, inOld, O_RDWR);
+    if (file < 0) {
+        outReason = reasonOf(errno);
+        return false;
+    }
+    std::string old;
+    oxPosixJournal journal;
+    bool written = false;
+    if (!readWholeFile(file, old)) {
+        outReason = reasonOf(errno);
+    } else if (journal.keep(inTarget, inOld, old, outReason) != oxPosixJournal::oxStart::failed) {
+        written = writeKeptFile(file, inTarget, old, journal, inSource, outReason);
+    }
+    // Synced before: an error of close changes nothing that is on disk.
+    close(file);
+    return written;
+}
+
+// --- Writing a temporary file and renaming it -------------------------------
+
+// Creates a new temporary file beside inTarget, for its owner alone.
+int createTemporaryFile(const std::string& inTarget, std::string& outPath) {
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        outPath = temporaryPathOf(inTarget, randomSeed());
+        const int file = retryInterrupted([&] {
+            return open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+        });
+        if (file >= 0 || errno != EEXIST)
+            return file;
+    }
+    return -1;
+}
+
+void removeTemporary(void* inPath) {
+    unlink(static_cast<const char*>(inPath));
+}
+
+enum class oxRenameResult { renamed, failed, writeInPlace };
+
+// The old file's metadata onto the temporary file, before any contents:
+// renamed means it may go on. Where the new file would change hands or
+// admit others, the file is to be written in place, where it stays what
+// it is.
+oxRenameResult takeOverMetadata(int inFile, const std::string& inTarget, const struct stat& inOld,
+                                std::string& outReason) {
+    const int old = openSameFile(inTarget, inOld, O_RDONLY);
+    if (old < 0) {
+        outReason = reasonOf(errno);
+        return oxRenameResult::failed;
+    }
+    const oxMetadataCopy copy = copyFileMetadata(old, inFile, inOld, outReason);
+    close(old);
+    return copy == oxMetadataCopy::copied ? oxRenameResult::renamed : oxRenameResult::writeInPlace;
+}
+
+oxRenameResult fillAndRename(int inFile, const std::string& inTemporary, const std::string& inTarget, bool inExists,
+                             const struct stat& inOld, const oxContentSource& inSource, std::string& outReason) {
+    if (inExists) {
+        const oxRenameResult metadata = takeOverMetadata(inFile, inTarget, inOld, outReason);
+        if (metadata != oxRenameResult::renamed) {
+            close(inFile);
+            return metadata;
+        }
+    }
+    off_t length = 0;
+    bool filled = writeSourceAt(inFile, inSource, length, outReason);
+    if (filled && !syncFile(inFile)) {
+        outReason = reasonOf(errno);
+        filled = false;
+    }
+    // An error from close may report a write that failed late (network
+    // file systems); EINTR still closes the file on Linux.
+    if (close(inFile) != 0 && errno != EINTR && filled) {
+        outReason = reasonOf(errno);
+        filled = false;
+    }
+    if (filled && retryInterrupted([&] { return rename(inTemporary.c_str(), inTarget.c_str()); }) != 0) {
+        outReason = reasonOf(errno);
+        filled = false;
+    }
+    return filled ? oxRenameResult::renamed : oxRenameResult::failed;
+}
+
+bool writeByRename(const std::string& inTarget, bool inExists, const struct stat& inOld,
+                   const oxContentSource& inSource, std::string& outReason) {
+    std::string temporary;
+    const int file = createTemporaryFile(inTarget, temporary);
+    if (file < 0) {
+        outReason = reasonOf(errno);
+        return false;
+    }
+    oxRenameResult result;
+    {
+        oxEndingSignalGuard guard(removeTemporary, const_cast<char*>(temporary.c_str()));
+        oxFileSizeSignalIgnored fileSizeSignal;
+        result = fillAndRename(file, temporary, inTarget, inExists, inOld, inSource, outReason);
+        if (result != oxRenameResult::renamed)
+            retryInterrupted([&] { return unlink(temporary.c_str()); });
+    }
+    if (result == oxRenameResult::renamed) {
+        syncDirectory(directoryOf(inTarget));
+        return true;
+    }
+    return result == oxRenameResult::writeInPlace && overwriteInPlace(inTarget, inOld, inSource, outReason);
+}
+
+bool replaceFile(const std::string& inPath, const oxContentSource& inSource, std::string& outReason) {
+    std::string target;
+    struct stat old {};
+    const oxPosixTarget found = inPath.empty() ? oxPosixTarget::refused : findFinalTarget(inPath, target, old);
+    if (found == oxPosixTarget::refused || lastComponentOf(target).empty()) {
+        outReason = "its name cannot be followed safely (a link loop, or a link another user may have planted)";
+        return false;
+    }
+    const bool exists = found == oxPosixTarget::found;
+    if (exists && !S_ISREG(old.st_mode)) {
+        outReason = "it is not a regular file";
+        return false;
+    }
+    // One that could not be opened for writing is refused, as writing it in
+    // place would be.
+    if (exists && retryInterrupted([&] { return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS); }) != 0) {
+        outReason = reasonOf(errno);
+        return false;
+    }
+    // A rename would split hard links or fail in a directory the caller may
+    // not write; the file itself is written then.
+    if (exists && (old.st_nlink > 1 || !isWritableDirectory(directoryOf(target))))
+        return overwriteInPlace(target, old, inSource, outReason);
+    return writeByRename(target, exists, old, inSource, outReason);
+}
+
+}  // namespace
+
+bool replaceFileContents(const std::string& inPath, const std::string& inBytes) {
+    return replaceFileContentsFrom(inPath, [&inBytes](std::string& ioChunk) {
+        ioChunk = inBytes;
+        return oxPiece::last;
+    });
+}
+
+bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource, std::string* outReason) {
+    std::string reason;
+    const bool replaced = replaceFile(inPath, inSource, reason);
+    if (!replaced)
+        setReason(outReason, reason);
+    return replaced;
+}
