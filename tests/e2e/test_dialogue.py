@@ -123,29 +123,48 @@ class Failures(DialogueCase):
     def test_unreadable_file_stops_before_any_question(self):
         os.mkdir(self.path)
         code, out, err = self.run_tool("1\n")
-        self.assertEqual((code, out, err), (1, "", "Unable to read preferences file.\n"))
+        self.assertEqual((code, out, err), (1, "", "Unable to read preferences file.\n"
+                                            '"preferences.cfg": it is not a regular file that this user may read.\n'))
 
     def test_rejected_file_is_left_untouched(self):
         broken = entry("Keep", "1") + '<Broken value="x\r\n'
         self.write_file(broken)
         code, out, err = self.run_tool("1\n")
-        self.assertEqual((code, out, err), (1, "", "Unable to read preferences file.\n"))
+        self.assertEqual((code, out, err), (1, "", "Unable to read preferences file.\n"
+                                            '"preferences.cfg": it holds an entry or comment that is not well formed.\n'))
         self.assertEqual(self.read_file(), broken)
 
     def test_failed_write_is_reported_and_keeps_the_old_file(self):
         original = entry("Database", "SQLite")
-        self.write_file(original)
+        # The size limit, with SIGXFSZ ignored or at its default (which
+        # would end the writer halfway), on a rename and on a write in place.
+        for ignored, linked in [(True, False), (False, False), (False, True)]:
+            with self.subTest(ignored=ignored, linked=linked):
+                for name in os.listdir(self.cwd):
+                    os.remove(os.path.join(self.cwd, name))
+                self.write_file(original)
+                if linked:
+                    os.link(self.path, self.path + ".link")
 
-        def limit_file_size():
-            # Even the superuser cannot write past this limit.
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-            resource.setrlimit(resource.RLIMIT_FSIZE, (64, 64))
+                def limit_file_size():
+                    # Even the superuser cannot write past this limit.
+                    if ignored:
+                        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (64, 64))
 
-        result = subprocess.run(command(TARNWELL), cwd=self.cwd, input=b"2\nserver\nuser\npassword\n",
-                                capture_output=True, timeout=60, preexec_fn=limit_file_size)
-        self.assertEqual((result.returncode, from_stream(result.stderr.decode("latin-1"))),
-                         (1, "Unable to write preferences file.\n"))
-        self.assertEqual(self.read_file(), original)
+                result = subprocess.run(command(TARNWELL), cwd=self.cwd, input=b"2\nserver\nuser\npassword\n",
+                                        capture_output=True, timeout=60, preexec_fn=limit_file_size)
+                # In place, the old contents go to the journal first, which
+                # is where the limit is met.
+                self.assertEqual(result.returncode, 1)
+                self.assertRegex(from_stream(result.stderr.decode("latin-1")),
+                                 r'^Unable to write preferences file.\n"preferences.cfg": '
+                                 r'(its old contents cannot be kept aside in ".*\.journal": )?'
+                                 r"the file would exceed the size limit.\n$")
+                self.assertEqual(self.read_file(), original)
+                self.assertEqual(sorted(os.listdir(self.cwd)),
+                                 sorted(["preferences.cfg", "preferences.cfg.lock"] +
+                                        ["preferences.cfg.link"] * linked))
 
 
 if __name__ == "__main__":

@@ -20,6 +20,7 @@ TIME = r"\d\d:\d\d:\d\d"
 
 
 SQLITE_FILE = entry("Database", "SQLite")
+NOT_REGULAR = '"preferences.cfg": it is not a regular file that this user may read.\n'
 MSSQL_FILE = (entry("Database", "MSSQL") + entry("DatabaseServer", "DB&#x5C;SQL")
               + entry("DatabaseUsername", "sa") + entry("DatabasePassword", SECRET))
 MSSQL = ["--provider=mssql", "--server=DB\\SQL", "--user=sa"]
@@ -192,10 +193,10 @@ class FileOption(ScriptingCase):
                 self.assertEqual(self.listing(), ["sub"])
 
     def test_dialogue_with_a_file_in_a_missing_directory_fails_as_before(self):
-        self.assertEqual(self.run_tool("--file=missing/x.cfg", stdin="1\n"),
-                         (1, "", "Unable to read preferences file.\n"))
-        self.assertEqual(self.run_tool("--file=missing/x.cfg", "--provider=sqlite"),
-                         (1, "", "Unable to read preferences file.\n"))
+        missing = ('Unable to read preferences file.\n"missing/x.cfg": there is no such file, '
+                   "and it cannot be created there.\n")
+        self.assertEqual(self.run_tool("--file=missing/x.cfg", stdin="1\n"), (1, "", missing))
+        self.assertEqual(self.run_tool("--file=missing/x.cfg", "--provider=sqlite"), (1, "", missing))
         self.assertEqual(self.listing(), [])
 
 
@@ -216,8 +217,6 @@ class Show(ScriptingCase):
             # A value cannot drive the terminal.
             (entry("Database", "MS&#x1B;[2J") + entry("DatabaseUsername", "a&#x0A;b"),
              ("MS?[2J", "not set", "a?b", "not set")),
-            # Text the reader stops at: what comes before it is shown.
-            (entry("Database", "SQLite") + "plain words\r\n", ("SQLite", "not set", "not set", "not set")),
         ]
         for text, values in cases:
             with self.subTest(text=text):
@@ -233,10 +232,21 @@ class Show(ScriptingCase):
                          (1, "", 'There is no preferences file "preferences.cfg".\n'))
         self.assertEqual(self.listing(), [])
         os.mkdir(self.path)
-        self.assertEqual(self.run_tool("--show"), (1, "", "Unable to read preferences file.\n"))
+        self.assertEqual(self.run_tool("--show"), (1, "", "Unable to read preferences file.\n" + NOT_REGULAR))
         os.rmdir(self.path)
-        self.write_file(entry("Database", "SQLite") + "<Broken value=\"x />\r\n")
-        self.assertEqual(self.run_tool("--show"), (1, "", "Unable to read preferences file.\n"))
+        unread = ('Unable to read preferences file.\n"preferences.cfg": line %d holds text the tool does not '
+                  "read, so the file cannot be shown whole.\n")
+        # Never a wrong "not set" for a key beyond text the reader stops at.
+        for text, message in [
+                (entry("Database", "SQLite") + "<Broken value=\"x />\r\n",
+                 'Unable to read preferences file.\n"preferences.cfg": it holds an entry or comment that is not '
+                 "well formed.\n"),
+                ('<?xml version="1.0"?>\r\n' + MSSQL_FILE, unread % 1),
+                (entry("Database", "SQLite") + "plain words\r\n" + entry("DatabaseServer", "h"), unread % 2),
+                ("\xFF\xFE<\x00D\x00", unread % 1)]:
+            with self.subTest(text=text):
+                self.write_file(text)
+                self.assertEqual(self.run_tool("--show"), (1, "", message))
 
     @unittest.skipIf(ON_WINDOWS, "POSIX file modes")
     def test_show_warns_when_group_or_others_may_read_the_file(self):
@@ -254,7 +264,7 @@ class Show(ScriptingCase):
     def test_show_of_a_file_it_may_not_read_fails(self):
         self.write_file(MSSQL_FILE)
         os.chmod(self.path, 0)
-        self.assertEqual(self.run_tool("--show"), (1, "", "Unable to read preferences file.\n"))
+        self.assertEqual(self.run_tool("--show"), (1, "", "Unable to read preferences file.\n" + NOT_REGULAR))
 
 
 class BadCombinations(ScriptingCase):
@@ -395,14 +405,15 @@ class BadCombinations(ScriptingCase):
                 self.write_file(foreign)
                 before = self.identity()
                 run = self.run_tool(*arguments)
-                self.assertEqual(run[2], "Unable to write preferences file.\n")
+                self.assertEqual(run[2], 'Unable to write preferences file.\n"preferences.cfg": line 1 holds text '
+                                 "the tool does not read, which a write would lose.\n")
                 self.assert_untouched(run, listing, foreign, before)
         os.remove(self.path)
         os.mkdir(self.path)
         for arguments in [["--provider=sqlite"], ["--provider=sqlite", "--check"]]:
             with self.subTest(arguments=arguments, directory=True):
                 run = self.run_tool(*arguments)
-                self.assertEqual(run[2], "Unable to read preferences file.\n")
+                self.assertEqual(run[2], "Unable to read preferences file.\n" + NOT_REGULAR)
                 self.assertEqual((run[0], run[1]), (1, ""))
 
 

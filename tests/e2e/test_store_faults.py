@@ -14,8 +14,9 @@ import unittest
 from support import ON_WINDOWS, TARNWELL, command, probe
 
 BOM = b"\xef\xbb\xbf"
-UNREADABLE = b"Unable to read preferences file.\n"
-UNWRITABLE = b"Unable to write preferences file.\n"
+UNREADABLE = b'Unable to read preferences file.\n"preferences.cfg": it is not a regular file that this user may read.\n'
+UNWRITABLE = b'Unable to write preferences file.\n"preferences.cfg": line %d holds text the tool does not read, ' \
+    b"which a write would lose.\n"
 NOBODY = 65534
 
 
@@ -61,11 +62,11 @@ class StoreFaults(unittest.TestCase):
         self.write_file(BOM + entries)
         self.assertEqual(self.run_tool(), (0, b""))
         self.assertEqual(self.read_file(), BOM + entries + entry("Database", "SQLite"))
-        for foreign in [b'<?xml version="1.0"?>\r\n' + entries, entries + b"# a note\r\n",
-                        entry("A", "1") + b"text\r\n" + entry("B", "2")]:
+        for foreign, line in [(b'<?xml version="1.0"?>\r\n' + entries, 1), (entries + b"# a note\r\n", 3),
+                              (entry("A", "1") + b"text\r\n" + entry("B", "2"), 2)]:
             with self.subTest(foreign=foreign):
                 self.write_file(foreign)
-                self.assertEqual(self.run_tool(), (1, UNWRITABLE))
+                self.assertEqual(self.run_tool(), (1, UNWRITABLE % line))
                 self.assertEqual(self.read_file(), foreign)
 
     @unittest.skipUnless(os.geteuid() == 0, "needs root to act as other users")

@@ -69,7 +69,8 @@ std::string temporaryNameOf(const std::string& inName, uint64_t inSeed) {
 bool isTemporaryNameOf(const std::string& inEntry, const std::string& inName) {
     const std::string start = nameStartOf(inName);
     const size_t endLength = sizeof kTemporaryEnd - 1;
-    if (inEntry.size() != start.size() + kRandomLetters + endLength || inEntry.compare(0, start.size(), start) != 0 ||
+    if (inEntry.size() != start.size() + kRandomLetters + endLength ||
+        inEntry.compare(0, start.size(), start) != 0 ||
         inEntry.compare(start.size() + kRandomLetters, endLength, kTemporaryEnd) != 0)
         return false;
     for (size_t i = start.size(); i < start.size() + kRandomLetters; ++i) {
@@ -116,8 +117,8 @@ bool parseJournal(const std::string& inJournal, oxJournalHeader& outHeader, size
     unsigned long long size = 0;
     unsigned long checksum = 0;
     int consumed = 0;
-    if (std::sscanf(line.c_str() + magicLength, "%llu %llu %llu %8lx\n%n", &volume, &fileNumber, &size, &checksum,
-                    &consumed) != 4 ||
+    if (std::sscanf(line.c_str() + magicLength, "%llu %llu %llu %8lx\n%n", &volume, &fileNumber, &size,
+                    &checksum, &consumed) != 4 ||
         consumed == 0)
         return false;
     oxJournalHeader header;

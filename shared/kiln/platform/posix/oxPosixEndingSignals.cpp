@@ -26,8 +26,8 @@ int theFileSizeGuards = 0;
 bool theFileSizeSignalChanged = false;
 
 std::vector<int> endingSignals() {
-    std::vector<int> signals = {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2,
-                                SIGXCPU, SIGVTALRM, SIGPROF, SIGIO};
+    std::vector<int> signals = {SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE,   SIGALRM, SIGTERM,
+                                SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO};
 #ifdef SIGPWR
     signals.push_back(SIGPWR);
 #endif

@@ -65,8 +65,8 @@ bool copyExtendedAttributes(int inOld, int inNew, std::string& outReason) {
     errors.itsContext.error = noteAttributeError;
     for (int attempt = 0;; ++attempt) {
         errors.itsError = 0;
-        const int copied = attr_copy_fd(nullptr, inOld, nullptr, inNew, attr_copy_check_permissions,
-                                        &errors.itsContext);
+        const int copied =
+            attr_copy_fd(nullptr, inOld, nullptr, inNew, attr_copy_check_permissions, &errors.itsContext);
         const int error = errors.itsError != 0 ? errors.itsError : errno;
         if (copied == 0 && errors.itsError == 0)
             return true;
@@ -81,7 +81,8 @@ bool copyExtendedAttributes(int inOld, int inNew, std::string& outReason) {
 
 }  // namespace
 
-oxMetadataCopy copyFileMetadata(int inOld, int inNew, const struct stat& inOldStatus, std::string& outReason) {
+oxMetadataCopy copyFileMetadata(int inOld, int inNew, const struct stat& inOldStatus,
+                                std::string& outReason) {
     struct stat current;
     if (retryInterrupted([&] { return fstat(inNew, &current); }) != 0) {
         outReason = reasonOf(errno);

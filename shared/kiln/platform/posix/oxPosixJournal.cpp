@@ -26,8 +26,8 @@ bool syncFile(int inFile) {
 
 // The name of a journal, or its removal, is on disk once its directory is.
 void syncDirectoryOf(const std::string& inPath) {
-    const int directory =
-        retryInterrupted([&] { return open(directoryOf(inPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const int directory = retryInterrupted(
+        [&] { return open(directoryOf(inPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (directory >= 0) {
         syncFile(directory);
         close(directory);
@@ -95,15 +95,17 @@ oxPosixJournal::oxStart oxPosixJournal::keep(const std::string& inTarget, const 
     });
     if (itsFile < 0) {
         const int error = errno;
-        if ((error == EACCES || error == EPERM || error == EROFS) && !isWritableDirectory(directoryOf(inTarget)))
+        if ((error == EACCES || error == EPERM || error == EROFS) &&
+            !isWritableDirectory(directoryOf(inTarget)))
             return oxStart::notPossible;
         outReason = "its old contents cannot be kept aside in \"" + itsPath + "\": " + reasonOf(error);
         return oxStart::failed;
     }
-    const std::string header = makeJournalHeader(
-        journalHeaderFor(static_cast<uint64_t>(inStatus.st_dev), static_cast<uint64_t>(inStatus.st_ino), inOld));
+    const std::string header = makeJournalHeader(journalHeaderFor(
+        static_cast<uint64_t>(inStatus.st_dev), static_cast<uint64_t>(inStatus.st_ino), inOld));
     if (!writeAll(itsFile, header.data(), header.size(), 0) ||
-        !writeAll(itsFile, inOld.data(), inOld.size(), static_cast<off_t>(header.size())) || !syncFile(itsFile)) {
+        !writeAll(itsFile, inOld.data(), inOld.size(), static_cast<off_t>(header.size())) ||
+        !syncFile(itsFile)) {
         outReason = "its old contents cannot be kept aside in \"" + itsPath + "\": " + reasonOf(errno);
         discard();
         return oxStart::failed;

@@ -150,11 +150,10 @@ std::string tornReason(const std::string& inTarget, const std::string& inWriteRe
            reasonOf(inError) + "): \"" + inTarget + "\" may be torn; " + kept;
 }
 
-bool writeKeptFile(int inFile, const std::string& inTarget, const std::string& inOld, oxPosixJournal& ioJournal,
-                   const oxContentSource& inSource, std::string& outReason) {
+bool writeKeptFile(int inFile, const std::string& inTarget, const std::string& inOld,
+                   oxPosixJournal& ioJournal, const oxContentSource& inSource, std::string& outReason) {
     const oxInPlaceWrite write{inFile, &inOld, ioJournal.isKept() ? ioJournal.path().c_str() : nullptr};
     oxEndingSignalGuard guard(putOldContentsBack, const_cast<oxInPlaceWrite*>(&write));
-    oxFileSizeSignalIgnored fileSizeSignal;
     off_t length = 0;
     bool written = writeSourceAt(inFile, inSource, length, outReason);
     if (written && (retryInterrupted([&] { return ftruncate(inFile, length); }) != 0 || !syncFile(inFile))) {
@@ -210,7 +209,8 @@ int createTemporaryFile(const std::string& inTarget, std::string& outPath) {
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         outPath = temporaryPathOf(inTarget, randomSeed());
         const int file = retryInterrupted([&] {
-            return open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+            return open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                        0600);
         });
         if (file >= 0 || errno != EEXIST)
             return file;
@@ -240,8 +240,9 @@ oxRenameResult takeOverMetadata(int inFile, const std::string& inTarget, const s
     return copy == oxMetadataCopy::copied ? oxRenameResult::renamed : oxRenameResult::writeInPlace;
 }
 
-oxRenameResult fillAndRename(int inFile, const std::string& inTemporary, const std::string& inTarget, bool inExists,
-                             const struct stat& inOld, const oxContentSource& inSource, std::string& outReason) {
+oxRenameResult fillAndRename(int inFile, const std::string& inTemporary, const std::string& inTarget,
+                             bool inExists, const struct stat& inOld, const oxContentSource& inSource,
+                             std::string& outReason) {
     if (inExists) {
         const oxRenameResult metadata = takeOverMetadata(inFile, inTarget, inOld, outReason);
         if (metadata != oxRenameResult::renamed) {
@@ -279,7 +280,6 @@ bool writeByRename(const std::string& inTarget, bool inExists, const struct stat
     oxRenameResult result;
     {
         oxEndingSignalGuard guard(removeTemporary, const_cast<char*>(temporary.c_str()));
-        oxFileSizeSignalIgnored fileSizeSignal;
         result = fillAndRename(file, temporary, inTarget, inExists, inOld, inSource, outReason);
         if (result != oxRenameResult::renamed)
             retryInterrupted([&] { return unlink(temporary.c_str()); });
@@ -294,9 +294,11 @@ bool writeByRename(const std::string& inTarget, bool inExists, const struct stat
 bool replaceFile(const std::string& inPath, const oxContentSource& inSource, std::string& outReason) {
     std::string target;
     struct stat old {};
-    const oxPosixTarget found = inPath.empty() ? oxPosixTarget::refused : findFinalTarget(inPath, target, old);
+    const oxPosixTarget found =
+        inPath.empty() ? oxPosixTarget::refused : findFinalTarget(inPath, target, old);
     if (found == oxPosixTarget::refused || lastComponentOf(target).empty()) {
-        outReason = "its name cannot be followed safely (a link loop, or a link another user may have planted)";
+        outReason =
+            "its name cannot be followed safely (a link loop, or a link another user may have planted)";
         return false;
     }
     const bool exists = found == oxPosixTarget::found;
@@ -306,7 +308,8 @@ bool replaceFile(const std::string& inPath, const oxContentSource& inSource, std
     }
     // One that could not be opened for writing is refused, as writing it in
     // place would be.
-    if (exists && retryInterrupted([&] { return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS); }) != 0) {
+    if (exists &&
+        retryInterrupted([&] { return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS); }) != 0) {
         outReason = reasonOf(errno);
         return false;
     }
@@ -326,7 +329,10 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
     });
 }
 
-bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource, std::string* outReason) {
+bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource,
+                             std::string* outReason) {
+    // Every file this makes or writes, the journal included.
+    oxFileSizeSignalIgnored fileSizeSignal;
     std::string reason;
     const bool replaced = replaceFile(inPath, inSource, reason);
     if (!replaced)

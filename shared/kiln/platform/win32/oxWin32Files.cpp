@@ -2,9 +2,11 @@
 // never block, creation that never replaces, and the lock shared with
 // other processes, on Windows.
 #include "oxPlatformFiles.h"
+#include "oxReplacementFiles.h"
 #include "oxWin32.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace {
@@ -12,9 +14,6 @@ namespace {
 const int kTemporaryNameAttempts = 100;
 // WriteFile takes a 32-bit count; larger contents go in pieces.
 const DWORD kLargestWrite = 1UL << 30;
-// The target's name in the temporary name is cut to this, so that a long
-// name plus the suffix stays within MAX_PATH more often.
-const size_t kLongestNameInTemporary = 64;
 // What the new file takes over from the old one. Read-only never arises
 // (such a file is refused) and would keep a failed move from cleaning up.
 const DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -68,19 +67,16 @@ bool findFinalTarget(const std::string& inPath, std::string& outTarget) {
     return true;
 }
 
-// A new file ".<name>.<process>.<count>.tmp" beside inTarget; CREATE_NEW
-// never opens a file someone else made.
+// A new temporary file beside inTarget; CREATE_NEW never opens a file
+// someone else made.
 HANDLE createTemporaryFile(const std::string& inTarget, std::string& outPath) {
     static volatile LONG theCalls = 0;
     const size_t nameStart = nameStartOf(inTarget);
-    const std::string prefix =
-        inTarget.substr(0, nameStart) + "." + inTarget.substr(nameStart, kLongestNameInTemporary);
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%lx.%lx.tmp",
-                      static_cast<unsigned long>(GetCurrentProcessId()),
-                      static_cast<unsigned long>(InterlockedIncrement(&theCalls)));
-        outPath = prefix + suffix;
+        const uint64_t seed =
+            (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^ GetTickCount() ^
+            (static_cast<uint64_t>(InterlockedIncrement(&theCalls)) * 0x9E3779B97F4A7C15ULL);
+        outPath = inTarget.substr(0, nameStart) + temporaryNameOf(inTarget.substr(nameStart), seed);
         HANDLE file = CreateFileA(outPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
@@ -88,6 +84,31 @@ HANDLE createTemporaryFile(const std::string& inTarget, std::string& outPath) {
         }
     }
     return INVALID_HANDLE_VALUE;
+}
+
+// GetLastError in plain words, for the messages the store shows.
+std::string reasonOf(DWORD inError) {
+    switch (inError) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return "the disk is full";
+        case ERROR_ACCESS_DENIED:
+            return "permission denied";
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return "another program holds the file open";
+        case ERROR_PATH_NOT_FOUND:
+            return "the folder does not exist";
+        case ERROR_WRITE_PROTECT:
+            return "the disk is write-protected";
+        default:
+            return "Windows error " + std::to_string(inError);
+    }
+}
+
+void setReason(std::string* outReason, const std::string& inReason) {
+    if (outReason != nullptr)
+        *outReason = inReason;
 }
 
 bool writeAll(HANDLE inFile, const std::string& inBytes) {
@@ -180,13 +201,18 @@ bool setFileSize(HANDLE inFile, uint64_t inSize) {
     return SetFilePointerEx(inFile, position, nullptr, FILE_BEGIN) && SetEndOfFile(inFile);
 }
 
-// Writes what inSource gives where the file pointer stands.
+// Writes what inSource gives where the file pointer stands. A cancelled
+// source fails the write, with ERROR_CANCELLED.
 bool writeSource(HANDLE inFile, const oxContentSource& inSource, uint64_t& outLength) {
     std::string chunk;
     outLength = 0;
-    for (bool more = true; more;) {
+    for (oxPiece piece = oxPiece::more; piece == oxPiece::more;) {
         chunk.clear();
-        more = inSource(chunk);
+        piece = inSource(chunk);
+        if (piece == oxPiece::cancelled) {
+            SetLastError(ERROR_CANCELLED);
+            return false;
+        }
         if (!writeAll(inFile, chunk))
             return false;
         outLength += chunk.size();
@@ -205,24 +231,90 @@ bool writeFromStart(HANDLE inFile, const oxContentSource& inSource) {
 oxContentSource wholeText(const std::string& inBytes) {
     return [&inBytes](std::string& ioChunk) {
         ioChunk = inBytes;
-        return false;
+        return oxPiece::last;
     };
+}
+
+std::string failureReason() {
+    const DWORD error = GetLastError();
+    return error == ERROR_CANCELLED ? "interrupted" : reasonOf(error);
+}
+
+std::string journalPathOf(const std::string& inTarget) {
+    const size_t nameStart = nameStartOf(inTarget);
+    return inTarget.substr(0, nameStart) + journalNameOf(inTarget.substr(nameStart));
+}
+
+// The journal of a write in place: the old contents on disk beside the
+// file until the new ones are, for the next run to put back when this one
+// is killed halfway. False only where one could be made and was not; a
+// folder that may not be written gets none (outKept false).
+bool keepJournal(const std::string& inTarget, const oxFileVersion& inVersion, const std::string& inOld,
+                 HANDLE& outJournal, std::string& outReason) {
+    const std::string path = journalPathOf(inTarget);
+    outJournal = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (outJournal == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_ACCESS_DENIED)
+            return true;
+        outReason = "its old contents cannot be kept aside in \"" + path + "\": " + reasonOf(GetLastError());
+        return false;
+    }
+    const std::string header =
+        makeJournalHeader(journalHeaderFor(inVersion.itsVolume, inVersion.itsFileNumber, inOld));
+    if (writeAll(outJournal, header) && writeAll(outJournal, inOld) && FlushFileBuffers(outJournal))
+        return true;
+    outReason = "its old contents cannot be kept aside in \"" + path + "\": " + reasonOf(GetLastError());
+    CloseHandle(outJournal);
+    outJournal = INVALID_HANDLE_VALUE;
+    DeleteFileA(path.c_str());
+    return false;
+}
+
+// Made void on disk before it goes, so that a journal whose removal is
+// lost never puts old contents back over new ones.
+bool commitJournal(HANDLE inJournal, const std::string& inTarget) {
+    if (inJournal == INVALID_HANDLE_VALUE)
+        return true;
+    const bool voided = setFileSize(inJournal, 0) && FlushFileBuffers(inJournal);
+    CloseHandle(inJournal);
+    if (voided)
+        DeleteFileA(journalPathOf(inTarget).c_str());
+    return voided;
 }
 
 // Writes the new contents over the file itself, for where a new file moved over it
 // would split its hard links or cannot be made. The old contents are kept
-// aside first and put back when the write fails.
-bool overwriteInPlace(const std::string& inTarget, const oxContentSource& inSource) {
+// aside first, in a journal on disk and in memory, and put back when the
+// write fails.
+bool overwriteInPlace(const std::string& inTarget, const oxContentSource& inSource, std::string& outReason) {
     oxWin32File file(openExisting(inTarget, GENERIC_READ | GENERIC_WRITE));
     oxFileVersion version;
     std::string old;
     if (!file.isOpen() || !readVersion(file.get(), version) || !readAll(file.get(), old)) {
+        outReason = reasonOf(GetLastError());
         return false;
     }
-    if (writeFromStart(file.get(), inSource)) {
+    HANDLE journal = INVALID_HANDLE_VALUE;
+    if (!keepJournal(inTarget, version, old, journal, outReason))
+        return false;
+    if (writeFromStart(file.get(), inSource) && commitJournal(journal, inTarget))
         return true;
+    outReason = failureReason();
+    if (writeFromStart(file.get(), wholeText(old))) {
+        if (journal != INVALID_HANDLE_VALUE) {
+            CloseHandle(journal);
+            DeleteFileA(journalPathOf(inTarget).c_str());
+        }
+        return false;
     }
-    writeFromStart(file.get(), wholeText(old));
+    const std::string kept = journal != INVALID_HANDLE_VALUE
+                                 ? "its old contents are kept in \"" + journalPathOf(inTarget) + "\""
+                                 : "no copy of its old contents could be kept on disk";
+    outReason = "the write failed (" + outReason + ") and putting back the old contents failed too (" +
+                reasonOf(GetLastError()) + "): \"" + inTarget + "\" may be torn; " + kept;
+    if (journal != INVALID_HANDLE_VALUE)
+        CloseHandle(journal);
     return false;
 }
 
@@ -235,58 +327,52 @@ unsigned linkCountOf(const std::string& inPath) {
     return information.nNumberOfLinks;
 }
 
-bool isHexDigits(const std::string& inText) {
-    return !inText.empty() && inText.find_first_not_of("0123456789abcdef") == std::string::npos;
-}
-
-// ".<name>.<process>.<count>.tmp", as createTemporaryFile names them.
-bool isTemporaryNameOf(const std::string& inName, const std::string& inPrefix) {
-    const std::string suffix = ".tmp";
-    if (inName.size() <= inPrefix.size() + suffix.size() ||
-        inName.compare(0, inPrefix.size(), inPrefix) != 0 ||
-        inName.compare(inName.size() - suffix.size(), suffix.size(), suffix) != 0) {
-        return false;
-    }
-    const std::string middle =
-        inName.substr(inPrefix.size(), inName.size() - inPrefix.size() - suffix.size());
-    const size_t dot = middle.find('.');
-    return dot != std::string::npos && isHexDigits(middle.substr(0, dot)) &&
-           isHexDigits(middle.substr(dot + 1));
-}
-
 }  // namespace
 
 bool replaceFileContents(const std::string& inPath, const std::string& inBytes) {
     return replaceFileContentsFrom(inPath, wholeText(inBytes));
 }
 
-bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource) {
+bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource,
+                             std::string* outReason) {
     std::string target;
     if (inPath.empty() || !findFinalTarget(inPath, target) || nameStartOf(target) == target.size()) {
+        setReason(outReason, "its name cannot be followed to a file");
         return false;
     }
     const DWORD oldAttributes = GetFileAttributesA(target.c_str());
     const bool exists = oldAttributes != INVALID_FILE_ATTRIBUTES;
     if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        setReason(outReason, reasonOf(GetLastError()));
         return false;
     }
     // Only a plain file is swapped out, and a read-only one is refused, as
     // opening it for writing would be.
     if (exists && (oldAttributes & kRefusedAttributes) != 0) {
+        setReason(outReason, (oldAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? "it is read-only"
+                                                                            : "it is not a regular file");
         return false;
     }
+    std::string reason;
     // A move would split hard links; the file itself is written then, and
     // also where no new file can be made beside it.
     if (exists && linkCountOf(target) > 1) {
-        return overwriteInPlace(target, inSource);
+        const bool written = overwriteInPlace(target, inSource, reason);
+        setReason(outReason, reason);
+        return written;
     }
     std::string temporary;
     HANDLE file = createTemporaryFile(target, temporary);
     if (file == INVALID_HANDLE_VALUE) {
-        return exists && GetLastError() == ERROR_ACCESS_DENIED && overwriteInPlace(target, inSource);
+        const bool written =
+            exists && GetLastError() == ERROR_ACCESS_DENIED && overwriteInPlace(target, inSource, reason);
+        setReason(outReason, reason.empty() ? reasonOf(GetLastError()) : reason);
+        return written;
     }
     uint64_t length = 0;
-    const bool filled = writeSource(file, inSource, length) && FlushFileBuffers(file);
+    bool filled = writeSource(file, inSource, length) && FlushFileBuffers(file);
+    if (!filled)
+        reason = failureReason();
     const bool closed = CloseHandle(file) != FALSE;
     bool moved = filled && closed;
     if (moved && exists && (oldAttributes & kKeptAttributes) != 0) {
@@ -296,7 +382,10 @@ bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& i
     moved = moved && MoveFileExA(temporary.c_str(), target.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     if (!moved) {
+        if (reason.empty())
+            reason = reasonOf(GetLastError());
         DeleteFileA(temporary.c_str());
+        setReason(outReason, reason);
         return false;
     }
     return true;
@@ -334,6 +423,17 @@ oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVer
     return oxFileAccess::ok;
 }
 
+bool canCreateFile(const std::string& inPath) {
+    // Made and gone again at once: the system removes it when the handle
+    // closes, even if this process dies first.
+    HANDLE file = CreateFileA(inPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
 bool removeFileIfUnchanged(const std::string& inPath, const oxFileVersion& inVersion) {
     oxFileVersion current;
     return inVersion.itsExists && getFileVersion(inPath, current) == oxFileAccess::ok &&
@@ -341,17 +441,21 @@ bool removeFileIfUnchanged(const std::string& inPath, const oxFileVersion& inVer
 }
 
 std::string getLockFileName(const std::string& inPath) {
-    return inPath + ".lock";
+    std::string target;
+    return (findFinalTarget(inPath, target) ? target : inPath) + ".lock";
 }
 
-intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds) {
-    HANDLE file = CreateFileA(getLockFileName(inPath).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds,
+                         const std::function<bool()>& inStopRequested, std::string* outReason) {
+    const std::string name = getLockFileName(inPath);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         // A folder the caller may not write: lock the file itself.
         file = openExisting(inPath, GENERIC_READ);
     }
     if (file == INVALID_HANDLE_VALUE) {
+        setReason(outReason, "the lock file \"" + name + "\" cannot be opened: " + reasonOf(GetLastError()));
         return -1;
     }
     for (uint32_t waited = 0;; waited += 5) {
@@ -359,11 +463,17 @@ intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds) {
         if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start)) {
             return reinterpret_cast<intptr_t>(file);
         }
-        if (waited >= inMilliseconds) {
-            CloseHandle(file);
-            return -1;
+        if (inStopRequested && inStopRequested()) {
+            setReason(outReason, "interrupted");
+        } else if (waited >= inMilliseconds) {
+            setReason(outReason, "another writer has held the lock \"" + name + "\" for " +
+                                     std::to_string(inMilliseconds / 1000) + " seconds");
+        } else {
+            Sleep(5);
+            continue;
         }
-        Sleep(5);
+        CloseHandle(file);
+        return -1;
     }
 }
 
@@ -384,17 +494,70 @@ void removeStaleTemporaryFiles(const std::string& inPath) {
     }
     const size_t nameStart = nameStartOf(target);
     const std::string directory = target.substr(0, nameStart);
-    const std::string prefix = "." + target.substr(nameStart, kLongestNameInTemporary) + ".";
+    const std::string name = target.substr(nameStart);
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((directory + prefix + "*.tmp").c_str(), &found);
+    HANDLE search = FindFirstFileA((directory + "." + name.substr(0, 64) + ".*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            isTemporaryNameOf(found.cFileName, prefix)) {
+            isTemporaryNameOf(found.cFileName, name)) {
             DeleteFileA((directory + found.cFileName).c_str());
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);
+}
+
+bool hasInterruptedWrite(const std::string& inPath) {
+    std::string target;
+    return findFinalTarget(inPath, target) &&
+           GetFileAttributesA(journalPathOf(target).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool restoreInterruptedWrite(const std::string& inPath, std::string& outReason) {
+    std::string target;
+    if (!findFinalTarget(inPath, target))
+        return true;
+    const std::string path = journalPathOf(target);
+    std::string bytes;
+    {
+        oxWin32File journal(openExisting(path, GENERIC_READ));
+        if (!journal.isOpen())
+            return isMissingError(GetLastError());
+        if (!readAll(journal.get(), bytes)) {
+            outReason = "\"" + target +
+                        "\" may be torn: a write in place did not finish, and its old contents in \"" + path +
+                        "\" cannot be read: " + reasonOf(GetLastError());
+            return false;
+        }
+    }
+    oxJournalHeader header;
+    size_t start = 0;
+    if (parseJournal(bytes, header, start)) {
+        oxWin32File file(openExisting(target, GENERIC_READ | GENERIC_WRITE));
+        oxFileVersion version;
+        const bool sameFile = file.isOpen() && readVersion(file.get(), version) &&
+                              version.itsVolume == header.itsVolume &&
+                              version.itsFileNumber == header.itsFileNumber;
+        const std::string old = bytes.substr(start);
+        if (!file.isOpen() && !isMissingError(GetLastError())) {
+            outReason = "\"" + target +
+                        "\" may be torn: a write in place did not finish, and putting back its old "
+                        "contents from \"" +
+                        path + "\" failed: " + reasonOf(GetLastError());
+            return false;
+        }
+        if (sameFile && !writeFromStart(file.get(), wholeText(old))) {
+            outReason = "\"" + target +
+                        "\" may be torn: a write in place did not finish, and putting back its old "
+                        "contents from \"" +
+                        path + "\" failed: " + reasonOf(GetLastError());
+            return false;
+        }
+    }
+    // Put back, cut short before the file was touched, or made for a file
+    // that is no longer there.
+    DeleteFileA(path.c_str());
+    return true;
 }

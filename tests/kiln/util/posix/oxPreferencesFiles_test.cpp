@@ -9,6 +9,7 @@
 
 #include "oxPreferences.h"
 #include "oxPreferencesTest.h"
+#include "oxReplacementFiles.h"
 
 class oxPreferencesFilesTest : public oxPreferencesTest {};
 
@@ -32,8 +33,8 @@ TEST_F(oxPreferencesFilesTest, HardLinksStayOneFileAndStaleTemporariesGo) {
     writeFile("<A value=\"1\" />\r\n");
     const std::string link = itsDirectory + "/link.cfg";
     ASSERT_EQ(::link(itsPath.c_str(), link.c_str()), 0);
-    const std::string stale = itsDirectory + "/.preferences.cfg.Ab12Cd";
-    const std::string unrelated = itsDirectory + "/.preferences.cfg.notours";
+    const std::string stale = itsDirectory + "/" + temporaryNameOf("preferences.cfg", 1);
+    const std::string unrelated = itsDirectory + "/.preferences.cfg.Ab12Cd";
     std::ofstream(stale) << "x";
     std::ofstream(unrelated) << "x";
     oxPreferences store(true, false);
