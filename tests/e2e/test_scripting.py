@@ -250,6 +250,10 @@ class Show(ScriptingCase):
 
     @unittest.skipIf(ON_WINDOWS, "POSIX file modes")
     def test_show_warns_when_group_or_others_may_read_the_file(self):
+        # Only a stored password makes it matter.
+        self.write_file(SQLITE_FILE)
+        os.chmod(self.path, 0o644)
+        self.assertEqual(self.run_tool("--show")[::2], (0, ""))
         self.write_file(MSSQL_FILE)
         for mode, warned in [(0o600, False), (0o640, True), (0o604, True), (0o400, False), (0o644, True)]:
             with self.subTest(mode=oct(mode)):
@@ -415,6 +419,35 @@ class BadCombinations(ScriptingCase):
                 run = self.run_tool(*arguments)
                 self.assertEqual(run[2], "Unable to read preferences file.\n" + NOT_REGULAR)
                 self.assertEqual((run[0], run[1]), (1, ""))
+
+
+class WhatTheFileKeeps(ScriptingCase):
+    def test_comments_and_values_with_references_survive_a_write(self):
+        # Notes stay where they stand; one on a removed key's own line goes
+        # with it.
+        self.write_file("<!-- managed by fleet -->\r\n" + entry("Keep", "1")[:-2] + " <!-- on its line -->\r\n"
+                        + entry("DatabaseServer", "old")[:-2] + " <!-- goes with it -->\r\n<!-- stays -->\r\n")
+        self.assertEqual(self.run_tool("--provider=sqlite")[0], 0)
+        self.assertEqual(self.read_file(), "<!-- managed by fleet -->\r\n" + entry("Keep", "1")[:-2]
+                         + " <!-- on its line -->\r\n<!-- stays -->\r\n" + SQLITE_FILE)
+        # Every value reads back as it was given, references and all.
+        server = "A&#x42;C&amp;D<&#65;"
+        self.assertEqual(self.run_tool("--provider=mssql", "--server=" + server, "--user=u&#x41;", "--password-stdin",
+                                       stdin="secret\n")[0], 0)
+        code, out, _ = self.run_tool("--show")
+        self.assertEqual((code, out.splitlines()[2:4]), (0, ["Server: " + server, "User: u&#x41;"]))
+
+    @unittest.skipIf(ON_WINDOWS, "POSIX /dev/full")
+    def test_an_answer_that_cannot_be_written_fails_the_run(self):
+        self.write_file(MSSQL_FILE)
+        os.chmod(self.path, 0o644)
+        for arguments in [["--provider=sqlite", "--check"], ["--show"], ["--provider=mssql", "--check"] + MSSQL[1:]
+                          + ["--password-stdin"]]:
+            with self.subTest(arguments=arguments), open("/dev/full", "w") as full:
+                result = subprocess.run(command(TARNWELL, *arguments), cwd=self.cwd, input=b"secret\n",
+                                        stdout=subprocess.DEVNULL, stderr=full, timeout=60)
+                self.assertEqual(result.returncode, 1)
+        self.assertEqual(self.read_file(), MSSQL_FILE)
 
 
 class DialogueUnchanged(ScriptingCase):

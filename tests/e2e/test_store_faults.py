@@ -1,8 +1,10 @@
 """The tool and another writer against one preferences file, and files
 that are not what the tool expects: nothing in the file is ever lost, and
 no failure is reported as success."""
+import fcntl
 import os
 import random
+import resource
 import shutil
 import signal
 import stat
@@ -43,11 +45,20 @@ class StoreFaults(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.directory, ignore_errors=True)
 
-    def run_tool(self, answers=b"1\n", user=None, cwd=None):
-        result = subprocess.run(command(TARNWELL), cwd=cwd or self.directory, input=answers,
-                                capture_output=True, timeout=30,
-                                preexec_fn=as_user(user) if user is not None else None)
+    def run_tool(self, answers=b"1\n", user=None, cwd=None, arguments=(), umask=None):
+        def prepare():
+            if umask is not None:
+                os.umask(umask)
+            if user is not None:
+                as_user(user)()
+        result = subprocess.run(command(TARNWELL, *arguments), cwd=cwd or self.directory, input=answers,
+                                capture_output=True, timeout=30, preexec_fn=prepare)
         return result.returncode, result.stderr
+
+    def leftovers(self):
+        """What stands beside the file that is neither it, its lock nor a
+        second name of it."""
+        return sorted(set(os.listdir(self.directory)) - {"preferences.cfg", "preferences.cfg.lock", "second"})
 
     def write_file(self, data, path=None):
         with open(path or self.path, "wb") as file:
@@ -135,20 +146,152 @@ class StoreFaults(unittest.TestCase):
             self.assertEqual(sorted(keys), sorted([b"<Keep", b"<Product", b"<Database", b"<DatabaseServer",
                                                    b"<DatabaseUsername", b"<DatabasePassword"]), round)
 
-    def test_killed_writers_leave_no_temporary_file(self):
-        self.write_file(entry("Keep", "1"))
-        writer = [probe("probe_store_writer"), self.path, "Big", "0123456789abcdef", "1000", str(4 << 20)]
-        for kill in [signal.SIGTERM, signal.SIGINT, signal.SIGHUP] * 5 + [signal.SIGKILL]:
-            process = subprocess.Popen(command(*writer))
-            time.sleep(random.uniform(0.02, 0.3))
-            process.send_signal(kill)
-            process.wait(timeout=30)
-        leftovers = [name for name in os.listdir(self.directory) if name.startswith(".preferences.cfg.")]
-        if leftovers:  # only the SIGKILL can leave one; the next writer clears it
-            self.assertEqual(subprocess.run(command(*writer[:4])).returncode, 0)
-        self.assertEqual([name for name in os.listdir(self.directory) if name.startswith(".")], [])
-        self.assertIn(entry("Keep", "1"), self.read_file())
+    def test_killed_writers_leave_the_file_whole_and_nothing_beside(self):
+        # Every signal that ends a writer, on a rename and in place (a second
+        # name): the old file or the new one, and nothing beside it. Only
+        # SIGKILL may leave a temporary, which the next writer sweeps, or a
+        # journal, which the next run (--show too) puts back.
+        old = entry("Keep", "1")
+        value = "0123456789abcdef" * (1 << 18)
+        new = old + entry("Big", value)
+        writer = [probe("probe_store_writer"), self.path, "Big", "0123456789abcdef", "1", str(4 << 20)]
+        endings = [signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT, signal.SIGPIPE, signal.SIGALRM,
+                   signal.SIGUSR1, signal.SIGUSR2, signal.SIGXCPU, signal.SIGVTALRM, signal.SIGRTMIN]
+        for in_place in [False, True]:
+            for kill in endings + [signal.SIGKILL] * 4:
+                with self.subTest(signal=signal.Signals(kill).name, in_place=in_place):
+                    for name in os.listdir(self.directory):
+                        os.remove(os.path.join(self.directory, name))
+                    self.write_file(old)
+                    if in_place:
+                        os.link(self.path, os.path.join(self.directory, "second"))
+                    process = subprocess.Popen(command(*writer), preexec_fn=no_core_dumps)
+                    time.sleep(random.uniform(0.01, 0.15))
+                    process.send_signal(kill)
+                    process.wait(timeout=30)
+                    if kill != signal.SIGKILL:
+                        self.assertEqual(self.leftovers(), [])
+                        self.assertIn(self.read_file(), [old, new])
+                        continue
+                    self.assertEqual(subprocess.run(command(TARNWELL, "--show"), cwd=self.directory,
+                                                    capture_output=True).returncode, 0)
+                    self.assertIn(self.read_file(), [old, new])
+                    self.assertEqual(subprocess.run(command(*writer[:4])).returncode, 0)
+                    self.assertEqual(self.leftovers(), [])
 
+    def test_writers_through_a_link_share_one_lock(self):
+        real = os.path.join(self.directory, "real")
+        alias = os.path.join(self.directory, "alias")
+        os.mkdir(real)
+        os.mkdir(alias)
+        target = os.path.join(real, "preferences.cfg")
+        os.symlink(target, os.path.join(alias, "preferences.cfg"))
+        for round in range(20):
+            self.write_file(entry("Keep", str(round)), target)
+            other = subprocess.Popen(command(probe("probe_store_writer"), target, "Product", str(round)))
+            tool = self.run_tool(b"2\nserver\nuser\npassword\n", cwd=alias)
+            self.assertEqual((tool, other.wait(timeout=30)), ((0, b""), 0), round)
+            keys = [line.split(b" ")[0] for line in self.read_file(target).splitlines()]
+            self.assertEqual(sorted(keys), sorted([b"<Keep", b"<Product", b"<Database", b"<DatabaseServer",
+                                                   b"<DatabaseUsername", b"<DatabasePassword"]), round)
+        self.assertEqual(sorted(os.listdir(real)), ["preferences.cfg", "preferences.cfg.lock"])
+
+    def test_a_link_at_the_lock_name_is_refused(self):
+        self.write_file(entry("A", "1"))
+        os.symlink("preferences.cfg", self.path + ".lock")
+        self.assertEqual(self.run_tool(), (1, b'Unable to write preferences file.\n"preferences.cfg": '
+                                              b'"preferences.cfg.lock" is a symbolic link; the lock file must be a '
+                                              b"file of its own.\n"))
+        self.assertEqual(self.read_file(), entry("A", "1"))
+
+    def test_new_files_and_their_locks_are_the_owners_alone(self):
+        for mask in [0o000, 0o022, 0o077]:
+            with self.subTest(umask=oct(mask)):
+                for name in os.listdir(self.directory):
+                    os.remove(os.path.join(self.directory, name))
+                self.assertEqual(self.run_tool(umask=mask), (0, b""))
+                self.assertEqual([stat.S_IMODE(os.stat(self.path + end).st_mode) for end in ["", ".lock"]],
+                                 [0o600, 0o600])
+        # Handed to a group by the administrator, it stays so; the lock
+        # follows, never wider than the file, never writable by others.
+        os.chmod(self.path, 0o666)
+        self.assertEqual(self.run_tool(b"2\ns\nu\np\n"), (0, b""))
+        self.assertEqual([stat.S_IMODE(os.stat(self.path + end).st_mode) for end in ["", ".lock"]],
+                         [0o666, 0o664])
+
+    @unittest.skipUnless(shutil.which("setfacl"), "needs setfacl (Debian's acl)")
+    def test_the_access_control_list_and_attributes_are_kept(self):
+        self.write_file(entry("A", "1"))
+        os.chmod(self.path, 0o600)
+        if subprocess.run(["setfacl", "-m", "u:nobody:r", self.path]).returncode != 0:
+            self.skipTest("no ACLs on this file system")
+        os.setxattr(self.path, "user.note", b"kept")
+        acl = lambda: subprocess.run(["getfacl", "-c", "-n", self.path], capture_output=True).stdout
+        before = acl()
+        self.assertEqual(self.run_tool(b"2\ns\nu\np\n"), (0, b""))
+        self.assertEqual((acl(), os.getxattr(self.path, "user.note")), (before, b"kept"))
+        self.assertEqual(stat.S_IMODE(os.stat(self.path).st_mode), 0o640)  # the mask, as before
+
+    def test_a_dialogue_ended_by_a_signal_leaves_no_file(self):
+        for kill in [signal.SIGTERM, signal.SIGKILL]:
+            with self.subTest(signal=signal.Signals(kill).name):
+                tool = subprocess.Popen(command(TARNWELL), cwd=self.directory, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                tool.stdin.write(b"2\n")
+                tool.stdin.flush()
+                seen = b""
+                while b"Enter database server:" not in seen:
+                    seen += tool.stdout.read1(4096)
+                tool.send_signal(kill)
+                tool.wait(timeout=30)
+                self.assertEqual(os.listdir(self.directory), [])
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to read another process's memory")
+    def test_a_password_held_stays_out_of_dumps_and_memory(self):
+        password = b"Zq7-unique-PASSWORD-4711"
+        os.chmod(self.directory, 0o777)
+        self.write_file(entry("A", "1"))
+        self.write_file(b"", self.path + ".lock")
+        for name in [self.path, self.path + ".lock"]:
+            os.chown(name, NOBODY, NOBODY)
+        with open(self.path + ".lock") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            tool = subprocess.Popen(command(TARNWELL, "--provider=mssql", "--server=s", "--user=u",
+                                            "--password-stdin"),
+                                    cwd=self.directory, stdin=subprocess.PIPE, stderr=subprocess.PIPE,
+                                    preexec_fn=as_user(NOBODY))
+            tool.stdin.write(password + b"\n")
+            tool.stdin.close()
+            time.sleep(1)  # read, encrypted, waiting for the lock
+            proc = "/proc/%d/" % tool.pid
+            # Not dumpable: its /proc files belong to root; no core either.
+            self.assertEqual(os.stat(proc + "environ").st_uid, 0)
+            self.assertRegex(open(proc + "limits").read(), r"Max core file size +0 +0 ")
+            self.assertEqual(memory_holding(tool.pid, password), [])
+            fcntl.flock(lock, fcntl.LOCK_UN)
+        self.assertEqual(tool.wait(timeout=30), 0)
+
+
+def no_core_dumps():
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+def memory_holding(pid, text):
+    """The writable mappings of process pid that hold text."""
+    found = []
+    with open("/proc/%d/maps" % pid) as maps, open("/proc/%d/mem" % pid, "rb", 0) as memory:
+        for line in maps:
+            fields = line.split()
+            if "w" not in fields[1]:
+                continue
+            start, end = (int(part, 16) for part in fields[0].split("-"))
+            try:
+                memory.seek(start)
+                if text in memory.read(end - start):
+                    found.append(line.strip())
+            except OSError:
+                pass
+    return found
 
 if __name__ == "__main__":
     unittest.main()

@@ -76,13 +76,17 @@ void cleanUpAndEnd(int inSignal) {
     errno = savedErrno;
 }
 
-void installHandlers() {
+sigset_t endingSignalSet() {
     sigset_t ending;
     sigemptyset(&ending);
-    const std::vector<int> signals = endingSignals();
-    for (int signal : signals)
+    for (int signal : endingSignals())
         sigaddset(&ending, signal);
-    for (int signal : signals) {
+    return ending;
+}
+
+void installHandlers() {
+    const sigset_t ending = endingSignalSet();
+    for (int signal : endingSignals()) {
         struct sigaction current;
         if (sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
             current.sa_handler != SIG_DFL)
@@ -116,6 +120,15 @@ oxEndingSignalGuard::oxEndingSignalGuard(oxEndingCleanup inCleanup, void* inData
 oxEndingSignalGuard::~oxEndingSignalGuard() {
     if (itsSlot >= 0)
         theSlotStates[itsSlot].store(kSlotFree);
+}
+
+oxEndingSignalsBlocked::oxEndingSignalsBlocked() {
+    const sigset_t ending = endingSignalSet();
+    pthread_sigmask(SIG_BLOCK, &ending, &itsPrevious);
+}
+
+oxEndingSignalsBlocked::~oxEndingSignalsBlocked() {
+    pthread_sigmask(SIG_SETMASK, &itsPrevious, nullptr);
 }
 
 oxFileSizeSignalIgnored::oxFileSizeSignalIgnored() {

@@ -4,6 +4,8 @@
 #ifndef OX_POSIX_ENDING_SIGNALS_H
 #define OX_POSIX_ENDING_SIGNALS_H
 
+#include <signal.h>
+
 // Runs inside a signal handler: async-signal-safe calls only.
 typedef void (*oxEndingCleanup)(void* inData);
 
@@ -26,6 +28,20 @@ public:
 
 private:
     int itsSlot;
+};
+
+// While one lives, the ending signals above are blocked in the calling
+// thread: a file made in the meantime is known to its guard before any of
+// them can run it. Pending ones arrive when it goes.
+class oxEndingSignalsBlocked {
+public:
+    oxEndingSignalsBlocked();
+    ~oxEndingSignalsBlocked();
+    oxEndingSignalsBlocked(const oxEndingSignalsBlocked&) = delete;
+    oxEndingSignalsBlocked& operator=(const oxEndingSignalsBlocked&) = delete;
+
+private:
+    sigset_t itsPrevious;
 };
 
 // While one lives, SIGXFSZ is ignored (where its action is the default),

@@ -87,20 +87,21 @@ oxPosixJournal::~oxPosixJournal() {
         discard();
 }
 
-oxPosixJournal::oxStart oxPosixJournal::keep(const std::string& inTarget, const struct stat& inStatus,
-                                             const std::string& inOld, std::string& outReason) {
+oxPosixJournal::oxStart oxPosixJournal::create(const std::string& inTarget, std::string& outReason) {
     itsPath = journalPathOf(inTarget);
     itsFile = retryInterrupted([&] {
         return open(itsPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
     });
-    if (itsFile < 0) {
-        const int error = errno;
-        if ((error == EACCES || error == EPERM || error == EROFS) &&
-            !isWritableDirectory(directoryOf(inTarget)))
-            return oxStart::notPossible;
-        outReason = "its old contents cannot be kept aside in \"" + itsPath + "\": " + reasonOf(error);
-        return oxStart::failed;
-    }
+    if (itsFile >= 0)
+        return oxStart::kept;
+    const int error = errno;
+    if ((error == EACCES || error == EPERM || error == EROFS) && !isWritableDirectory(directoryOf(inTarget)))
+        return oxStart::notPossible;
+    outReason = "its old contents cannot be kept aside in \"" + itsPath + "\": " + reasonOf(error);
+    return oxStart::failed;
+}
+
+bool oxPosixJournal::fill(const struct stat& inStatus, const std::string& inOld, std::string& outReason) {
     const std::string header = makeJournalHeader(journalHeaderFor(
         static_cast<uint64_t>(inStatus.st_dev), static_cast<uint64_t>(inStatus.st_ino), inOld));
     if (!writeAll(itsFile, header.data(), header.size(), 0) ||
@@ -108,10 +109,10 @@ oxPosixJournal::oxStart oxPosixJournal::keep(const std::string& inTarget, const 
         !syncFile(itsFile)) {
         outReason = "its old contents cannot be kept aside in \"" + itsPath + "\": " + reasonOf(errno);
         discard();
-        return oxStart::failed;
+        return false;
     }
     syncDirectoryOf(itsPath);
-    return oxStart::kept;
+    return true;
 }
 
 bool oxPosixJournal::commit() {

@@ -24,10 +24,12 @@ public:
     oxPosixJournal(const oxPosixJournal&) = delete;
     oxPosixJournal& operator=(const oxPosixJournal&) = delete;
 
-    // Writes and syncs the journal for inTarget (links followed), whose
-    // status is inStatus and whose contents are inOld.
-    oxStart keep(const std::string& inTarget, const struct stat& inStatus, const std::string& inOld,
-                 std::string& outReason);
+    // Makes the journal's file beside inTarget (links followed); kept means
+    // made. Then fill writes and syncs it for the file whose status is
+    // inStatus and whose contents are inOld; false (the journal gone)
+    // when that fails.
+    oxStart create(const std::string& inTarget, std::string& outReason);
+    bool fill(const struct stat& inStatus, const std::string& inOld, std::string& outReason);
     // The new contents are synced: the journal is made void on disk, then
     // removed. False when a journal that would put the old contents back
     // may remain: the caller must then put them back itself.

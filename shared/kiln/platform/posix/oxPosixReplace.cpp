@@ -120,20 +120,26 @@ int openSameFile(const std::string& inTarget, const struct stat& inOld, int inFl
 
 // --- Writing in place --------------------------------------------------------
 
-// What a signal handler needs to put the old contents back.
+// What a signal handler needs to undo a write in place: remove a journal
+// that is being made, or put the old contents back and then remove it.
 struct oxInPlaceWrite {
-    int itsFile;
-    const std::string* itsOld;
-    const char* itsJournal;  // null without a journal
+    int itsFile = -1;
+    const std::string* itsOld = nullptr;
+    std::atomic<const char*> itsJournal{nullptr};
+    std::atomic<bool> itsWriting{false};
 };
 
-void putOldContentsBack(void* inWrite) {
+void undoInPlaceWrite(void* inWrite) {
     const oxInPlaceWrite* write = static_cast<const oxInPlaceWrite*>(inWrite);
-    const std::string& old = *write->itsOld;
-    if (writeAllAt(write->itsFile, old.data(), old.size(), 0) &&
-        ftruncate(write->itsFile, static_cast<off_t>(old.size())) == 0 && fsync(write->itsFile) == 0 &&
-        write->itsJournal != nullptr)
-        unlink(write->itsJournal);
+    const char* journal = write->itsJournal.load();
+    if (write->itsWriting.load()) {
+        const std::string& old = *write->itsOld;
+        if (!writeAllAt(write->itsFile, old.data(), old.size(), 0) ||
+            ftruncate(write->itsFile, static_cast<off_t>(old.size())) != 0 || fsync(write->itsFile) != 0)
+            return;  // the journal stays, for the next run to put back
+    }
+    if (journal != nullptr)
+        unlink(journal);
 }
 
 bool putBack(int inFile, const std::string& inOld) {
@@ -150,29 +156,56 @@ std::string tornReason(const std::string& inTarget, const std::string& inWriteRe
            reasonOf(inError) + "): \"" + inTarget + "\" may be torn; " + kept;
 }
 
+// The journal, made and known to the signal guard at once, then filled.
+bool keepJournal(const std::string& inTarget, const struct stat& inOld, const std::string& inOldContents,
+                 oxPosixJournal& ioJournal, oxInPlaceWrite& ioWrite, std::string& outReason) {
+    oxPosixJournal::oxStart start;
+    {
+        oxEndingSignalsBlocked blocked;
+        start = ioJournal.create(inTarget, outReason);
+        if (start == oxPosixJournal::oxStart::kept)
+            ioWrite.itsJournal.store(ioJournal.path().c_str());
+    }
+    if (start == oxPosixJournal::oxStart::kept && !ioJournal.fill(inOld, inOldContents, outReason)) {
+        ioWrite.itsJournal.store(nullptr);
+        return false;
+    }
+    return start != oxPosixJournal::oxStart::failed;
+}
+
 bool writeKeptFile(int inFile, const std::string& inTarget, const std::string& inOld,
-                   oxPosixJournal& ioJournal, const oxContentSource& inSource, std::string& outReason) {
-    const oxInPlaceWrite write{inFile, &inOld, ioJournal.isKept() ? ioJournal.path().c_str() : nullptr};
-    oxEndingSignalGuard guard(putOldContentsBack, const_cast<oxInPlaceWrite*>(&write));
+                   oxPosixJournal& ioJournal, oxInPlaceWrite& ioWrite, const oxContentSource& inSource,
+                   std::string& outReason) {
+    ioWrite.itsWriting.store(true);
     off_t length = 0;
     bool written = writeSourceAt(inFile, inSource, length, outReason);
     if (written && (retryInterrupted([&] { return ftruncate(inFile, length); }) != 0 || !syncFile(inFile))) {
         outReason = reasonOf(errno);
         written = false;
     }
+    // On disk whole: a signal now only removes the journal.
+    if (written)
+        ioWrite.itsWriting.store(false);
     if (written && ioJournal.isKept() && !ioJournal.commit()) {
         // A journal that may still put the old contents back would undo
         // this write at the next run: then it is undone now.
         outReason = "the journal \"" + ioJournal.path() + "\" cannot be made void: " + reasonOf(errno);
         written = false;
     }
-    if (written)
+    if (written) {
+        ioWrite.itsJournal.store(nullptr);
+        ioWrite.itsWriting.store(false);
         return true;
-    if (putBack(inFile, inOld)) {
+    }
+    const bool restored = putBack(inFile, inOld);
+    const int error = errno;
+    // From here on the handler has nothing left to undo.
+    ioWrite.itsJournal.store(nullptr);
+    ioWrite.itsWriting.store(false);
+    if (restored) {
         ioJournal.discard();
         return false;
     }
-    const int error = errno;
     outReason = tornReason(inTarget, outReason, error, ioJournal);
     ioJournal.leave();
     return false;
@@ -190,12 +223,17 @@ bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld, con
         return false;
     }
     std::string old;
-    oxPosixJournal journal;
     bool written = false;
     if (!readWholeFile(file, old)) {
         outReason = reasonOf(errno);
-    } else if (journal.keep(inTarget, inOld, old, outReason) != oxPosixJournal::oxStart::failed) {
-        written = writeKeptFile(file, inTarget, old, journal, inSource, outReason);
+    } else {
+        oxPosixJournal journal;
+        oxInPlaceWrite write;
+        write.itsFile = file;
+        write.itsOld = &old;
+        oxEndingSignalGuard guard(undoInPlaceWrite, &write);
+        written = keepJournal(inTarget, inOld, old, journal, write, outReason) &&
+                  writeKeptFile(file, inTarget, old, journal, write, inSource, outReason);
     }
     // Synced before: an error of close changes nothing that is on disk.
     close(file);
@@ -218,8 +256,14 @@ int createTemporaryFile(const std::string& inTarget, std::string& outPath) {
     return -1;
 }
 
-void removeTemporary(void* inPath) {
-    unlink(static_cast<const char*>(inPath));
+// The temporary file a signal handler removes, once it is made.
+struct oxTemporaryFile {
+    std::atomic<const char*> itsPath{nullptr};
+};
+
+void removeTemporary(void* inTemporary) {
+    if (const char* path = static_cast<oxTemporaryFile*>(inTemporary)->itsPath.load())
+        unlink(path);
 }
 
 enum class oxRenameResult { renamed, failed, writeInPlace };
@@ -272,17 +316,26 @@ oxRenameResult fillAndRename(int inFile, const std::string& inTemporary, const s
 bool writeByRename(const std::string& inTarget, bool inExists, const struct stat& inOld,
                    const oxContentSource& inSource, std::string& outReason) {
     std::string temporary;
-    const int file = createTemporaryFile(inTarget, temporary);
-    if (file < 0) {
-        outReason = reasonOf(errno);
-        return false;
-    }
+    oxTemporaryFile guarded;
     oxRenameResult result;
     {
-        oxEndingSignalGuard guard(removeTemporary, const_cast<char*>(temporary.c_str()));
+        oxEndingSignalGuard guard(removeTemporary, &guarded);
+        int file;
+        {
+            // Made and known to the guard in one step.
+            oxEndingSignalsBlocked blocked;
+            file = createTemporaryFile(inTarget, temporary);
+            if (file >= 0)
+                guarded.itsPath.store(temporary.c_str());
+        }
+        if (file < 0) {
+            outReason = reasonOf(errno);
+            return false;
+        }
         result = fillAndRename(file, temporary, inTarget, inExists, inOld, inSource, outReason);
         if (result != oxRenameResult::renamed)
             retryInterrupted([&] { return unlink(temporary.c_str()); });
+        guarded.itsPath.store(nullptr);
     }
     if (result == oxRenameResult::renamed) {
         syncDirectory(directoryOf(inTarget));

@@ -73,7 +73,8 @@ oxContentSource wholeOf(const std::string& inBytes) {
 }
 
 // inPieces pieces of inPiece; before the one numbered inAt, inAction runs.
-oxContentSource piecesOf(const std::string& inPiece, int inPieces, int inAt, const std::function<void()>& inAction) {
+oxContentSource piecesOf(const std::string& inPiece, int inPieces, int inAt,
+                         const std::function<void()>& inAction) {
     auto given = std::make_shared<int>(0);
     return [=](std::string& ioChunk) {
         if (++*given == inAt)
@@ -168,7 +169,8 @@ TEST_F(oxPosixReplaceTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
     const std::string large(100000, 'x');
     for (const bool ignored : {true, false}) {
         for (const bool inPlace : {false, true}) {
-            SCOPED_TRACE(std::string(ignored ? "ignored" : "default") + (inPlace ? ", in place" : ", renamed"));
+            SCOPED_TRACE(std::string(ignored ? "ignored" : "default") +
+                         (inPlace ? ", in place" : ", renamed"));
             writeFileBytes(path, "old contents");
             if (inPlace) {
                 ASSERT_EQ(link(path.c_str(), at("second").c_str()), 0);
@@ -187,7 +189,8 @@ TEST_F(oxPosixReplaceTest, ReplaceCutShortByTheFileSizeLimitKeepsTheOldFile) {
             });
             EXPECT_EQ(status, 0) << "1: reported success or another reason, 2: no limit set";
             EXPECT_EQ(readFileBytes(path), "old contents");
-            EXPECT_EQ(entriesOf(itsDirectory), inPlace ? (oxNames{"limited.cfg", "second"}) : oxNames{"limited.cfg"});
+            EXPECT_EQ(entriesOf(itsDirectory),
+                      inPlace ? (oxNames{"limited.cfg", "second"}) : oxNames{"limited.cfg"});
             unlink(at("second").c_str());
         }
     }
@@ -312,9 +315,9 @@ TEST_F(oxPosixReplaceTest, TheSweepRemovesOnlyThisFilesOwnTemporaries) {
         std::string itsName;
         bool itsSwept;
     } cases[] = {
-        {temporaryNameOf(file, 1), true},          {temporaryNameOf(file, 123456789), true},
-        {"." + file + ".Ab12Cd", false},           {"." + file + ".backup", false},
-        {temporaryNameOf(other, 1), false},        {journalNameOf(file), false},
+        {temporaryNameOf(file, 1), true},        {temporaryNameOf(file, 123456789), true},
+        {"." + file + ".Ab12Cd", false},         {"." + file + ".backup", false},
+        {temporaryNameOf(other, 1), false},      {journalNameOf(file), false},
         {temporaryNameOf(file, 1) + "x", false},
     };
     oxNames expected = {file, "elsewhere", linked};
@@ -342,7 +345,9 @@ TEST_F(oxPosixReplaceTest, LocksFollowTheFileNotThePathAndNeverALink) {
     std::string reason;
     EXPECT_EQ(acquireFileLock(at("link.cfg"), 20, nullptr, &reason), -1);
     EXPECT_EQ(reason.find("another writer has held the lock"), 0u) << reason;
-    EXPECT_EQ(acquireFileLock(at("real/p.cfg"), 10000, [] { return true; }, &reason), -1);
+    EXPECT_EQ(acquireFileLock(
+                  at("real/p.cfg"), 10000, [] { return true; }, &reason),
+              -1);
     EXPECT_EQ(reason, "interrupted");
     releaseFileLock(held);
 
@@ -381,7 +386,9 @@ TEST_F(oxPosixReplaceTest, EndingSignalsLeaveTheOldFileAndNothingBeside) {
             }
             const std::string piece(64 * 1024, 'n');
             EXPECT_EQ(inChild([&] {
-                          return replaceFileContentsFrom(path, piecesOf(piece, 8, 3, [sent] { raise(sent); })) ? 0 : 1;
+                          return replaceFileContentsFrom(path, piecesOf(piece, 8, 3, [sent] { raise(sent); }))
+                                     ? 0
+                                     : 1;
                       }),
                       128 + sent);
             EXPECT_EQ(readFileBytes(path), "old contents");
@@ -400,8 +407,9 @@ TEST_F(oxPosixReplaceTest, AKilledWriteInPlaceIsPutBackFromItsJournal) {
     writeFileBytes(path, old);
     ASSERT_EQ(link(path.c_str(), at("second").c_str()), 0);
     const std::string piece(64 * 1024, 'n');
-    EXPECT_EQ(inChild([&] { return replaceFileContentsFrom(path, piecesOf(piece, 4, 2, [] { raise(SIGKILL); })); }),
-              128 + SIGKILL);
+    EXPECT_EQ(
+        inChild([&] { return replaceFileContentsFrom(path, piecesOf(piece, 4, 2, [] { raise(SIGKILL); })); }),
+        128 + SIGKILL);
     EXPECT_TRUE(readFileBytes(path) != old);
     ASSERT_TRUE(hasInterruptedWrite(path));
     std::string reason;
@@ -412,7 +420,8 @@ TEST_F(oxPosixReplaceTest, AKilledWriteInPlaceIsPutBackFromItsJournal) {
     struct stat status;
     ASSERT_EQ(stat(path.c_str(), &status), 0);
     const std::string journal = at(journalNameOf("p.cfg"));
-    const std::string valid = makeJournalHeader(journalHeaderFor(status.st_dev, status.st_ino, "before")) + "before";
+    const std::string valid =
+        makeJournalHeader(journalHeaderFor(status.st_dev, status.st_ino, "before")) + "before";
     const std::string otherFile =
         makeJournalHeader(journalHeaderFor(status.st_dev, status.st_ino + 1, "before")) + "before";
     const struct {
