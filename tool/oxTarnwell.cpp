@@ -136,7 +136,7 @@ oxHelpTable oxTarnwell::getOptionHelp() {
 oxHelpTable oxTarnwell::getExitCodeHelp() {
     return {
         {"0", "preferences.cfg written or unchanged; or help, version, status or --show shown"},
-        {"1", "a bad option or answer, input ended early, preferences.cfg or output failed"},
+        {"1", "a bad option or answer, input ended early, an interrupt, preferences.cfg or output failed"},
         {"2", "with --detailed-exitcode: preferences.cfg changed (with --check: would change)"},
     };
 }
