@@ -99,6 +99,34 @@ bool readWholeFile(int inFile, std::string& ioBytes) {
     }
 }
 
+bool writeAllAt(int inFile, const char* inBytes, size_t inLength, off_t inOffset) {
+    while (inLength > 0) {
+        const ssize_t written = retryInterrupted([&] { return pwrite(inFile, inBytes, inLength, inOffset); });
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return false;
+        }
+        inBytes += written;
+        inLength -= static_cast<size_t>(written);
+        inOffset += written;
+    }
+    return true;
+}
+
+bool syncFile(int inFile) {
+    return retryInterrupted([&] { return fsync(inFile); }) == 0;
+}
+
+void syncDirectory(const std::string& inDirectory) {
+    const int directory =
+        retryInterrupted([&] { return open(inDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (directory >= 0) {
+        syncFile(directory);
+        close(directory);
+    }
+}
+
 oxPosixTarget findFinalTarget(const std::string& inPath, std::string& outTarget, struct stat& outStatus) {
     std::string path = inPath;
     for (int links = 0; links <= kMostLinksFollowed; ++links) {

@@ -5,6 +5,7 @@
 #define OX_POSIX_FILE_NAMES_H
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -29,6 +30,15 @@ std::string temporaryPathOf(const std::string& inTarget, uint64_t inSeed);
 // Appends the whole contents of the open file, read from its start, to
 // ioBytes (whose spare capacity is used first); false on a read error.
 bool readWholeFile(int inFile, std::string& ioBytes);
+// Writes inLength bytes at inOffset, however many calls it takes; false
+// with errno on failure. Async-signal-safe: a signal handler puts old
+// contents back with it.
+bool writeAllAt(int inFile, const char* inBytes, size_t inLength, off_t inOffset);
+// fsync, again when a signal interrupts it.
+bool syncFile(int inFile);
+// A rename or a removal in inDirectory is on disk only once the directory
+// is; a failure costs durability alone, so it is not reported.
+void syncDirectory(const std::string& inDirectory);
 
 // Follows inPath through symbolic links. The directories on the way are
 // left as written: a rename within them works all the same. A link in a

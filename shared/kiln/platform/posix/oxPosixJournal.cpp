@@ -8,32 +8,6 @@
 
 namespace {
 
-bool writeAll(int inFile, const char* inBytes, size_t inLength, off_t inOffset) {
-    while (inLength > 0) {
-        const ssize_t written = retryInterrupted([&] { return pwrite(inFile, inBytes, inLength, inOffset); });
-        if (written <= 0)
-            return false;
-        inBytes += written;
-        inLength -= static_cast<size_t>(written);
-        inOffset += written;
-    }
-    return true;
-}
-
-bool syncFile(int inFile) {
-    return retryInterrupted([&] { return fsync(inFile); }) == 0;
-}
-
-// The name of a journal, or its removal, is on disk once its directory is.
-void syncDirectoryOf(const std::string& inPath) {
-    const int directory = retryInterrupted(
-        [&] { return open(directoryOf(inPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (directory >= 0) {
-        syncFile(directory);
-        close(directory);
-    }
-}
-
 // Only a journal that someone who may write the file made is taken: a
 // planted one would otherwise write its text into the file.
 bool isTrusted(const struct stat& inJournal, const struct stat& inTarget) {
@@ -69,7 +43,7 @@ bool putBack(const std::string& inTarget, const oxJournalHeader& inHeader, const
     bool restored = false;
     if (outSameFile) {
         const off_t size = static_cast<off_t>(inHeader.itsSize);
-        restored = writeAll(file, inJournal.data() + inStart, inHeader.itsSize, 0) &&
+        restored = writeAllAt(file, inJournal.data() + inStart, inHeader.itsSize, 0) &&
                    retryInterrupted([&] { return ftruncate(file, size); }) == 0 && syncFile(file);
         if (!restored)
             outReason = reasonOf(errno);
@@ -104,14 +78,14 @@ oxPosixJournal::oxStart oxPosixJournal::create(const std::string& inTarget, std:
 bool oxPosixJournal::fill(const struct stat& inStatus, const std::string& inOld, std::string& outReason) {
     const std::string header = makeJournalHeader(journalHeaderFor(
         static_cast<uint64_t>(inStatus.st_dev), static_cast<uint64_t>(inStatus.st_ino), inOld));
-    if (!writeAll(itsFile, header.data(), header.size(), 0) ||
-        !writeAll(itsFile, inOld.data(), inOld.size(), static_cast<off_t>(header.size())) ||
+    if (!writeAllAt(itsFile, header.data(), header.size(), 0) ||
+        !writeAllAt(itsFile, inOld.data(), inOld.size(), static_cast<off_t>(header.size())) ||
         !syncFile(itsFile)) {
         outReason = "its old contents cannot be kept aside in \"" + itsPath + "\": " + reasonOf(errno);
         discard();
         return false;
     }
-    syncDirectoryOf(itsPath);
+    syncDirectory(directoryOf(itsPath));
     return true;
 }
 
@@ -176,6 +150,6 @@ bool restoreFromJournal(const std::string& inPath, std::string& outReason) {
     // Put back, cut short before the file was touched, or made for a file
     // that is no longer there.
     retryInterrupted([&] { return unlink(path.c_str()); });
-    syncDirectoryOf(path);
+    syncDirectory(directoryOf(path));
     return true;
 }

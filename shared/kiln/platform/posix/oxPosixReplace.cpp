@@ -35,26 +35,6 @@ void setReason(std::string* outReason, const std::string& inReason) {
         *outReason = inReason;
 }
 
-// Async-signal-safe: a signal handler puts old contents back with it.
-bool writeAllAt(int inFile, const char* inBytes, size_t inLength, off_t inOffset) {
-    while (inLength > 0) {
-        const ssize_t written = retryInterrupted([&] { return pwrite(inFile, inBytes, inLength, inOffset); });
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            return false;
-        }
-        inBytes += written;
-        inLength -= static_cast<size_t>(written);
-        inOffset += written;
-    }
-    return true;
-}
-
-bool syncFile(int inFile) {
-    return retryInterrupted([&] { return fsync(inFile); }) == 0;
-}
-
 // Sends a piece just written on its way to the disk while the next one is
 // made, so that the closing fsync has less left to wait for. Only a hint:
 // that fsync still reports any failure.
@@ -87,17 +67,6 @@ bool writeSourceAt(int inFile, const oxContentSource& inSource, off_t& outLength
         outLength += static_cast<off_t>(chunk.size());
     }
     return true;
-}
-
-// The rename is on disk only once its directory is; a failure here leaves
-// the new contents in place, so it costs nothing but durability.
-void syncDirectory(const std::string& inDirectory) {
-    const int directory =
-        retryInterrupted([&] { return open(inDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (directory >= 0) {
-        syncFile(directory);
-        close(directory);
-    }
 }
 
 // Opens the file that findFinalTarget found, and only that file.
