@@ -103,6 +103,12 @@ class SettingWithoutQuestions(ScriptingCase):
                     self.assertEqual(run, (0, "", "changed: preferences.cfg\n"))
                     self.assertEqual(self.read_file(), MSSQL_FILE)
 
+    def test_a_value_that_holds_a_reference_reads_back_as_given(self):
+        arguments = ["--provider=mssql", "--server=A&#x42;C&amp;D", "--user=sa", "--password-stdin"]
+        self.assertEqual(self.run_tool(*arguments, stdin="secret\n"), (0, "", "changed: preferences.cfg\n"))
+        self.assertIn(entry("DatabaseServer", "A&amp;#x42;C&amp;amp;D"), self.read_file())
+        self.assertIn("Server: A&#x42;C&amp;D\n", self.run_tool("--show")[1])
+
     def test_the_password_file_may_be_named_by_its_full_path(self):
         password_file = os.path.join(self.cwd, "secret.txt")
         self.write_file("secret\n", password_file)

@@ -1,10 +1,8 @@
 // Feeds arbitrary bytes to the property table's reader. Whatever it takes
 // in, even before rejecting the rest, must come back unchanged through the
 // writer and the reader: the same keys in the same spelling and order, the
-// same values. Two things are allowed to differ, by design: a value counts
-// only up to its first zero byte (all the table compares and writes), and a
-// complete "&#x<hex>;" reference inside a value is written through and so
-// resolved by the next read. Nothing may crash, leak or misbehave.
+// same values, where a value counts only up to its first zero byte (all the
+// table compares and writes). Nothing may crash, leak or misbehave.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>

@@ -94,15 +94,6 @@ bool parseDigits(const char* inText, size_t inLength, size_t inStart, int inBase
     return true;
 }
 
-// True when a complete "&#x<hex digits>;" stands at inPos; outEnd is then
-// the position after the ";".
-bool isHexReferenceAt(const std::string& inText, size_t inPos, size_t& outEnd) {
-    if (inText.compare(inPos, 3, "&#x") != 0)
-        return false;
-    unsigned char ignored = 0;
-    return parseDigits(inText.data(), inText.size(), inPos + 3, 16, ignored, outEnd);
-}
-
 void appendHexReference(std::string& ioText, unsigned char inByte) {
     static const char kDigits[] = "0123456789ABCDEF";
     ioText += "&#x";
@@ -203,15 +194,9 @@ void appendEncoded(std::string& ioText, const std::string& inValue) {
         pos = plainEnd;
         if (pos >= end)
             break;
+        // Every "&" is escaped, one that starts a reference too: the reader
+        // resolves references, so only then does the value read back as given.
         const char c = inValue[pos];
-        size_t referenceEnd = 0;
-        // An already encoded reference passes through, but only a complete
-        // one: a partial run could carry a quote or line end into the file.
-        if (c == '&' && isHexReferenceAt(inValue, pos, referenceEnd)) {
-            ioText.append(inValue, pos, referenceEnd - pos);
-            pos = referenceEnd;
-            continue;
-        }
         ++pos;
         const oxNamedReference* named = nullptr;
         for (const oxNamedReference& reference : kNamedReferences) {

@@ -84,10 +84,10 @@ public:
     // inStart.
     bool readFromBuffer(std::string&& ioText, size_t inStart, size_t& outStop);
 
-    // The escaped form of inValue up to its first zero byte. An "&" starts
-    // an unescaped run only when a complete "&#x<hex digits>;" follows;
-    // any other "&" becomes "&amp;", so no value can make the file
-    // unreadable.
+    // The escaped form of inValue up to its first zero byte. Every "&"
+    // becomes "&amp;", one that starts a reference too, so that decodeValue
+    // gives back exactly the value (up to that zero byte) and no value can
+    // make the file unreadable.
     static std::string encodeValue(const std::string& inValue);
 
     // Resolves the five named references and numeric references (hex or

@@ -115,8 +115,8 @@ std::string randomValue(std::mt19937& ioRandom) {
 }  // namespace
 
 TEST(oxPropertiesTest, ValuesEncodeAndDecodeByTheReferenceRules) {
-    // Complete hexadecimal references pass through; anything short of one
-    // is escaped, so no quote or line end can slip through unescaped.
+    // Every "&" is escaped, one that starts a reference too, so every value
+    // decodes back to itself and no quote or line end slips through.
     const std::pair<std::string, std::string> encodings[] = {
         {"MSSQL", "MSSQL"},
         {"a<b & c", "a&lt;b &amp; c"},
@@ -125,15 +125,18 @@ TEST(oxPropertiesTest, ValuesEncodeAndDecodeByTheReferenceRules) {
         {"a\tb", "a\tb"},
         {std::string("ab\0cd", 5), "ab"},
         {"\n\r\x7f\xe9\xff", "&#x0A;&#x0D;&#x7F;&#xE9;&#xFF;"},
-        {"&#x41;&#xe9;", "&#x41;&#xe9;"},
+        {"&#x41;&#xe9;", "&amp;#x41;&amp;#xe9;"},
+        {"A&#x42;C&amp;D", "A&amp;#x42;C&amp;amp;D"},
         {"&#x41", "&amp;#x41"},
         {"&#x;", "&amp;#x;"},
         {"&#x4\"1;", "&amp;#x4&quot;1;"},
         {"&#x4\n;", "&amp;#x4&#x0A;;"},
         {"&#65;", "&amp;#65;"},
         {"x&#", "x&amp;#"}};
-    for (const auto& encoding : encodings)
+    for (const auto& encoding : encodings) {
         EXPECT_EQ(encoding.second, oxProperties::encodeValue(encoding.first)) << encoding.first;
+        EXPECT_EQ(cString(encoding.first), oxProperties::decodeValue(encoding.second)) << encoding.first;
+    }
 
     // Unknown or incomplete references stay as they stand.
     const std::pair<std::string, std::string> decodings[] = {
