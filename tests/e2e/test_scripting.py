@@ -104,6 +104,12 @@ class SettingWithoutQuestions(ScriptingCase):
                     self.assertEqual(run, (0, "", "changed: preferences.cfg\n"))
                     self.assertEqual(self.read_file(), MSSQL_FILE)
 
+    def test_a_value_that_holds_a_reference_reads_back_as_given(self):
+        arguments = ["--provider=mssql", "--server=A&#x42;C&amp;D", "--user=sa", "--password-stdin"]
+        self.assertEqual(self.run_tool(*arguments, stdin="secret\n"), (0, "", "changed: preferences.cfg\n"))
+        self.assertIn(entry("DatabaseServer", "A&amp;#x42;C&amp;amp;D"), self.read_file())
+        self.assertIn("Server: A&#x42;C&amp;D\n", self.run_tool("--show")[1])
+
     def test_the_password_file_may_be_named_by_its_full_path(self):
         password_file = os.path.join(self.cwd, "secret.txt")
         self.write_file("secret\n", password_file)
@@ -136,15 +142,26 @@ class Idempotence(ScriptingCase):
         self.assertEqual(self.read_file(), SQLITE_FILE)
 
     def test_same_values_in_other_bytes_are_rewritten(self):
-        # LF line ends, a comment, an escape spelt otherwise: the values are
-        # the same, the bytes are not.
-        for text in [SQLITE_FILE.replace("\r\n", "\n"), "<!-- c -->\r\n" + SQLITE_FILE,
-                     entry("Database", "SQ&#x4C;ite")]:
+        # LF line ends, no blank after a comment, an escape spelt otherwise:
+        # the values are the same, the bytes are not.
+        for text, rewritten in [(SQLITE_FILE.replace("\r\n", "\n"), SQLITE_FILE),
+                                ("<!-- c -->" + SQLITE_FILE, "<!-- c --> " + SQLITE_FILE),
+                                (entry("Database", "SQ&#x4C;ite"), SQLITE_FILE)]:
             with self.subTest(text=text):
                 self.write_file(text)
                 self.assertEqual(self.run_tool("--provider=sqlite", "--detailed-exitcode"),
                                  (2, "", "changed: preferences.cfg\n"))
-                self.assertEqual(self.read_file(), SQLITE_FILE)
+                self.assertEqual(self.read_file(), rewritten)
+
+    def test_comments_are_kept_and_go_only_with_their_key(self):
+        note = "<!-- managed by fleet -->\r\n"
+        self.write_file(note + MSSQL_FILE)
+        self.assertEqual(self.run_tool(*MSSQL, "--password-stdin", stdin="secret\n"),
+                         (0, "", "unchanged: preferences.cfg\n"))
+        server = entry("DatabaseServer", "DB&#x5C;SQL")
+        self.write_file(note + MSSQL_FILE.replace(server, server[:-2] + " <!-- old host -->\r\n"))
+        self.assertEqual(self.run_tool("--provider=sqlite"), (0, "", "changed: preferences.cfg\n"))
+        self.assertEqual(self.read_file(), note + SQLITE_FILE)
 
     def test_check_tells_without_writing(self):
         check = " (--check, nothing written): preferences.cfg\n"

@@ -1,10 +1,11 @@
-// Feeds arbitrary bytes to the property table's reader. Whatever it takes
-// in, even before rejecting the rest, must come back unchanged through the
-// writer and the reader: the same keys in the same spelling and order, the
-// same values. Two things are allowed to differ, by design: a value counts
-// only up to its first zero byte (all the table compares and writes), and a
-// complete "&#x<hex>;" reference inside a value is written through and so
-// resolved by the next read. Nothing may crash, leak or misbehave.
+// Feeds arbitrary bytes to the property table's reader, as the store hands
+// them over. Whatever it takes in, even before rejecting the rest, must come
+// back unchanged through the writer and the reader: the same keys in the
+// same spelling and order, the same values (a value counts only up to its
+// first zero byte, all the table compares and writes), the same comments in
+// the same order; and the copy must write the very bytes the table wrote, so
+// that the store sees a file it wrote as unchanged. Nothing may crash, leak
+// or misbehave.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "oxProperties.h"
 #include "oxPropertiesModel.h"
@@ -23,12 +25,34 @@ namespace {
     std::abort();
 }
 
+// The comments of text that holds only blanks, entries and comments: outside
+// a comment every double quote opens or closes a value, and outside a value
+// every "<!--" opens a comment, which ends at its first "--".
+std::vector<std::string> commentsIn(const std::string& inText) {
+    std::vector<std::string> comments;
+    for (size_t i = 0; i < inText.size(); ++i) {
+        if (inText[i] == '"') {
+            i = inText.find('"', i + 1);
+        } else if (inText.compare(i, 4, "<!--") == 0) {
+            const size_t end = inText.find("--", i + 4);
+            if (end == std::string::npos || inText.compare(end, 3, "-->") != 0)
+                failProperty("comment not closed", comments.size());
+            comments.push_back(inText.substr(i, end + 3 - i));
+            i = end + 2;
+        }
+        if (i == std::string::npos)
+            failProperty("value not closed", comments.size());
+    }
+    return comments;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
+    const std::string input(reinterpret_cast<const char*>(inData), inSize);
     oxProperties table;
-    std::istringstream input(std::string(reinterpret_cast<const char*>(inData), inSize), std::ios::binary);
-    table.readFrom(input);
+    size_t stop = 0;
+    const bool read = table.readFromBuffer(std::string(input), 0, stop);
     if (table.isModified() != (table.size() > 0))
         failProperty("modified flag after reading", table.size());
 
@@ -36,14 +60,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
     if (!table.writeTo(output, true))
         failProperty("writer reported failure", table.size());
     const std::string text = output.str();
-    // Only printable ASCII and tabs, apart from the line ends.
+    // Only printable ASCII and tabs, apart from the line ends and the bytes
+    // of comments, which are kept as they were.
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+        if (text.compare(i, 4, "<!--") == 0)
+            i = text.find("--", i + 4) + 2;
+        else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
             ++i;
         else if (!((c >= 32 && c <= 126) || c == '\t'))
             failProperty("raw control or high byte in the written text", i);
     }
+    // Where the read failed, how far it got is not said.
+    if (read && commentsIn(input.substr(0, stop)) != commentsIn(text))
+        failProperty("comments differ", table.size());
 
     oxProperties copy;
     std::istringstream again(text, std::ios::binary);
@@ -63,5 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
         if (expectedAfterFile(value) != copyValue)
             failProperty("value differs", i);
     }
+    std::ostringstream rewritten(std::ios::binary);
+    if (!copy.writeTo(rewritten, true) || rewritten.str() != text)
+        failProperty("the copy writes other bytes", copy.size());
     return 0;
 }

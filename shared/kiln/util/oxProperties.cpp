@@ -1,5 +1,6 @@
 #include "oxProperties.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -10,6 +11,7 @@
 namespace {
 
 const size_t kNoSlot = static_cast<size_t>(-1);
+const size_t kNoEntry = static_cast<size_t>(-1);
 const uint32_t kFreeSlot = 0;
 const uint32_t kRemovedSlot = UINT32_MAX;
 const size_t kSmallestIndex = 16;
@@ -92,15 +94,6 @@ bool parseDigits(const char* inText, size_t inLength, size_t inStart, int inBase
     outByte = static_cast<unsigned char>(value);
     outNext = pos + 1;
     return true;
-}
-
-// True when a complete "&#x<hex digits>;" stands at inPos; outEnd is then
-// the position after the ";".
-bool isHexReferenceAt(const std::string& inText, size_t inPos, size_t& outEnd) {
-    if (inText.compare(inPos, 3, "&#x") != 0)
-        return false;
-    unsigned char ignored = 0;
-    return parseDigits(inText.data(), inText.size(), inPos + 3, 16, ignored, outEnd);
 }
 
 void appendHexReference(std::string& ioText, unsigned char inByte) {
@@ -203,15 +196,9 @@ void appendEncoded(std::string& ioText, const std::string& inValue) {
         pos = plainEnd;
         if (pos >= end)
             break;
+        // Every "&" is escaped, one that starts a reference too: the reader
+        // resolves references, so only then does the value read back as given.
         const char c = inValue[pos];
-        size_t referenceEnd = 0;
-        // An already encoded reference passes through, but only a complete
-        // one: a partial run could carry a quote or line end into the file.
-        if (c == '&' && isHexReferenceAt(inValue, pos, referenceEnd)) {
-            ioText.append(inValue, pos, referenceEnd - pos);
-            pos = referenceEnd;
-            continue;
-        }
         ++pos;
         const oxNamedReference* named = nullptr;
         for (const oxNamedReference& reference : kNamedReferences) {
@@ -413,6 +400,7 @@ void oxProperties::remove(const std::string& inKey) {
 void oxProperties::clear() {
     itsEntries.clear();
     itsSlots.clear();
+    itsComments.clear();
     itsArena.clear();
     itsUsedSlots = 0;
     itsLiveCount = 0;
@@ -462,11 +450,28 @@ void oxProperties::rebuildIndex(size_t inCount, size_t inIndexed) const {
 
 void oxProperties::compact() const {
     size_t kept = 0;
+    size_t comment = 0;
+    size_t keptComments = 0;
     for (size_t entry = 0; entry < itsEntries.size(); ++entry) {
-        if (!itsEntries[entry].itsLive)
-            continue;
-        itsEntries[kept++] = itsEntries[entry];
+        const bool live = itsEntries[entry].itsLive;
+        // A comment on its own line now stands before the next live entry;
+        // one on a removed entry's line went with it.
+        for (; comment < itsComments.size() && itsComments[comment].itsEntry == entry; ++comment) {
+            if (!live && itsComments[comment].itsPlace != oxCommentPlace::ownLine) {
+                itsDeadBytes += itsComments[comment].itsLength;
+                continue;
+            }
+            itsComments[keptComments] = itsComments[comment];
+            itsComments[keptComments++].itsEntry = kept;
+        }
+        if (live)
+            itsEntries[kept++] = itsEntries[entry];
     }
+    for (; comment < itsComments.size(); ++comment) {
+        itsComments[keptComments] = itsComments[comment];
+        itsComments[keptComments++].itsEntry = kept;
+    }
+    itsComments.resize(keptComments);
     itsEntries.resize(kept);
     itsRemovedCount = 0;
     rebuildIndex(kept);
@@ -488,6 +493,11 @@ void oxProperties::compactArenaIfWasteful() const {
         const size_t value = arena.size();
         arena.append(itsArena, entry.itsValue, entry.itsValueLength);
         entry.itsValue = value;
+    }
+    for (oxComment& comment : itsComments) {
+        const size_t text = arena.size();
+        arena.append(itsArena, comment.itsText, comment.itsLength);
+        comment.itsText = text;
     }
     itsArena.swap(arena);
     itsDeadBytes = 0;
@@ -527,7 +537,23 @@ void oxProperties::indexReadEntries(size_t inFirst) {
         added.itsLive = false;
         itsDeadBytes += added.itsKeyLength;
         ++itsRemovedCount;
+        // The line is gone, but not the notes on it.
+        if (!itsComments.empty())
+            detachComments(entry);
     }
+}
+
+void oxProperties::detachComments(size_t inEntry) {
+    for (size_t comment = firstCommentFrom(inEntry);
+         comment < itsComments.size() && itsComments[comment].itsEntry == inEntry; ++comment)
+        itsComments[comment].itsPlace = oxCommentPlace::ownLine;
+}
+
+size_t oxProperties::firstCommentFrom(size_t inEntry) const {
+    const auto found = std::lower_bound(
+        itsComments.begin(), itsComments.end(), inEntry,
+        [](const oxComment& inComment, size_t inNumber) { return inComment.itsEntry < inNumber; });
+    return static_cast<size_t>(found - itsComments.begin());
 }
 
 bool oxProperties::getEntry(size_t inIndex, std::string& outKey, std::string& outValue) const {
@@ -551,22 +577,75 @@ bool oxProperties::get(const std::string& inKey, std::string& outValue) const {
 }
 
 void oxProperties::appendTo(std::string& ioText, bool inLineEnds) const {
-    // Room for every entry without escapes; escapes grow it further.
+    // Room for every entry without escapes and every comment with its
+    // separator; escapes grow it further.
     const size_t kFixedBytesPerEntry = 16;
+    const size_t kFixedBytesPerComment = 2;
     const size_t liveBytes = itsArena.size() > itsDeadBytes ? itsArena.size() - itsDeadBytes : 0;
-    ioText.reserve(ioText.size() + liveBytes + itsLiveCount * kFixedBytesPerEntry);
+    ioText.reserve(ioText.size() + liveBytes + itsLiveCount * kFixedBytesPerEntry +
+                   itsComments.size() * kFixedBytesPerComment);
     size_t cursor = 0;
     appendSome(ioText, inLineEnds, cursor, static_cast<size_t>(-1));
 }
 
 bool oxProperties::appendSome(std::string& ioText, bool inLineEnds, size_t& ioCursor,
                               size_t inMostBytes) const {
+    size_t comment = firstCommentFrom(ioCursor);
     for (; ioCursor < itsEntries.size() && ioText.size() < inMostBytes; ++ioCursor) {
         const oxEntry& entry = itsEntries[ioCursor];
-        if (entry.itsLive)
+        if (comment < itsComments.size() && itsComments[comment].itsEntry == ioCursor)
+            comment = appendLineWithComments(ioText, ioCursor, comment, inLineEnds);
+        else if (entry.itsLive)
             appendEntry(ioText, entry, inLineEnds);
     }
-    return ioCursor < itsEntries.size();
+    if (ioCursor < itsEntries.size())
+        return true;
+    for (; comment < itsComments.size(); ++comment)
+        appendOwnLineComment(ioText, itsComments[comment], inLineEnds);
+    // Past every comment too, so that a further call appends nothing.
+    ioCursor = itsEntries.size() + 1;
+    return false;
+}
+
+size_t oxProperties::appendLineWithComments(std::string& ioText, size_t inEntry, size_t inComment,
+                                            bool inLineEnds) const {
+    const oxEntry& entry = itsEntries[inEntry];
+    size_t comment = inComment;
+    const auto standsHere = [&](oxCommentPlace inPlace) {
+        return comment < itsComments.size() && itsComments[comment].itsEntry == inEntry &&
+               itsComments[comment].itsPlace == inPlace;
+    };
+    for (; standsHere(oxCommentPlace::ownLine); ++comment)
+        appendOwnLineComment(ioText, itsComments[comment], inLineEnds);
+    if (!entry.itsLive) {
+        // A removed entry's line took its comments with it.
+        while (comment < itsComments.size() && itsComments[comment].itsEntry == inEntry)
+            ++comment;
+        return comment;
+    }
+    for (; standsHere(oxCommentPlace::beforeEntry); ++comment) {
+        ioText.append(itsArena, itsComments[comment].itsText, itsComments[comment].itsLength);
+        ioText += ' ';
+    }
+    if (!standsHere(oxCommentPlace::afterEntry)) {
+        appendEntry(ioText, entry, inLineEnds);
+        return comment;
+    }
+    appendEntry(ioText, entry, false);
+    for (; standsHere(oxCommentPlace::afterEntry); ++comment) {
+        ioText += ' ';
+        ioText.append(itsArena, itsComments[comment].itsText, itsComments[comment].itsLength);
+    }
+    if (inLineEnds)
+        ioText.append("\r\n", 2);
+    return comment;
+}
+
+void oxProperties::appendOwnLineComment(std::string& ioText, const oxComment& inComment,
+                                        bool inLineEnds) const {
+    ioText.append(itsArena, inComment.itsText, inComment.itsLength);
+    if (inLineEnds)
+        ioText.append("\r\n", 2);
 }
 
 void oxProperties::appendEntry(std::string& ioText, const oxEntry& inEntry, bool inLineEnds) const {
@@ -608,7 +687,7 @@ void oxProperties::appendEntry(std::string& ioText, const oxEntry& inEntry, bool
 }
 
 bool oxProperties::writeTo(std::ostream& ioStream, bool inLineEnds) const {
-    if (itsLiveCount > 0) {
+    if (itsLiveCount > 0 || !itsComments.empty()) {
         std::string text;
         appendTo(text, inLineEnds);
         ioStream.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -642,6 +721,7 @@ bool oxProperties::readFromText(const char* inText, size_t inLength, size_t& out
 bool oxProperties::readFromBuffer(std::string&& ioText, size_t inStart, size_t& outStop) {
     itsModified = false;
     const size_t firstRead = itsEntries.size();
+    const size_t firstComment = itsComments.size();
     // An empty table takes the text over as its arena: keys and values are
     // then read where they stand, without a copy.
     size_t base = itsArena.size();
@@ -658,6 +738,8 @@ bool oxProperties::readFromBuffer(std::string&& ioText, size_t inStart, size_t& 
     size_t used = 0;
     for (size_t entry = firstRead; entry < itsEntries.size(); ++entry)
         used += itsEntries[entry].itsKeyLength + itsEntries[entry].itsValueLength;
+    for (size_t comment = firstComment; comment < itsComments.size(); ++comment)
+        used += itsComments[comment].itsLength;
     itsDeadBytes += textLength > used ? textLength - used : 0;
     // Entries read before a fault stay in the table too.
     indexReadEntries(firstRead);
@@ -667,31 +749,62 @@ bool oxProperties::readFromBuffer(std::string&& ioText, size_t inStart, size_t& 
 // Appends what it reads from the arena at inBase + inStart to the order
 // without looking keys up; the index takes them in afterwards, all in one
 // pass. Values that need resolving are resolved where they stand, the
-// result being never longer than the file's form.
+// result being never longer than the file's form. Comments stay where they
+// stand too; the blanks around one are looked at only to find its line.
 bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
     const char* const text = itsArena.data() + inBase;
     const size_t length = itsArena.size() - inBase;
-    // Every entry starts with "<": an upper bound that costs one fast scan.
+    // Every entry and comment starts with "<": upper bounds that cost one
+    // fast scan.
     size_t openings = 0;
+    size_t commentOpenings = 0;
     for (const char* at = text + inStart; at != text + length; ++at) {
         at = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(text + length - at)));
         if (at == nullptr)
             break;
         ++openings;
+        if (at + 1 != text + length && at[1] == '!')
+            ++commentOpenings;
     }
-    itsEntries.reserve(itsEntries.size() + openings);
+    itsEntries.reserve(itsEntries.size() + openings - commentOpenings);
+    if (commentOpenings > 0)
+        itsComments.reserve(itsComments.size() + commentOpenings);
+    const auto lineEndBetween = [](const char* inFrom, const char* inTo) {
+        return std::memchr(inFrom, '\n', static_cast<size_t>(inTo - inFrom)) != nullptr;
+    };
     oxTextReader reader(text + inStart, length - inStart);
+    // The entry whose line the reader is on, where the last item ended,
+    // and the first comment since then that may stand before the next
+    // entry on its line.
+    size_t lineEntry = kNoEntry;
+    const char* lastEnd = reader.position();
+    size_t firstLeading = itsComments.size();
     bool read = true;
     for (;;) {
         reader.skipWhitespace();
         outStop = static_cast<size_t>(reader.position() - text) - inStart;
         if (reader.atEnd() || reader.peek() != '<')
             break;
+        const char* const start = reader.position();
         if (reader.peek(1) == '!') {
             if (!reader.skipComment()) {
                 read = false;
                 break;
             }
+            if (lineEndBetween(lastEnd, start)) {
+                lineEntry = kNoEntry;
+                firstLeading = itsComments.size();
+            }
+            oxComment comment{inBase + static_cast<size_t>(start - text),
+                              static_cast<size_t>(reader.position() - start), itsEntries.size(),
+                              oxCommentPlace::ownLine};
+            if (lineEntry != kNoEntry) {
+                comment.itsEntry = lineEntry;
+                comment.itsPlace = oxCommentPlace::afterEntry;
+                firstLeading = itsComments.size() + 1;
+            }
+            itsComments.push_back(comment);
+            lastEnd = reader.position();
             continue;
         }
         // A declaration, a closing tag or plain text: the entries end here.
@@ -723,7 +836,15 @@ bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
             char* const value = &itsArena[entry.itsValue];
             entry.itsValueLength = decodeInto(value, rawLength, value, true);
         }
+        // The comments since the last line end stand on this entry's line.
+        if (firstLeading < itsComments.size() && !lineEndBetween(lastEnd, start)) {
+            for (size_t comment = firstLeading; comment < itsComments.size(); ++comment)
+                itsComments[comment].itsPlace = oxCommentPlace::beforeEntry;
+        }
+        lineEntry = itsEntries.size();
         itsEntries.push_back(entry);
+        firstLeading = itsComments.size();
+        lastEnd = reader.position();
     }
     return read;
 }

@@ -32,7 +32,7 @@ TEST_F(oxPreferencesTest, WritesOnlyWhenForcedOrModified) {
     ASSERT_TRUE(store.read());
     EXPECT_TRUE(store.isModified());  // reading entries counts as a change
     EXPECT_TRUE(store.write(false));
-    EXPECT_EQ(readFile(), "<Other value=\"1\" />\r\n");
+    EXPECT_EQ(readFile(), "<!-- kept until rewritten -->\r\n<Other value=\"1\" />\r\n");
 
     oxPreferences empty(true, false);
     empty.setFileName(itsDirectory + "/never.cfg");
@@ -244,12 +244,15 @@ TEST_F(oxPreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
         EXPECT_TRUE(store.wouldChange(changed));
         EXPECT_FALSE(changed);
     }
-    // Same values, other bytes (line ends, a comment, an escape written
-    // another way): the file is rewritten in the writer's form.
-    for (const std::string& other : {std::string("<Database value=\"SQLite\" />\n"),
-                                     std::string("<!-- c --><Database value=\"SQLite\" />\r\n"),
-                                     std::string("<Database value=\"SQ&#x4C;ite\" />\r\n"),
-                                     std::string("<Database value=\"SQLite\" />\r\n\r\n")}) {
+    // Same values, other bytes (line ends, the blank after a comment, an
+    // escape written another way): the file is rewritten in the writer's
+    // form.
+    const std::string sqlite = "<Database value=\"SQLite\" />\r\n";
+    for (const auto& [other, rewritten] :
+         {std::make_pair(std::string("<Database value=\"SQLite\" />\n"), sqlite),
+          std::make_pair(std::string("<!-- c --><Database value=\"SQLite\" />\r\n"), "<!-- c --> " + sqlite),
+          std::make_pair(std::string("<Database value=\"SQ&#x4C;ite\" />\r\n"), sqlite),
+          std::make_pair(std::string("<Database value=\"SQLite\" />\r\n\r\n"), sqlite)}) {
         writeFile(other);
         oxPreferences store(true, false);
         store.setFileName(itsPath);
@@ -261,7 +264,7 @@ TEST_F(oxPreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
         changed = false;
         EXPECT_TRUE(store.writeIfChanged(changed));
         EXPECT_TRUE(changed) << other;
-        EXPECT_EQ(readFile(), "<Database value=\"SQLite\" />\r\n");
+        EXPECT_EQ(readFile(), rewritten);
     }
 }
 

@@ -115,8 +115,8 @@ std::string randomValue(std::mt19937& ioRandom) {
 }  // namespace
 
 TEST(oxPropertiesTest, ValuesEncodeAndDecodeByTheReferenceRules) {
-    // Complete hexadecimal references pass through; anything short of one
-    // is escaped, so no quote or line end can slip through unescaped.
+    // Every "&" is escaped, one that starts a reference too, so every value
+    // decodes back to itself and no quote or line end slips through.
     const std::pair<std::string, std::string> encodings[] = {
         {"MSSQL", "MSSQL"},
         {"a<b & c", "a&lt;b &amp; c"},
@@ -125,15 +125,18 @@ TEST(oxPropertiesTest, ValuesEncodeAndDecodeByTheReferenceRules) {
         {"a\tb", "a\tb"},
         {std::string("ab\0cd", 5), "ab"},
         {"\n\r\x7f\xe9\xff", "&#x0A;&#x0D;&#x7F;&#xE9;&#xFF;"},
-        {"&#x41;&#xe9;", "&#x41;&#xe9;"},
+        {"&#x41;&#xe9;", "&amp;#x41;&amp;#xe9;"},
+        {"A&#x42;C&amp;D", "A&amp;#x42;C&amp;amp;D"},
         {"&#x41", "&amp;#x41"},
         {"&#x;", "&amp;#x;"},
         {"&#x4\"1;", "&amp;#x4&quot;1;"},
         {"&#x4\n;", "&amp;#x4&#x0A;;"},
         {"&#65;", "&amp;#65;"},
         {"x&#", "x&amp;#"}};
-    for (const auto& encoding : encodings)
+    for (const auto& encoding : encodings) {
         EXPECT_EQ(encoding.second, oxProperties::encodeValue(encoding.first)) << encoding.first;
+        EXPECT_EQ(cString(encoding.first), oxProperties::decodeValue(encoding.second)) << encoding.first;
+    }
 
     // Unknown or incomplete references stay as they stand.
     const std::pair<std::string, std::string> decodings[] = {
@@ -254,6 +257,92 @@ TEST(oxPropertiesTest, ReaderTakesEntriesWhitespaceCommentsAndStopsAtOtherText) 
     }
 }
 
+TEST(oxPropertiesTest, CommentsAreWrittenWhereTheyStood) {
+    const std::string a = "<A value=\"1\" />";
+    const std::string b = "<B value=\"2\" />";
+    const struct {
+        std::string itsText;
+        std::string itsWritten;
+    } cases[] = {
+        {"<!-- managed by fleet -->\n" + a + "\n", "<!-- managed by fleet -->\r\n" + a + "\r\n"},
+        // On the entry's line: after it, before it, or both, one space apart.
+        {a + "<!-- x -->\r\n" + b, a + " <!-- x -->\r\n" + b + "\r\n"},
+        {"<!-- x -->\t\f" + a + " <!-- y --><!-- z -->", "<!-- x --> " + a + " <!-- y --> <!-- z -->\r\n"},
+        // Between two entries of one line it goes with the first.
+        {a + " <!-- x --> " + b, a + " <!-- x -->\r\n" + b + "\r\n"},
+        // A lone CR is no line end, and line ends inside a comment do not count.
+        {a + "\r<!-- x -->", a + " <!-- x -->\r\n"},
+        {"<!-- x\ny --> " + a + " <!-- \r\n -->", "<!-- x\ny --> " + a + " <!-- \r\n -->\r\n"},
+        // Comments of a line without an entry stand alone, bytes untouched.
+        {"<!-- x --> <!-- \"\xe9\x01 <B value=\"&amp;\" /> -->\n\n" + a,
+         "<!-- x -->\r\n<!-- \"\xe9\x01 <B value=\"&amp;\" /> -->\r\n" + a + "\r\n"},
+        {a + "\n<!-- end --> ", a + "\r\n<!-- end -->\r\n"},
+        {" <!---->", "<!---->\r\n"},
+        // A key read again keeps its first place; its line's comments stay.
+        {a + "\n<!-- x --> <a value=\"3\" /> <!-- y -->\n" + b,
+         "<A value=\"3\" />\r\n<!-- x -->\r\n<!-- y -->\r\n" + b + "\r\n"},
+        // Text the reader stops at is not kept, comments after it neither.
+        {"<!-- x -->\n" + a + "\nplain <!-- y -->", "<!-- x -->\r\n" + a + "\r\n"},
+    };
+    for (const auto& testCase : cases) {
+        oxProperties table;
+        ASSERT_TRUE(readText(testCase.itsText, table)) << testCase.itsText;
+        const std::string written = writtenText(table);
+        EXPECT_EQ(testCase.itsWritten, written) << testCase.itsText;
+        oxProperties copy;
+        ASSERT_TRUE(readText(written, copy)) << testCase.itsText;
+        EXPECT_EQ(written, writtenText(copy)) << testCase.itsText;
+        EXPECT_EQ(entriesOf(table), entriesOf(copy)) << testCase.itsText;
+    }
+}
+
+// Enough lines that removing most keys and replacing the others compacts
+// the order and the arena by themselves: a comment on a key's line goes with it, one of its own stays, and
+// a key added later follows the last comment. Piece by piece, as the store
+// writes, the text is the same.
+TEST(oxPropertiesTest, CommentsKeepTheirPlacesThroughEditsAndCompaction) {
+    const int kLines = 3000;
+    const auto key = [](int inLine) { return "K" + std::to_string(inLine); };
+    const auto line = [&](int inLine, const std::string& inValue) {
+        return (inLine % 3 == 0 ? "<!-- b -->" : "") + std::string(inLine % 3 == 0 ? " " : "") + "<" +
+               key(inLine) + " value=\"" + inValue + "\" /> <!-- " + key(inLine) + " -->";
+    };
+    std::string file;
+    for (int i = 0; i < kLines; ++i)
+        file += "<!-- " + std::to_string(i) + " -->\n" + line(i, "v") + "\n";
+    oxProperties table;
+    ASSERT_TRUE(readText(file + "<!-- end -->", table));
+    std::string expected;
+    std::string ignored;
+    for (int i = 0; i < kLines; ++i) {
+        if (i % 4 == 0) {
+            for (const char fill : {'x', 'y', 'z'})
+                table.set(key(i), std::string(200, fill));
+        } else {
+            table.remove(key(i));
+        }
+        if (i == kLines / 2)
+            table.getEntry(0, ignored, ignored);
+        expected += "<!-- " + std::to_string(i) + " -->\r\n" +
+                    (i % 4 == 0 ? line(i, std::string(200, 'z')) + "\r\n" : "");
+    }
+    table.set("New", "1");
+    expected += "<!-- end -->\r\n<New value=\"1\" />\r\n";
+    EXPECT_EQ(expected, writtenText(table));
+    for (const size_t mostBytes : {1, 1000}) {
+        std::string pieces;
+        size_t cursor = 0;
+        for (bool more = true; more;) {
+            std::string piece;
+            more = table.appendSome(piece, true, cursor, mostBytes);
+            pieces += piece;
+        }
+        EXPECT_EQ(expected, pieces) << mostBytes;
+    }
+    table.clear();
+    EXPECT_EQ("", writtenText(table));
+}
+
 TEST(oxPropertiesTest, EveryByteValueSurvivesTheFile) {
     oxProperties table;
     std::string allBytes;
@@ -359,7 +448,8 @@ TEST(oxPropertiesTest, ModifiedFlagFollowsChangesAndIsClearedByReading) {
                  {'r', "", "", false},
                  {'c', "", "", true},
                  {'r', "", "<A value=\"1\" />", true},
-                 {'r', "", "<a value=\"1\" />", false}};
+                 {'r', "", "<a value=\"1\" />", false},
+                 {'r', "", "<!-- note -->", false}};
     oxProperties table;
     EXPECT_FALSE(table.isModified());
     for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); ++i) {
