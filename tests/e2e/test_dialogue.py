@@ -7,7 +7,7 @@ import signal
 import subprocess
 import unittest
 
-from support import ScratchCase, TARNWELL, command, entry, from_stream
+from support import ON_WINDOWS, ScratchCase, TARNWELL, command, entry, from_stream
 
 QUESTION = "Choose database provider to use:\n\t1. SQLite\n\t2. MSSQL\n> "
 SERVER = "\nEnter database server:\n> "
@@ -138,7 +138,10 @@ class Failures(DialogueCase):
         original = entry("Database", "SQLite")
         # The size limit, with SIGXFSZ ignored or at its default (which
         # would end the writer halfway), on a rename and on a write in place.
-        for ignored, linked in [(True, False), (False, False), (False, True)]:
+        # Under Wine only the first: a size limit that ends the process is
+        # a POSIX signal, which Wine itself does not survive.
+        cases = [(True, False)] if ON_WINDOWS else [(True, False), (False, False), (False, True)]
+        for ignored, linked in cases:
             with self.subTest(ignored=ignored, linked=linked):
                 for name in os.listdir(self.cwd):
                     os.remove(os.path.join(self.cwd, name))
@@ -157,10 +160,10 @@ class Failures(DialogueCase):
                 # In place, the old contents go to the journal first, which
                 # is where the limit is met.
                 self.assertEqual(result.returncode, 1)
+                reason = (r"Windows error \d+" if ON_WINDOWS else
+                          r'(its old contents cannot be kept aside in ".*\.journal": )?the file would exceed the size limit')
                 self.assertRegex(from_stream(result.stderr.decode("latin-1")),
-                                 r'^Unable to write preferences file.\n"preferences.cfg": '
-                                 r'(its old contents cannot be kept aside in ".*\.journal": )?'
-                                 r"the file would exceed the size limit.\n$")
+                                 r'^Unable to write preferences file.\n"preferences.cfg": ' + reason + r".\n$")
                 self.assertEqual(self.read_file(), original)
                 self.assertEqual(sorted(os.listdir(self.cwd)),
                                  sorted(["preferences.cfg", "preferences.cfg.lock"] +
