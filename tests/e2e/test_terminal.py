@@ -201,6 +201,14 @@ class PasswordDialogue(TerminalCase):
                 self.assertEqual(os.listdir(self.cwd), [])
                 self.assertEqual(terminal.settings(), terminal.initial_settings)
 
+    def test_ctrl_c_at_a_typed_password_stdin_writes_nothing(self):
+        terminal = self.start([TARNWELL, "--provider=mssql", "--server=s", "--user=u", "--password-stdin"])
+        self.wait_for(lambda: terminal.settings() != terminal.initial_settings)
+        terminal.type(b"abc\x03")
+        self.assertEqual(terminal.finish(), 1)
+        self.assertIn(b"Interrupted. Preferences file not changed.", terminal.output)
+        self.assertEqual(os.listdir(self.cwd), [])
+
     def test_a_lost_terminal_at_the_password_writes_nothing(self):
         terminal = self.start([TARNWELL])
         for prompt, answer in enumerate([b"2\r", b"server\r", b"user\r", b"sec"], start=1):
