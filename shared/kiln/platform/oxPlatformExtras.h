@@ -101,11 +101,12 @@ void endHiddenConsoleInput();
 // nested); when a registered console control handler takes an event while
 // the read is in progress, the read is ended, so that the reader can look
 // for a stop request instead of waiting for a line that may never come.
-// POSIX: the control watcher sends the reading thread a wake signal whose
+// POSIX: the control watcher sends the reading thread SIGURG, whose
 // handler does not restart the read, so it fails with EINTR (and _getch
-// gives kNoKey); the signal is blocked in that thread outside the read.
-// Windows: both do nothing, the console itself ends a pending read at
-// Ctrl+C.
+// gives kNoKey), again every 5 ms for up to a second while the thread is
+// still inside that read; from the first end on, SIGURG stays blocked in
+// that thread outside such reads. Windows: both do nothing, the console
+// itself ends a pending read at Ctrl+C.
 void beginStoppableConsoleRead();
 void endStoppableConsoleRead();
 
