@@ -1,5 +1,6 @@
 #include "oxTarnwell.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "oxConsole.h"
@@ -49,6 +50,8 @@ std::string refusalText(oxConsoleAnswer inAnswer, const std::string& inLine, boo
                    (inHidden ? std::string() : " (\"" + cutPiece(inLine) + "\")") + ".";
         case oxConsoleAnswer::nulByte:
             return subject + " refused: it contains a NUL byte.";
+        case oxConsoleAnswer::interrupted:
+            return "Interrupted.";
         default:
             return "Unable to write to standard output.";
     }
@@ -435,7 +438,15 @@ bool oxTarnwell::askPassword(const std::string& inProvider, std::string& outPass
 }
 
 bool oxTarnwell::readAnswer(std::string& outAnswer, bool inHidden) {
-    const oxConsoleAnswer answer = readLine(thePrompt, outAnswer, inHidden);
+    oxConsoleAnswer answer = readLine(thePrompt, outAnswer, inHidden, [this] { return isStopRequested(); });
+    // The user asked to stop (Ctrl+C, a hang-up): whatever was answered
+    // meanwhile is not what they want written.
+    if (isStopRequested())
+        answer = oxConsoleAnswer::interrupted;
+    if (answer == oxConsoleAnswer::interrupted) {
+        std::fill(outAnswer.begin(), outAnswer.end(), '\0');
+        outAnswer.clear();
+    }
     if (answer == oxConsoleAnswer::answered)
         return true;
     if (answer != oxConsoleAnswer::ended) {

@@ -23,12 +23,14 @@ public:
     oxHelpTable getOptionHelp() override;
     oxHelpTable getExitCodeHelp() override;
     // The database preferences dialogue. Ends the process with exit code 1
-    // when the file cannot be read or written, or when input ends before
-    // every answer is given (the file is then left as it was).
+    // when the file cannot be read or written, or when input ends or a stop
+    // is requested (Ctrl+C, a hang-up) before every answer is given (the
+    // file is then left as it was).
     void run() override;
 
     // Asks until the password is acceptable for the provider answer (as
-    // typed): SQL Server refuses ";". False at the end of input.
+    // typed): SQL Server refuses ";". False at the end of input or on a
+    // stop request.
     bool askPassword(const std::string& inProvider, std::string& outPassword);
 
 private:
@@ -66,7 +68,8 @@ private:
     bool askVisible(const char* inQuestion, std::string& outAnswer);
     // One answer; false when there is none to take: input ended, or the
     // answer was refused (too long, a NUL byte, prompts that cannot be
-    // written), which is then reported on standard error.
+    // written) or a stop was requested by the time it came (the read is
+    // ended for it), which is then reported on standard error.
     bool readAnswer(std::string& outAnswer, bool inHidden);
     // Input gave no usable answer: nothing is written, the run fails.
     void endWithoutAnswers(oxPreferences& ioStore);

@@ -1,4 +1,5 @@
 """A program run on a real pseudo-terminal, typed at from the other side."""
+import fcntl
 import os
 import select
 import subprocess
@@ -13,16 +14,19 @@ class Terminal:
     the test types on the other side and keeps its own handle to the
     terminal so it can see the settings after the program is gone."""
 
-    def __init__(self, arguments, cwd, stderr=None, own_session=True):
+    def __init__(self, arguments, cwd, stderr=None, own_session=True, controlling=False):
         """Without own_session the program gets a process group of its own
-        in this session, where a stop signal does stop it."""
+        in this session, where a stop signal does stop it. With controlling
+        (and its own session) the terminal is the program's controlling
+        terminal, so that Ctrl+C typed in line mode sends it SIGINT."""
         self.keyboard, self.terminal = os.openpty()
         self.initial_settings = termios.tcgetattr(self.terminal)
         self.output = b""
         self.process = subprocess.Popen(
             arguments, cwd=cwd, stdin=self.terminal, stdout=self.terminal,
             stderr=self.terminal if stderr is None else stderr, start_new_session=own_session,
-            process_group=None if own_session else 0)
+            process_group=None if own_session else 0,
+            preexec_fn=(lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0)) if controlling else None)
 
     def read_until(self, text, count=1):
         deadline = time.monotonic() + WAIT

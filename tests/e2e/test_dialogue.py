@@ -115,6 +115,39 @@ class Failures(DialogueCase):
                 self.assertEqual((code, err.endswith(NO_MORE_INPUT)), (1, True), err)
                 self.assertEqual(self.read_file(), original)
 
+    @unittest.skipIf(ON_WINDOWS, "console control events come from the console there, not from signals")
+    def test_a_control_signal_at_a_prompt_ends_the_run_and_writes_nothing(self):
+        original = entry("Database", "SQLite")
+        # The answers given, then the prompt the signal comes at.
+        for sent, answers, waited_for, existing in [
+                (signal.SIGINT, "2\nserver\n", QUESTION + SERVER + USER, None),
+                (signal.SIGHUP, "2\ns\nu\n", MSSQL_OUTPUT[:-1], original),
+                (signal.SIGQUIT, "", QUESTION, None)]:
+            with self.subTest(signal=sent):
+                if existing:
+                    self.write_file(existing)
+                elif os.path.exists(self.path):
+                    os.remove(self.path)
+                tool = subprocess.Popen(command(TARNWELL), cwd=self.cwd, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.addCleanup(tool.kill)
+                tool.stdin.write(answers.encode())
+                tool.stdin.flush()
+                shown = b""
+                while shown != waited_for.encode():
+                    piece = os.read(tool.stdout.fileno(), 4096)
+                    self.assertTrue(piece, shown)
+                    shown += piece
+                tool.send_signal(sent)
+                # Standard input stays open: its end would be a reason of its own.
+                tool.wait(timeout=60)
+                _, err = tool.communicate()
+                self.assertEqual((tool.returncode, err), (1, b"Interrupted. Preferences file not changed.\n"))
+                if existing:
+                    self.assertEqual(self.read_file(), existing)
+                else:
+                    self.assertFalse(os.path.exists(self.path))
+
     def test_last_answer_without_line_end_still_counts(self):
         code, _, err = self.run_tool("2\ns\nu\npw")
         self.assertEqual((code, err), (0, ""))

@@ -28,8 +28,8 @@ class TerminalCase(unittest.TestCase):
     def tearDown(self):
         self.directory.cleanup()
 
-    def start(self, arguments, stderr=None, own_session=True):
-        terminal = Terminal(arguments, self.cwd, stderr, own_session)
+    def start(self, arguments, stderr=None, own_session=True, controlling=False):
+        terminal = Terminal(arguments, self.cwd, stderr, own_session, controlling)
         self.addCleanup(terminal.close)
         return terminal
 
@@ -74,10 +74,10 @@ class HiddenKeys(TerminalCase):
         self.assertEqual(output, b"> \r\n")
         self.assertTrue(restored)
 
-    def test_ctrl_c_ends_the_answer_and_keeps_what_was_typed_ctrl_z_is_a_key(self):
-        for keys, kept in [(b"abc\x03", b"abc"), (b"a\x1ab\r", b"a\x1ab")]:
+    def test_ctrl_c_interrupts_the_answer_and_drops_what_was_typed_ctrl_z_is_a_key(self):
+        for keys, report in [(b"abc\x03", "interrupted:"), (b"a\x1ab\r", "answer:" + b"a\x1ab".hex())]:
             reports, output, restored = self.answer([keys])
-            self.assertEqual(reports, ["answer:" + kept.hex()])
+            self.assertEqual(reports, [report])
             self.assertEqual(output, b"> \r\n")
             self.assertTrue(restored)
 
@@ -163,8 +163,7 @@ class PasswordDialogue(TerminalCase):
     """The tool's own dialogue on a terminal stores what a piped run stores."""
 
     def test_password_typed_on_a_terminal_is_stored_as_from_a_pipe(self):
-        for keys, plain in [(b"sx\x7fecret\r", b"secret"), (b"abc\x03", b"abc"),
-                            (b"ab\x1b[Ac\r", b"abc")]:
+        for keys, plain in [(b"sx\x7fecret\r", b"secret"), (b"ab\x1b[Ac\r", b"abc")]:
             with self.subTest(keys=keys):
                 for name in os.listdir(self.cwd):
                     os.remove(os.path.join(self.cwd, name))
@@ -178,6 +177,37 @@ class PasswordDialogue(TerminalCase):
                 self.assertEqual(terminal.settings(), terminal.initial_settings)
                 self.assertEqual(stored_password(self.cwd), piped_password(plain))
                 self.assertIsNotNone(stored_password(self.cwd))
+
+    def test_ctrl_c_or_sigint_at_a_prompt_ends_the_run_and_writes_nothing(self):
+        # The answers typed before the stop, the keys typed at the prompt
+        # where it comes, and whether SIGINT is sent (a kill, not a key).
+        cases = [([b"2\r"], b"ser\x03", False),             # visible: the terminal's SIGINT
+                 ([b"2\r", b"s\r", b"u\r"], b"sec\x03", False),  # hidden: the key itself
+                 ([b"2\r", b"s\r", b"u\r"], b"sec", True),
+                 ([b"2\r"], b"ser", True)]
+        for answers, keys, kill in cases:
+            with self.subTest(keys=keys, kill=kill):
+                terminal = self.start([TARNWELL], controlling=True)
+                for prompt, answer in enumerate(answers, start=1):
+                    terminal.read_until(b"> ", prompt)
+                    terminal.type(answer)
+                terminal.read_until(b"> ", len(answers) + 1)
+                terminal.type(keys)
+                if kill:
+                    time.sleep(0.3)
+                    terminal.process.send_signal(signal.SIGINT)
+                self.assertEqual(terminal.finish(), 1)
+                self.assertIn(b"Interrupted. Preferences file not changed.\r\n", terminal.output)
+                self.assertEqual(os.listdir(self.cwd), [])
+                self.assertEqual(terminal.settings(), terminal.initial_settings)
+
+    def test_ctrl_c_at_a_typed_password_stdin_writes_nothing(self):
+        terminal = self.start([TARNWELL, "--provider=mssql", "--server=s", "--user=u", "--password-stdin"])
+        self.wait_for(lambda: terminal.settings() != terminal.initial_settings)
+        terminal.type(b"abc\x03")
+        self.assertEqual(terminal.finish(), 1)
+        self.assertIn(b"Interrupted. Preferences file not changed.", terminal.output)
+        self.assertEqual(os.listdir(self.cwd), [])
 
     def test_a_lost_terminal_at_the_password_writes_nothing(self):
         terminal = self.start([TARNWELL])

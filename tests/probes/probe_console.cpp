@@ -1,9 +1,10 @@
 // Reads answers with readLine, one per argument: "hidden" or "visible"
 // (one hidden answer when there is none). Each answer is reported on
 // standard error as "answer:<hex bytes>", or "end:" when input had ended
-// ("too-long:", "nul:", "output-failed:" for the refusals), so that a test
-// on a terminal sees exactly what was kept. "hold-and-exit" takes the
-// terminal's hidden mode and exits without giving it back.
+// ("too-long:", "nul:", "output-failed:" for the refusals, "interrupted:"
+// for Ctrl+C at a hidden answer), so that a test on a terminal sees
+// exactly what was kept. "hold-and-exit" takes the terminal's hidden mode
+// and exits without giving it back.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,7 @@
 namespace {
 
 void reportAnswer(oxConsoleAnswer inAnswer, const std::string& inLine) {
-    const char* const names[] = {"answer:", "end:", "too-long:", "nul:", "output-failed:"};
+    const char* const names[] = {"answer:", "end:", "too-long:", "nul:", "output-failed:", "interrupted:"};
     fputs(names[static_cast<int>(inAnswer)], stderr);
     for (unsigned char byte : inLine) {
         fprintf(stderr, "%02x", byte);

@@ -3,6 +3,7 @@
 #ifndef OX_PLATFORM_EXTRAS_H
 #define OX_PLATFORM_EXTRAS_H
 
+#include <functional>
 #include <string>
 
 // The running system's version, read once per call.
@@ -81,7 +82,7 @@ void protectProcessMemory();
 
 // The codes of _getch that its callers act on, the same on every platform.
 namespace oxKeyCodes {
-const int kNoKey = -1;         // no key: not a terminal, input ended, or a failure
+const int kNoKey = -1;         // no key: not a terminal, input ended or was ended, or a failure
 const int kTwoCodePrefix = 0;  // a function or cursor key: one more code follows
 const int kCtrlC = 3;
 const int kCtrlD = 4;
@@ -104,5 +105,45 @@ void beginHiddenConsoleInput();
 // Safe to call from a signal handler or the crash filter; does nothing
 // when the mode is not held.
 void endHiddenConsoleInput();
+
+// Answers that a console control event ends. The thread reading standard
+// input marks such a read with begin and end (one reader at a time, not
+// nested); when a registered console control handler takes an event while
+// the read is in progress, the read is ended, so that the reader can look
+// for a stop request instead of waiting for a line that may never come.
+// POSIX: the control watcher sends the reading thread SIGURG, whose
+// handler does not restart the read, so it fails with EINTR (and _getch
+// gives kNoKey), again every 5 ms for up to a second while the thread is
+// still inside that read; from the first end on, SIGURG stays blocked in
+// that thread outside such reads. Windows: both do nothing, the console
+// itself ends a pending read at Ctrl+C.
+void beginStoppableConsoleRead();
+void endStoppableConsoleRead();
+
+// Holds a stoppable read for one scope, an exception included.
+class oxStoppableConsoleRead {
+public:
+    explicit oxStoppableConsoleRead(bool inHold) : itsHeld(inHold) {
+        if (itsHeld)
+            beginStoppableConsoleRead();
+    }
+    ~oxStoppableConsoleRead() {
+        if (itsHeld)
+            endStoppableConsoleRead();
+    }
+    oxStoppableConsoleRead(const oxStoppableConsoleRead&) = delete;
+    oxStoppableConsoleRead& operator=(const oxStoppableConsoleRead&) = delete;
+
+private:
+    bool itsHeld;
+};
+
+// After a visible read from a console met the end of input: whether it was
+// a console control event that ended it, as inStopRequested tells (false
+// when inStopRequested is empty). On Windows the console ends the read at
+// Ctrl+C before the handler has run on a thread of its own, so this waits
+// up to about 100 ms for the stop request; on POSIX the handler has run
+// before any read is ended, so it asks once.
+bool waitForConsoleStop(const std::function<bool()>& inStopRequested);
 
 #endif

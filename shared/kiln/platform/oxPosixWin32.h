@@ -223,6 +223,9 @@ typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD inCtrlType);
 // and taken by a watcher thread with sigwait, which calls the handlers,
 // newest first, outside any signal handler. A handler that returns FALSE
 // passes the signal on; when none takes it, the default action follows.
+// When one takes it, a stoppable console read in progress is ended, as
+// Windows' console ends a pending read at Ctrl+C (SIGURG to the reading
+// thread, see beginStoppableConsoleRead).
 // Threads that were already running keep the signals unblocked; a small
 // signal handler there hands the signal on to the watcher. A signal that
 // was ignored when the first handler came (nohup, background jobs) stays
@@ -297,7 +300,8 @@ int _isatty(int inDescriptor);
 // line read. DEL (127) is backspace 8; a CR takes an LF right behind it
 // along; a cursor or function key's escape sequence comes as 0 and then
 // one more code; an Escape that nothing follows within 0.1 s is 27. -1
-// when standard input is not a terminal, has ended (hang-up) or fails. Outside
+// when standard input is not a terminal, has ended (hang-up) or fails, or
+// when a console control event ended the stoppable read. Outside
 // beginHiddenConsoleInput the terminal mode is switched for this key only.
 int _getch();
 

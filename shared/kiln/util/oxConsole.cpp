@@ -1,5 +1,6 @@
 #include "oxConsole.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -34,6 +35,16 @@ bool isStandardInputTerminal() {
     return _isatty(_fileno(stdin)) != 0;
 }
 
+bool isStopRequested(const std::function<bool()>& inStopRequested) {
+    return inStopRequested && inStopRequested();
+}
+
+// What was typed of an answer that is not given back may be a secret.
+void wipe(std::string& ioLine) {
+    std::fill(ioLine.begin(), ioLine.end(), '\0');
+    ioLine.clear();
+}
+
 // False when the text, or anything written to standard output before it,
 // did not arrive.
 bool writeAndFlush(const std::string& inText) {
@@ -46,7 +57,7 @@ bool writeAndFlush(const std::string& inText) {
 // form of that line end. ended when the input had ended and nothing at all
 // was read, or when a read failed: part of a line is no answer then.
 // Reading stops at a refused byte, so an endless line is never held whole.
-oxConsoleAnswer readStreamLine(std::string& outLine) {
+oxConsoleAnswer readStreamLine(std::string& outLine, const std::function<bool()>& inStopRequested) {
     bool readAnything = false;
     for (;;) {
         const int byte = getc(stdin);
@@ -58,6 +69,9 @@ oxConsoleAnswer readStreamLine(std::string& outLine) {
                 return oxConsoleAnswer::ended;
             }
             clearerr(stdin);
+            if (isStopRequested(inStopRequested)) {
+                return oxConsoleAnswer::interrupted;
+            }
             continue;
         }
         readAnything = true;
@@ -83,15 +97,23 @@ oxConsoleAnswer readStreamLine(std::string& outLine) {
     return readAnything ? oxConsoleAnswer::answered : oxConsoleAnswer::ended;
 }
 
-// Key by key, without echo. A key read of -1 (the terminal was lost or a
-// read failed) ends the input: a half-typed password is no answer.
-oxConsoleAnswer readHiddenKeys(std::string& outLine) {
+// No key: the read was ended for a stop, or the terminal was lost or a
+// read failed.
+oxConsoleAnswer noKeyAnswer(const std::function<bool()>& inStopRequested) {
+    return isStopRequested(inStopRequested) ? oxConsoleAnswer::interrupted : oxConsoleAnswer::ended;
+}
+
+// Key by key, without echo. A key read of -1 ends the input: a half-typed
+// password is no answer. Ctrl+C never reaches the control handler here (the
+// terminal's signal keys are off), so it is the user's stop itself.
+oxConsoleAnswer readHiddenKeys(std::string& outLine, const std::function<bool()>& inStopRequested) {
     for (;;) {
         const int key = _getch();
         switch (key) {
             case kNoKey:
-                return oxConsoleAnswer::ended;
+                return noKeyAnswer(inStopRequested);
             case kCtrlC:
+                return oxConsoleAnswer::interrupted;
             case kCtrlD:
             case kLineFeed:
             case kCarriageReturn:
@@ -104,7 +126,7 @@ oxConsoleAnswer readHiddenKeys(std::string& outLine) {
             case kTwoCodePrefix:
                 // A function key: its second code is dropped.
                 if (_getch() == kNoKey) {
-                    return oxConsoleAnswer::ended;
+                    return noKeyAnswer(inStopRequested);
                 }
                 break;
             default:
@@ -119,8 +141,11 @@ oxConsoleAnswer readHiddenKeys(std::string& outLine) {
 
 }  // namespace
 
-oxConsoleAnswer readLine(const std::string& inPrompt, std::string& outLine, bool inHidden) {
+oxConsoleAnswer readLine(const std::string& inPrompt, std::string& outLine, bool inHidden,
+                         const std::function<bool()>& inStopRequested) {
     outLine.clear();
+    // One byte beyond the bound may be the CR of a CR LF.
+    outLine.reserve(oxConsole_maxAnswerLength + 1);
     const bool keyByKey = inHidden && isStandardInputTerminal();
     // Before the prompt: a key typed as soon as it shows is not echoed.
     HiddenInputScope hidden(keyByKey);
@@ -130,9 +155,24 @@ oxConsoleAnswer readLine(const std::string& inPrompt, std::string& outLine, bool
     }
     // An earlier read that failed or met the end must not end this one at once.
     clearerr(stdin);
-    oxConsoleAnswer answer = keyByKey ? readHiddenKeys(outLine) : readStreamLine(outLine);
-    if (answer == oxConsoleAnswer::ended) {
-        outLine.clear();
+    oxConsoleAnswer answer = oxConsoleAnswer::interrupted;
+    {
+        // Only a read that can tell a stop is ended for one.
+        oxStoppableConsoleRead stoppable(static_cast<bool>(inStopRequested));
+        // A stop requested before the read was marked sends it no wake.
+        if (!isStopRequested(inStopRequested)) {
+            answer = keyByKey ? readHiddenKeys(outLine, inStopRequested)
+                              : readStreamLine(outLine, inStopRequested);
+        }
+    }
+    // A console that ends a visible read at Ctrl+C may do so before the
+    // stop is requested.
+    if (answer == oxConsoleAnswer::ended && !keyByKey && isStandardInputTerminal() &&
+        waitForConsoleStop(inStopRequested)) {
+        answer = oxConsoleAnswer::interrupted;
+    }
+    if (answer == oxConsoleAnswer::ended || answer == oxConsoleAnswer::interrupted) {
+        wipe(outLine);
     }
     if (inHidden && !writeAndFlush("\n") && answer == oxConsoleAnswer::answered) {
         answer = oxConsoleAnswer::outputFailed;

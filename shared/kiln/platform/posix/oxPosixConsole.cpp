@@ -3,6 +3,7 @@
 // input holds. Keys are read through stdin's own buffer, so whatever a key
 // read fetches ahead is still there for the next line read.
 #include "oxPlatformExtras.h"
+#include "oxPosixConsoleRead.h"
 #include "oxPosixWin32.h"
 
 #include <pthread.h>
@@ -122,7 +123,8 @@ void installRestorers() {
     }
 }
 
-// Retries reads a signal interrupted; a hang-up or end of file is kNoKey.
+// Retries reads a signal interrupted, except one that a console control
+// event ended; that, a hang-up or end of file is kNoKey.
 int readByte() {
     for (;;) {
         const int byte = getc(stdin);
@@ -133,6 +135,9 @@ int readByte() {
             return kNoKey;
         }
         clearerr(stdin);
+        if (isStoppableConsoleReadEnded()) {
+            return kNoKey;
+        }
     }
 }
 

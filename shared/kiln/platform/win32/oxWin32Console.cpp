@@ -1,7 +1,34 @@
 // Hidden console input on Windows: _getch switches the console out of
 // line mode and echo for each key itself, so there is no mode to hold.
+// Stoppable reads need nothing either: the console ends a pending
+// ReadConsole at Ctrl+C by itself.
 #include "oxWin32.h"
+
+namespace {
+
+// The console ends the read before the control handler has run on a
+// thread of its own: so long it may take to request the stop.
+const DWORD kStopWaitMilliseconds = 100;
+const DWORD kStopPollMilliseconds = 5;
+
+}  // namespace
 
 void beginHiddenConsoleInput() {}
 
 void endHiddenConsoleInput() {}
+
+void beginStoppableConsoleRead() {}
+
+void endStoppableConsoleRead() {}
+
+bool waitForConsoleStop(const std::function<bool()>& inStopRequested) {
+    if (!inStopRequested)
+        return false;
+    for (DWORD waited = 0;; waited += kStopPollMilliseconds) {
+        if (inStopRequested())
+            return true;
+        if (waited >= kStopWaitMilliseconds)
+            return false;
+        Sleep(kStopPollMilliseconds);
+    }
+}

@@ -1,16 +1,40 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include "oxConsole.h"
+#include "oxWin32.h"
 
 namespace {
 
 const oxConsoleAnswer kAnswered = oxConsoleAnswer::answered;
 const oxConsoleAnswer kEnded = oxConsoleAnswer::ended;
+const oxConsoleAnswer kInterrupted = oxConsoleAnswer::interrupted;
+
+// The test's control handler takes every event; it requests a stop only
+// when told to.
+std::atomic<bool> theHandlerStops{false};
+std::atomic<bool> theStopRequested{false};
+
+BOOL WINAPI takingHandler(DWORD) {
+    if (theHandlerStops)
+        theStopRequested = true;
+    return TRUE;
+}
+
+bool isStopRequested() {
+    return theStopRequested;
+}
+
+void onUnrelatedSignal(int) {}
 
 // Standard input comes from a pipe holding a given text, as an installer
 // feeds the tool; the test's own standard input is back afterwards.
@@ -54,7 +78,35 @@ protected:
         clearerr(stdin);
     }
 
+    // Standard input is a pipe nothing has been written to yet; the
+    // result is its write end.
+    int feedLater() {
+        int ends[2];
+        if (pipe(ends) != 0)
+            return -1;
+        dup2(ends[0], STDIN_FILENO);
+        close(ends[0]);
+        clearerr(stdin);
+        return ends[1];
+    }
+
     int itsSavedInput = -1;
+};
+
+class oxConsoleStopTest : public oxConsoleTest {
+protected:
+    void SetUp() override {
+        oxConsoleTest::SetUp();
+        // A runner may start us with these ignored, which the control
+        // emulation respects; the tests need them delivered.
+        for (int signal : {SIGINT, SIGQUIT, SIGHUP}) {
+            struct sigaction current;
+            if (sigaction(signal, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+                current.sa_handler == SIG_IGN)
+                ::signal(signal, SIG_DFL);
+        }
+        theStopRequested = false;
+    }
 };
 
 TEST_F(oxConsoleTest, VisibleAndHiddenAnswersComeFromOneStreamInTurn) {
@@ -149,6 +201,67 @@ TEST_F(oxConsoleTest, OverlongAnswersAndNulBytesAreRefused) {
         EXPECT_LE(line.size(), kLimit + 1);
         EXPECT_LE(ftell(stdin), static_cast<long>(2 * kLimit));
     }
+}
+
+TEST_F(oxConsoleStopTest, BlockedReadIsEndedByAControlEventTakenForAStopOnly) {
+    ASSERT_TRUE(SetConsoleCtrlHandler(takingHandler, TRUE));
+    struct sigaction unrelated {};
+    unrelated.sa_handler = onUnrelatedSignal;
+    sigemptyset(&unrelated.sa_mask);
+    // Without SA_RESTART, as the wake: the read fails with EINTR too.
+    sigaction(SIGUSR1, &unrelated, nullptr);
+    const struct {
+        int itsSignal;
+        bool itsStops;
+        bool itsHidden;
+        oxConsoleAnswer itsAnswer;
+    } cases[] = {
+        {SIGINT, true, false, kInterrupted},
+        {SIGHUP, true, true, kInterrupted},
+        {SIGQUIT, true, false, kInterrupted},
+        // Taken, but nobody asked for a stop: the read goes on.
+        {SIGINT, false, false, kAnswered},
+        // Not a control event, sent to the reading thread itself.
+        {SIGUSR1, false, true, kAnswered},
+    };
+    const pthread_t reader = pthread_self();
+    for (const auto& test : cases) {
+        const int writeEnd = feedLater();
+        ASSERT_GE(writeEnd, 0);
+        theHandlerStops = test.itsStops;
+        theStopRequested = false;
+        std::atomic<bool> returned{false};
+        std::thread sender([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (test.itsSignal == SIGUSR1)
+                pthread_kill(reader, SIGUSR1);
+            else
+                kill(getpid(), test.itsSignal);
+            // Long enough for a read that is ended to return (2 s at most),
+            // or that goes on to show it; then the line it is waiting for.
+            const int waits = test.itsAnswer == kAnswered ? 20 : 200;
+            for (int waited = 0; waited < waits && !returned; ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_EQ(write(writeEnd, "late\n", 5), 5);
+        });
+        std::string line = "stale";
+        testing::internal::CaptureStdout();
+        const oxConsoleAnswer answer = readLine("", line, test.itsHidden, isStopRequested);
+        returned = true;
+        sender.join();
+        testing::internal::GetCapturedStdout();
+        close(writeEnd);
+        EXPECT_EQ(answer, test.itsAnswer) << test.itsSignal;
+        EXPECT_EQ(line, test.itsAnswer == kAnswered ? "late" : "") << test.itsSignal;
+    }
+
+    // A stop requested before the read: nothing is read, nothing awaited.
+    feedInput("x\n");
+    theStopRequested = true;
+    std::string line;
+    EXPECT_EQ(readLine("", line, false, isStopRequested), kInterrupted);
+    EXPECT_EQ(getc(stdin), 'x');
+    EXPECT_TRUE(SetConsoleCtrlHandler(takingHandler, FALSE));
 }
 
 }  // namespace
