@@ -104,6 +104,18 @@ std::string fullPath(const std::string& inPath) {
     return path;
 }
 
+// Wipes a password's storage however the scope that holds it ends.
+class oxWipedOnExit {
+public:
+    explicit oxWipedOnExit(std::string& ioText) : itsText(ioText) {}
+    ~oxWipedOnExit() { oxCryptor::wipe(itsText); }
+    oxWipedOnExit(const oxWipedOnExit&) = delete;
+    oxWipedOnExit& operator=(const oxWipedOnExit&) = delete;
+
+private:
+    std::string& itsText;
+};
+
 // The tool's long options: those that take a value (--name=value) and
 // those that take none.
 const char* const theValueOptions[] = {"--provider", "--server", "--user", "--password-file", "--file"};
@@ -407,6 +419,7 @@ bool oxTarnwell::askServerDetails(oxPreferences& ioStore, const std::string& inP
     std::string server;
     std::string user;
     std::string password;
+    const oxWipedOnExit wiped(password);
     if (!askVisible("Enter database server:", server) || !askVisible("Enter database user name:", user))
         return false;
     writeLine("");
@@ -443,10 +456,8 @@ bool oxTarnwell::readAnswer(std::string& outAnswer, bool inHidden) {
     // meanwhile is not what they want written.
     if (isStopRequested())
         answer = oxConsoleAnswer::interrupted;
-    if (answer == oxConsoleAnswer::interrupted) {
-        std::fill(outAnswer.begin(), outAnswer.end(), '\0');
-        outAnswer.clear();
-    }
+    if (answer == oxConsoleAnswer::interrupted)
+        oxCryptor::wipe(outAnswer);
     if (answer == oxConsoleAnswer::answered)
         return true;
     if (answer != oxConsoleAnswer::ended) {
@@ -493,7 +504,9 @@ std::string oxTarnwell::readPasswordFromInput(std::string& outLine) {
     // The bytes as sent, on every platform.
     if (!typed)
         setStandardInputBinary();
-    const oxConsoleAnswer answer = readLine("", outLine, typed);
+    const oxConsoleAnswer answer = readLine("", outLine, typed, [this] { return isStopRequested(); });
+    if (answer == oxConsoleAnswer::interrupted || isStopRequested())
+        return "Interrupted.";
     if (answer == oxConsoleAnswer::ended)
         return "--password-stdin: standard input holds no password.";
     if (answer != oxConsoleAnswer::answered)
@@ -536,6 +549,7 @@ void oxTarnwell::runScripted() {
     const bool mssql = itsOptions.itsProvider == "MSSQL";
     const bool check = itsOptions.itsCheck;
     std::string password;
+    const oxWipedOnExit wiped(password);
     if (mssql)
         protectProcessMemory();
     if (mssql && !readScriptPassword(password)) {
@@ -547,10 +561,8 @@ void oxTarnwell::runScripted() {
     store.setFileName(name);
     store.setStopCheck([this] { return isStopRequested(); });
     // --check creates nothing; a missing file is then one that would be.
-    if (!openStore(store, check)) {
-        oxCryptor::wipe(password);
+    if (!openStore(store, check))
         return;
-    }
     if (mssql) {
         oxCryptor cryptor("");
         cryptor.encrypt(password, password);
@@ -558,7 +570,6 @@ void oxTarnwell::runScripted() {
         store.set("DatabaseServer", itsOptions.itsServer);
         store.set("DatabaseUsername", itsOptions.itsUser);
         store.set("DatabasePassword", password);
-        oxCryptor::wipe(password);
     } else {
         store.set("Database", "SQLite");
         store.remove("DatabaseServer");

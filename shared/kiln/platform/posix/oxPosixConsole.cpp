@@ -4,6 +4,7 @@
 // read fetches ahead is still there for the next line read.
 #include "oxPlatformExtras.h"
 #include "oxPosixConsoleRead.h"
+#include "oxPosixEndingSignals.h"
 #include "oxPosixWin32.h"
 
 #include <pthread.h>
@@ -42,26 +43,26 @@ struct termios theHiddenSettings;
 int theQueuedCode = kNoKey;
 pthread_once_t theRestorersInstalled = PTHREAD_ONCE_INIT;
 
-// Async-signal-safe: an atomic exchange and tcsetattr.
+// The ending-signal cleanup that gives the terminal back while hidden
+// mode is held, or -1.
+std::atomic<int> theEndingCleanup{-1};
+
+// Async-signal-safe: atomic exchanges and tcsetattr.
 void restoreSettings() {
     if (theHidden.exchange(false)) {
         tcsetattr(STDIN_FILENO, TCSANOW, &theSavedSettings);
+        removeEndingCleanup(theEndingCleanup.exchange(-1));
     }
+}
+
+// A terminal left without echo would outlive the process: any signal that
+// ends it (SIGTERM, SIGHUP, ...) gives the settings back first.
+void restoreBeforeEnding(void*) {
+    restoreSettings();
 }
 
 void restoreAtExit() {
     restoreSettings();
-}
-
-// A terminal left without echo would outlive the process; after restoring,
-// the signal ends the process as it would have without this handler.
-void restoreAndTerminate(int inSignal) {
-    const int savedErrno = errno;
-    restoreSettings();
-    signal(inSignal, SIG_DFL);
-    // Blocked while this handler runs; delivered as soon as it returns.
-    raise(inSignal);
-    errno = savedErrno;
 }
 
 const int theStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
@@ -116,7 +117,6 @@ void catchIfDefault(int inSignal, void (*inHandler)(int), int inFlags) {
 
 void installRestorers() {
     atexit(restoreAtExit);
-    catchIfDefault(SIGTERM, restoreAndTerminate, 0);
     // A key read the stop interrupted goes on when the process continues.
     for (int stopSignal : theStopSignals) {
         catchIfDefault(stopSignal, stopWithSettingsRestored, SA_RESTART);
@@ -272,9 +272,11 @@ void beginHiddenConsoleInput() {
     hidden.c_cc[VTIME] = 0;
     theHiddenSettings = hidden;
     // Set before the switch, so a signal arriving in between still restores.
+    theEndingCleanup.store(addEndingCleanup(restoreBeforeEnding, nullptr));
     theHidden.store(true);
     if (tcsetattr(STDIN_FILENO, TCSANOW, &hidden) != 0) {
         theHidden.store(false);
+        removeEndingCleanup(theEndingCleanup.exchange(-1));
     }
 }
 

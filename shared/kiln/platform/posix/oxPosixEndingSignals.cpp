@@ -102,7 +102,7 @@ void installHandlers() {
 
 }  // namespace
 
-oxEndingSignalGuard::oxEndingSignalGuard(oxEndingCleanup inCleanup, void* inData) : itsSlot(-1) {
+int addEndingCleanup(oxEndingCleanup inCleanup, void* inData) {
     pthread_once(&theHandlersInstalled, installHandlers);
     for (int slot = 0; slot < kSlots; ++slot) {
         int expected = kSlotFree;
@@ -111,15 +111,22 @@ oxEndingSignalGuard::oxEndingSignalGuard(oxEndingCleanup inCleanup, void* inData
             theData[slot] = inData;
             theOwners[slot] = pthread_self();
             theSlotStates[slot].store(kSlotReady);
-            itsSlot = slot;
-            return;
+            return slot;
         }
     }
+    return -1;
 }
 
+void removeEndingCleanup(int inSlot) {
+    if (inSlot >= 0)
+        theSlotStates[inSlot].store(kSlotFree);
+}
+
+oxEndingSignalGuard::oxEndingSignalGuard(oxEndingCleanup inCleanup, void* inData)
+    : itsSlot(addEndingCleanup(inCleanup, inData)) {}
+
 oxEndingSignalGuard::~oxEndingSignalGuard() {
-    if (itsSlot >= 0)
-        theSlotStates[itsSlot].store(kSlotFree);
+    removeEndingCleanup(itsSlot);
 }
 
 oxEndingSignalsBlocked::oxEndingSignalsBlocked() {

@@ -30,6 +30,12 @@ private:
     int itsSlot;
 };
 
+// The same for a span begun and ended by two calls (a terminal mode), which
+// no guard object can hold: a slot, or -1 when none was free. Removing is
+// async-signal-safe; removing -1 does nothing.
+int addEndingCleanup(oxEndingCleanup inCleanup, void* inData);
+void removeEndingCleanup(int inSlot);
+
 // While one lives, the ending signals above are blocked in the calling
 // thread: a file made in the meantime is known to its guard before any of
 // them can run it. Pending ones arrive when it goes.
