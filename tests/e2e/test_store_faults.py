@@ -250,26 +250,31 @@ class StoreFaults(unittest.TestCase):
     def test_a_password_held_stays_out_of_dumps_and_memory(self):
         password = b"Zq7-unique-PASSWORD-4711"
         os.chmod(self.directory, 0o777)
-        self.write_file(entry("A", "1"))
-        self.write_file(b"", self.path + ".lock")
-        for name in [self.path, self.path + ".lock"]:
-            os.chown(name, NOBODY, NOBODY)
-        with open(self.path + ".lock") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
-            tool = subprocess.Popen(command(TARNWELL, "--provider=mssql", "--server=s", "--user=u",
-                                            "--password-stdin"),
-                                    cwd=self.directory, stdin=subprocess.PIPE, stderr=subprocess.PIPE,
-                                    preexec_fn=as_user(NOBODY))
-            tool.stdin.write(password + b"\n")
-            tool.stdin.close()
-            time.sleep(1)  # read, encrypted, waiting for the lock
-            proc = "/proc/%d/" % tool.pid
-            # Not dumpable: its /proc files belong to root; no core either.
-            self.assertEqual(os.stat(proc + "environ").st_uid, 0)
-            self.assertRegex(open(proc + "limits").read(), r"Max core file size +0 +0 ")
-            self.assertEqual(memory_holding(tool.pid, password), [])
-            fcntl.flock(lock, fcntl.LOCK_UN)
-        self.assertEqual(tool.wait(timeout=30), 0)
+        # Scripted, and the dialogue with a refused password first: each
+        # waits for the lock the test holds, the password encrypted by then.
+        for arguments, answers in [(["--provider=mssql", "--server=s", "--user=u", "--password-stdin"],
+                                    password + b"\n"),
+                                   ([], b"2\ns\nu\n" + password + b";x\n" + password + b"\n")]:
+            with self.subTest(arguments=arguments):
+                self.write_file(entry("A", "1"))
+                self.write_file(b"", self.path + ".lock")
+                for name in [self.path, self.path + ".lock"]:
+                    os.chown(name, NOBODY, NOBODY)
+                with open(self.path + ".lock") as lock:
+                    fcntl.flock(lock, fcntl.LOCK_EX)
+                    tool = subprocess.Popen(command(TARNWELL, *arguments), cwd=self.directory,
+                                            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                            stderr=subprocess.PIPE, preexec_fn=as_user(NOBODY))
+                    tool.stdin.write(answers)
+                    tool.stdin.close()
+                    time.sleep(1)  # read, encrypted, waiting for the lock
+                    proc = "/proc/%d/" % tool.pid
+                    # Not dumpable: its /proc files belong to root; no core either.
+                    self.assertEqual(os.stat(proc + "environ").st_uid, 0)
+                    self.assertRegex(open(proc + "limits").read(), r"Max core file size +0 +0 ")
+                    self.assertEqual(memory_holding(tool.pid, password), [])
+                    fcntl.flock(lock, fcntl.LOCK_UN)
+                self.assertEqual(tool.wait(timeout=30), 0)
 
 
 def no_core_dumps():
