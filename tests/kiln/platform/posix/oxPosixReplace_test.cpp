@@ -294,7 +294,9 @@ TEST_F(oxPosixReplaceTest, ReplacementKeepsTheAccessControlListAndAttributes) {
     writeFileBytes(at("plain.cfg"), "old");
     ASSERT_EQ(chmod(at("plain.cfg").c_str(), 0640), 0);
     ASSERT_EQ(acl_extended_file(at("plain.cfg").c_str()), 1);  // inherited at creation
-    ASSERT_EQ(acl_set_file(at("plain.cfg").c_str(), ACL_TYPE_ACCESS, acl_from_mode(0640)), 0);
+    acl_t plain = acl_from_mode(0640);
+    ASSERT_EQ(acl_set_file(at("plain.cfg").c_str(), ACL_TYPE_ACCESS, plain), 0);
+    acl_free(plain);
     ASSERT_TRUE(replaceFileContents(at("plain.cfg"), "new"));
     EXPECT_EQ(acl_extended_file(at("plain.cfg").c_str()), 0);
     EXPECT_EQ(modeOf(at("plain.cfg")) & 07777, 0640u);
