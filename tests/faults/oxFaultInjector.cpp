@@ -14,7 +14,9 @@
 //   OX_FAULT         faults, "operation:N:kind" separated by commas: the Nth
 //                    counted call of that operation (from 1) fails with
 //                    kind eio, enospc or eintr, reads or writes fewer bytes
-//                    (short), or ends the process with SIGKILL (kill)
+//                    (short), ends the process with SIGKILL (kill), or gets
+//                    SIGTERM, as from a stopping system, and then goes on
+//                    (term)
 //   OX_FAULT_REPORT  a file that receives, at exit and just before a kill:
 //                    "op NAME CALLS SHORTABLE INTERRUPTIBLE BEFORE" for
 //                    every operation (BEFORE: its calls when the first fault
@@ -127,8 +129,9 @@ const oxOperationInfo theOperations[] = {
 };
 const int kOperationCount = static_cast<int>(sizeof theOperations / sizeof theOperations[0]);
 
-enum class oxKind { eio, enospc, eintr, shortCount, kill };
-const char* const theKindNames[] = {"eio", "enospc", "eintr", "short", "kill"};
+enum class oxKind { eio, enospc, eintr, shortCount, kill, term };
+const char* const theKindNames[] = {"eio", "enospc", "eintr", "short", "kill", "term"};
+const int kKindCount = static_cast<int>(sizeof theKindNames / sizeof theKindNames[0]);
 
 struct oxFault {
     int itsOperation;
@@ -208,7 +211,7 @@ bool parseFault(const char* inText, size_t inLength, oxFault& outFault) {
         return false;
     const char* kind = after + 1;
     const size_t kindLength = static_cast<size_t>(end - kind);
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < kKindCount; ++k) {
         if (strlen(theKindNames[k]) == kindLength && strncmp(theKindNames[k], kind, kindLength) == 0) {
             outFault.itsKind = static_cast<oxKind>(k);
             outFault.itsReached = false;
@@ -429,6 +432,11 @@ oxDecision decide(oxOperation inOperation, Watched inWatched) {
             case oxKind::kill:
                 writeReport();
                 raise(SIGKILL);
+                break;
+            case oxKind::term:
+                // Its default action leaves no time for a report at exit.
+                writeReport();
+                raise(SIGTERM);
                 break;
         }
     }
