@@ -26,7 +26,8 @@ checked:
 A second round fails two calls: after a first EIO that the program did
 something about, each call it made after that one (cleaning up, putting old
 contents back, another way of writing) fails in turn as well, with EIO or a
-kill.
+kill. Of first faults after which the program made the same calls and
+ended the same way, only one is taken.
 
 Prints runs per scenario and failure and the violations, grouped, with the
 command that repeats one; exits 1 when there is one.
@@ -70,12 +71,14 @@ MSSQL_ANSWERS = b"2\nDBHOST\\SQLEXPRESS\ntarnwell\nsecret\n"
 SHOWN = ("File: {dir}/preferences.cfg\nProvider: MSSQL\nServer: DBHOST\\SQLEXPRESS\nUser: tarnwell\n"
          "Password: set\n").encode()
 CHANGED = b"changed: preferences.cfg\n"
+LARGE = b"".join(entry("Setting%04d" % n, "v" * 100) for n in range(3000))  # 400 KB
 
 # old: the file before (None: none), with mode and owner (None: the
 # harness's); new: what an unfaulted run leaves; code and said: its exit
 # code and standard error; shown: its standard output, where checked;
 # links: other names of the file; symlink: the file is a link to this name;
-# beside: other files in the directory, which stay as they are.
+# beside: other files in the directory, which stay as they are. A scenario
+# with an owner needs root.
 Scenario = collections.namedtuple(
     "Scenario", "name old new arguments stdin code said shown links symlink beside mode owner")
 Scenario.__new__.__defaults__ = (b"", 0, b"", None, (), None, {}, 0o640, None)
@@ -95,8 +98,11 @@ SCENARIOS = [
     Scenario("dialogue", None, MSSQL, [], MSSQL_ANSWERS),
     Scenario("symlink", entry("Keep", "1") + MSSQL, entry("Keep", "1") + SQLITE, ["--provider=sqlite"],
              said=CHANGED, symlink="real.cfg"),
-    # Root gives the new file the old one's owner, or writes in place.
-    Scenario("other-owner", MSSQL, SQLITE, ["--provider=sqlite"], said=CHANGED, owner=(NOBODY, NOBODY)),
+    # A configuration file as it usually is: root's, the server's group.
+    # Root gives the new file that group, or writes in place.
+    Scenario("other-group", MSSQL, SQLITE, ["--provider=sqlite"], said=CHANGED, owner=(os.getuid(), NOBODY)),
+    # Written in several pieces.
+    Scenario("large", MSSQL + LARGE, SQLITE + LARGE, ["--provider=sqlite"], said=CHANGED),
 ]
 NEW_MODE = 0o644  # 0666 less the umask set in main()
 
@@ -320,6 +326,9 @@ class Harness:
                 print("exit %s; standard error: %r" % (run.code, run.stderr))
             operation, _, kind = faults[-1].split(":")
             self.runs[(scenario.name, "+".join(f.split(":")[2] for f in faults))] += 1
+            if run.code is None:
+                self.violate(scenario, faults, "no exit within %d s" % TIMEOUT, "")
+                return False, None, None
             if run.report is None:
                 self.violate(scenario, faults, "no report from the library",
                              "exit %s, %s" % (run.code, last_line(run.stderr)))
@@ -371,16 +380,20 @@ class Harness:
                 if kind != "short" or operation in baseline.shortable:
                     chains.append((kind, pool.submit(self.sweep, scenario, baseline, operation, kind)))
         # The second round. A first fault the program ignored (success,
-        # the same calls as unfaulted) changes nothing that follows.
-        seconds = []
+        # the same calls as unfaulted) changes nothing that follows; of
+        # first faults after which it made the same calls and ended the
+        # same way, one stands for all.
+        seconds, reactions = [], set()
         for kind, chain in chains:
             for fault, report, code in chain.result() if kind == "eio" else ():
-                if code == scenario.code and report.calls == baseline.calls:
+                after = tuple((op, report.calls[op] - report.before[op]) for op in sorted(report.calls)
+                              if report.calls[op] > report.before[op])
+                if (code == scenario.code and report.calls == baseline.calls) or (code, after) in reactions:
                     continue
-                for second, calls in sorted(report.calls.items()):
-                    if calls > report.before[second]:
-                        seconds += [pool.submit(self.sweep, scenario, baseline, second, then, [fault],
-                                                report.before[second] + 1) for then in SECOND_KINDS]
+                reactions.add((code, after))
+                for second, calls in after:
+                    seconds += [pool.submit(self.sweep, scenario, baseline, second, then, [fault],
+                                            report.before[second] + 1) for then in SECOND_KINDS]
         for future in [chain for _, chain in chains] + seconds:
             future.result()
 
@@ -429,7 +442,7 @@ def main():
     if not scenarios:
         parser.error("no scenario %r; there are: %s" % (only_name, ", ".join(s.name for s in SCENARIOS)))
     if os.geteuid() != 0:
-        print("not root: skipping the scenarios with a file of another owner")
+        print("not root: skipping the scenarios with a file of another owner or group")
         scenarios = [s for s in scenarios if s.owner is None]
     scratch = tempfile.mkdtemp(prefix="tarnwell-faults-")
     os.chmod(scratch, 0o755)
