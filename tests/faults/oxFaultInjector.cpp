@@ -18,9 +18,10 @@
 //                    SIGTERM, as from a stopping system, and then goes on
 //                    (term)
 //   OX_FAULT_REPORT  a file that receives, at exit and just before a kill:
-//                    "op NAME CALLS SHORTABLE INTERRUPTIBLE BEFORE" for
-//                    every operation (BEFORE: its calls when the first fault
-//                    was reached, that call included), then
+//                    "op NAME CALLS SHORTABLE INTERRUPTIBLE CHANGES BEFORE"
+//                    for every operation (the three flags of its line in
+//                    the table below, 0 or 1; BEFORE: its calls when the
+//                    first fault was reached, that call included), then
 //                    "fault NAME N KIND reached|unreached" for every fault
 #include <dirent.h>
 #include <dlfcn.h>
@@ -44,74 +45,76 @@
 namespace {
 
 // One line per operation: its name, whether a short count applies (reads
-// and writes that may move fewer bytes than asked), and whether Linux may
-// end it with EINTR, so that a program has to retry it (close excepted:
-// there EINTR means closed). Each interposer below names its operation;
+// and writes that may move fewer bytes than asked), whether Linux may end
+// it with EINTR, so that a program has to retry it (close excepted: there
+// EINTR means closed), and whether it may change what is on disk (opens
+// count, as they may create; a flush does not, since a killed process's
+// writes stay in the page cache). Each interposer below names its operation;
 // aliases of one call (the 64-bit and fortified entry points) share one.
-#define OX_FAULT_OPERATIONS(X)       \
-    X(open, false, true)             \
-    X(openat, false, true)           \
-    X(creat, false, true)            \
-    X(mkstemp, false, false)         \
-    X(fopen, false, true)            \
-    X(opendir, false, false)         \
-    X(read, true, true)              \
-    X(pread, true, true)             \
-    X(write, true, true)             \
-    X(pwrite, true, true)            \
-    X(lseek, false, false)           \
-    X(fsync, false, true)            \
-    X(fdatasync, false, true)        \
-    X(sync_file_range, false, false) \
-    X(close, false, true)            \
-    X(flock, false, true)            \
-    X(fcntl, false, true)            \
-    X(stat, false, false)            \
-    X(lstat, false, false)           \
-    X(fstat, false, false)           \
-    X(fstatat, false, false)         \
-    X(statx, false, false)           \
-    X(access, false, false)          \
-    X(faccessat, false, false)       \
-    X(readlink, false, false)        \
-    X(readlinkat, false, false)      \
-    X(rename, false, false)          \
-    X(renameat, false, false)        \
-    X(renameat2, false, false)       \
-    X(link, false, false)            \
-    X(linkat, false, false)          \
-    X(unlink, false, false)          \
-    X(unlinkat, false, false)        \
-    X(mkdir, false, false)           \
-    X(mkdirat, false, false)         \
-    X(ftruncate, false, true)        \
-    X(fallocate, false, true)        \
-    X(fchmod, false, false)          \
-    X(fchmodat, false, false)        \
-    X(chmod, false, false)           \
-    X(fchown, false, false)          \
-    X(fchownat, false, false)        \
-    X(chown, false, false)           \
-    X(lchown, false, false)          \
-    X(futimens, false, false)        \
-    X(utimensat, false, false)       \
-    X(fgetxattr, false, false)       \
-    X(fsetxattr, false, false)       \
-    X(flistxattr, false, false)      \
-    X(fremovexattr, false, false)    \
-    X(getxattr, false, false)        \
-    X(lgetxattr, false, false)       \
-    X(setxattr, false, false)        \
-    X(lsetxattr, false, false)       \
-    X(listxattr, false, false)       \
-    X(llistxattr, false, false)      \
-    X(removexattr, false, false)     \
-    X(lremovexattr, false, false)    \
-    X(getdents64, true, false)       \
-    X(readdir, false, false)
+#define OX_FAULT_OPERATIONS(X)              \
+    X(open, false, true, true)              \
+    X(openat, false, true, true)            \
+    X(creat, false, true, true)             \
+    X(mkstemp, false, false, true)          \
+    X(fopen, false, true, true)             \
+    X(opendir, false, false, false)         \
+    X(read, true, true, false)              \
+    X(pread, true, true, false)             \
+    X(write, true, true, true)              \
+    X(pwrite, true, true, true)             \
+    X(lseek, false, false, false)           \
+    X(fsync, false, true, false)            \
+    X(fdatasync, false, true, false)        \
+    X(sync_file_range, false, false, false) \
+    X(close, false, true, false)            \
+    X(flock, false, true, false)            \
+    X(fcntl, false, true, false)            \
+    X(stat, false, false, false)            \
+    X(lstat, false, false, false)           \
+    X(fstat, false, false, false)           \
+    X(fstatat, false, false, false)         \
+    X(statx, false, false, false)           \
+    X(access, false, false, false)          \
+    X(faccessat, false, false, false)       \
+    X(readlink, false, false, false)        \
+    X(readlinkat, false, false, false)      \
+    X(rename, false, false, true)           \
+    X(renameat, false, false, true)         \
+    X(renameat2, false, false, true)        \
+    X(link, false, false, true)             \
+    X(linkat, false, false, true)           \
+    X(unlink, false, false, true)           \
+    X(unlinkat, false, false, true)         \
+    X(mkdir, false, false, true)            \
+    X(mkdirat, false, false, true)          \
+    X(ftruncate, false, true, true)         \
+    X(fallocate, false, true, true)         \
+    X(fchmod, false, false, true)           \
+    X(fchmodat, false, false, true)         \
+    X(chmod, false, false, true)            \
+    X(fchown, false, false, true)           \
+    X(fchownat, false, false, true)         \
+    X(chown, false, false, true)            \
+    X(lchown, false, false, true)           \
+    X(futimens, false, false, true)         \
+    X(utimensat, false, false, true)        \
+    X(fgetxattr, false, false, false)       \
+    X(fsetxattr, false, false, true)        \
+    X(flistxattr, false, false, false)      \
+    X(fremovexattr, false, false, true)     \
+    X(getxattr, false, false, false)        \
+    X(lgetxattr, false, false, false)       \
+    X(setxattr, false, false, true)         \
+    X(lsetxattr, false, false, true)        \
+    X(listxattr, false, false, false)       \
+    X(llistxattr, false, false, false)      \
+    X(removexattr, false, false, true)      \
+    X(lremovexattr, false, false, true)     \
+    X(getdents64, true, false, false)       \
+    X(readdir, false, false, false)
 
 enum class oxOperation : int {
-#define OX_ENUMERATE(name, shortable, interruptible) name,
+#define OX_ENUMERATE(name, shortable, interruptible, changes) name,
     OX_FAULT_OPERATIONS(OX_ENUMERATE)
 #undef OX_ENUMERATE
 };
@@ -120,10 +123,11 @@ struct oxOperationInfo {
     const char* itsName;
     bool itsShortable;
     bool itsInterruptible;
+    bool itsChanges;
 };
 
 const oxOperationInfo theOperations[] = {
-#define OX_DESCRIBE(name, shortable, interruptible) {#name, shortable, interruptible},
+#define OX_DESCRIBE(name, shortable, interruptible, changes) {#name, shortable, interruptible, changes},
     OX_FAULT_OPERATIONS(OX_DESCRIBE)
 #undef OX_DESCRIBE
 };
@@ -354,7 +358,8 @@ void writeReport() {
         append(line, sizeof line, " ");
         appendNumber(line, sizeof line, __atomic_load_n(&theCalls[i], __ATOMIC_ACQUIRE));
         append(line, sizeof line, theOperations[i].itsShortable ? " 1" : " 0");
-        append(line, sizeof line, theOperations[i].itsInterruptible ? " 1 " : " 0 ");
+        append(line, sizeof line, theOperations[i].itsInterruptible ? " 1" : " 0");
+        append(line, sizeof line, theOperations[i].itsChanges ? " 1 " : " 0 ");
         const bool seen = __atomic_load_n(&theFaultSeen, __ATOMIC_ACQUIRE);
         appendNumber(line, sizeof line,
                      seen ? theCallsAtFault[i] : __atomic_load_n(&theCalls[i], __ATOMIC_ACQUIRE));

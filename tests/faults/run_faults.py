@@ -26,8 +26,8 @@ checked:
 A second round fails two calls: after a first EIO that the program did
 something about, each call it made after that one (cleaning up, putting old
 contents back, another way of writing) fails in turn as well, with EIO or a
-kill. Of first faults after which the program made the same calls and
-ended the same way, only one is taken.
+kill (only at calls that may change what is on disk: a kill before any
+other call leaves what one before the next such call leaves).
 
 Prints runs per scenario and failure and the violations, grouped, with the
 command that repeats one; exits 1 when there is one.
@@ -112,17 +112,17 @@ class Report:
     fault was reached), and whether each fault's call was reached."""
 
     def __init__(self, path):
-        self.calls, self.before, self.shortable, self.interruptible, self.reached = {}, {}, set(), set(), {}
+        self.calls, self.before, self.reached = {}, {}, {}
+        self.shortable, self.interruptible, self.changing = set(), set(), set()
         with open(path) as stream:
             for line in stream:
                 words = line.split()
                 if words[0] == "op":
                     self.calls[words[1]] = int(words[2])
-                    self.before[words[1]] = int(words[5])
-                    if words[3] == "1":
-                        self.shortable.add(words[1])
-                    if words[4] == "1":
-                        self.interruptible.add(words[1])
+                    self.before[words[1]] = int(words[6])
+                    for flag, names in zip(words[3:6], [self.shortable, self.interruptible, self.changing]):
+                        if flag == "1":
+                            names.add(words[1])
                 elif words[0] == "fault":
                     self.reached[":".join(words[1:4])] = words[4] == "reached"
 
@@ -380,20 +380,20 @@ class Harness:
                 if kind != "short" or operation in baseline.shortable:
                     chains.append((kind, pool.submit(self.sweep, scenario, baseline, operation, kind)))
         # The second round. A first fault the program ignored (success,
-        # the same calls as unfaulted) changes nothing that follows; of
-        # first faults after which it made the same calls and ended the
-        # same way, one stands for all.
-        seconds, reactions = [], set()
+        # the same calls as unfaulted) changes nothing that follows.
+        seconds = []
         for kind, chain in chains:
             for fault, report, code in chain.result() if kind == "eio" else ():
-                after = tuple((op, report.calls[op] - report.before[op]) for op in sorted(report.calls)
-                              if report.calls[op] > report.before[op])
-                if (code == scenario.code and report.calls == baseline.calls) or (code, after) in reactions:
+                if code == scenario.code and report.calls == baseline.calls:
                     continue
-                reactions.add((code, after))
-                for second, calls in after:
-                    seconds += [pool.submit(self.sweep, scenario, baseline, second, then, [fault],
-                                            report.before[second] + 1) for then in SECOND_KINDS]
+                for second, calls in sorted(report.calls.items()):
+                    for then in SECOND_KINDS if calls > report.before[second] else ():
+                        # A kill before a call that changes nothing on disk
+                        # leaves what one before the next call that does
+                        # leaves.
+                        if then != "kill" or second in baseline.changing:
+                            seconds.append(pool.submit(self.sweep, scenario, baseline, second, then, [fault],
+                                                       report.before[second] + 1))
         for future in [chain for _, chain in chains] + seconds:
             future.result()
 
