@@ -143,7 +143,10 @@ bool oxPreferences::wouldChange(bool& outChanged) {
     if (itsHasForeignText)
         return fail("line " + std::to_string(itsForeignTextLine) +
                     " holds text the tool does not read, which a write would lose");
-    outChanged = !fileHoldsContents();
+    bool holds = false;
+    if (!fileHoldsContents(holds))
+        return false;
+    outChanged = !holds;
     return true;
 }
 
@@ -297,7 +300,10 @@ bool oxPreferences::writePreferences(bool* outChanged) {
     // belong to a writer that died.
     removeStaleTemporaryFiles(itsFileName);
     if (outChanged != nullptr) {
-        *outChanged = !fileHoldsContents();
+        bool holds = false;
+        if (!fileHoldsContents(holds))
+            return false;
+        *outChanged = !holds;
         if (!*outChanged) {
             // The file already says what the changes say.
             itsOwnChanges.clear();
@@ -335,11 +341,17 @@ bool oxPreferences::appendContentPiece(std::string& ioChunk, size_t& ioCursor, b
     return itsProperties.appendSome(ioChunk, true, ioCursor, kPieceBytes);
 }
 
-bool oxPreferences::fileHoldsContents() const {
+bool oxPreferences::fileHoldsContents(bool& outHolds) {
     std::string bytes;
     oxFileVersion version;
-    if (readFileContents(itsFileName, bytes, version) != oxFileAccess::ok)
-        return false;
+    // A file that cannot be read now is no answer either way: saying
+    // "changed" would report a change that never happened.
+    outHolds = false;
+    const oxFileAccess access = readFileContents(itsFileName, bytes, version);
+    if (access == oxFileAccess::missing)
+        return true;  // a write would create it
+    if (access != oxFileAccess::ok)
+        return fail("it cannot be read again to compare with");
     // Piece by piece, as the writer makes them.
     size_t offset = 0;
     size_t cursor = 0;
@@ -349,10 +361,11 @@ bool oxPreferences::fileHoldsContents() const {
         std::string piece;
         more = appendContentPiece(piece, cursor, first);
         if (piece.size() > bytes.size() - offset || bytes.compare(offset, piece.size(), piece) != 0)
-            return false;
+            return true;
         offset += piece.size();
     }
-    return offset == bytes.size();
+    outHolds = offset == bytes.size();
+    return true;
 }
 
 bool oxPreferences::takeInOthersChanges(bool inLockHeld) {

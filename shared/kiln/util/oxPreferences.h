@@ -123,8 +123,9 @@ private:
     bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const
         EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     bool isStopRequested() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
-    // The file's bytes now are exactly the contents write would put there.
-    bool fileHoldsContents() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    // outHolds: the file's bytes now are exactly the contents write would
+    // put there. False (with the reason) when the file cannot be read.
+    bool fileHoldsContents(bool& outHolds) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     void logReadResult(const char* inFormat) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Reads and parses the file into the table, own changes on top.
     // inLockHeld: the caller holds the file lock (it is not taken again).

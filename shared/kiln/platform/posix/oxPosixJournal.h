@@ -30,9 +30,10 @@ public:
     // when that fails.
     oxStart create(const std::string& inTarget, std::string& outReason);
     bool fill(const struct stat& inStatus, const std::string& inOld, std::string& outReason);
-    // The new contents are synced: the journal is made void on disk, then
-    // removed. False when a journal that would put the old contents back
-    // may remain: the caller must then put them back itself.
+    // The new contents are synced: the journal is made void (cut to
+    // nothing), then removed. False when it could not be made void, so that
+    // it would put the old contents back: the caller must then put them
+    // back itself.
     bool commit();
     // The old contents were put back: the journal goes.
     void discard();
