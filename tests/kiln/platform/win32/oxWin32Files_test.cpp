@@ -1,5 +1,7 @@
 // Replacing a file's contents with the Windows calls: exact bytes, kept
 // attributes, and refusals that leave everything as it was.
+#include "oxPlatformFiles.h"
+#include "oxReplacementFiles.h"
 #include "oxWin32.h"
 
 #include <gtest/gtest.h>
@@ -66,5 +68,42 @@ TEST_F(oxWin32FilesTest, ReplaceRefusesWhatCannotTakeNewContents) {
     EXPECT_FALSE(replaceFileContents((itsDirectory / "missing" / "x.cfg").string(), "new"));
     EXPECT_FALSE(replaceFileContents("", "new"));
     EXPECT_FALSE(replaceFileContents(itsDirectory.string() + "\\", "new"));  // no file name
+    EXPECT_EQ(0, strayFiles());
+}
+
+// A write in place of a hard-linked file leaves no journal; one that a
+// killed writer left is put back, one cut short or made for another file
+// is only removed.
+TEST_F(oxWin32FilesTest, AJournalLeftBesideTheFileIsPutBackOnce) {
+    write("old");
+    const std::string second = itsScratch.at("second.cfg");
+    ASSERT_TRUE(CreateHardLinkA(second.c_str(), itsFile.c_str(), nullptr));
+    ASSERT_TRUE(replaceFileContents(itsFile, "new in place"));
+    EXPECT_EQ("new in place", readFileBytes(second));
+    EXPECT_FALSE(hasInterruptedWrite(itsFile));
+    DeleteFileA(second.c_str());
+
+    oxFileVersion version;
+    ASSERT_EQ(oxFileAccess::ok, getFileVersion(itsFile, version));
+    const std::string journal = itsScratch.at(journalNameOf("preferences.cfg"));
+    const std::string valid =
+        makeJournalHeader(journalHeaderFor(version.itsVolume, version.itsFileNumber, "before")) + "before";
+    const std::string other =
+        makeJournalHeader(journalHeaderFor(version.itsVolume, version.itsFileNumber + 1, "before")) +
+        "before";
+    const struct {
+        std::string itsJournal;
+        const char* itsAfter;
+    } cases[] = {{valid, "before"}, {valid.substr(0, valid.size() - 1), "torn"}, {other, "torn"}};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.itsAfter);
+        write("torn");
+        ASSERT_TRUE(writeFileBytes(journal, row.itsJournal));
+        ASSERT_TRUE(hasInterruptedWrite(itsFile));
+        std::string reason;
+        EXPECT_TRUE(restoreInterruptedWrite(itsFile, reason)) << reason;
+        EXPECT_EQ(row.itsAfter, contents());
+        EXPECT_FALSE(hasInterruptedWrite(itsFile));
+    }
     EXPECT_EQ(0, strayFiles());
 }
