@@ -339,7 +339,7 @@ void oxTarnwell::run() {
 
     std::string provider;
     if (!askProvider(provider))
-        return endWithoutAnswers(store);
+        return endWithoutAnswers();
     if (isSQLiteAnswer(provider)) {
         store.set("Database", "SQLite");
         store.remove("DatabaseServer");
@@ -348,7 +348,7 @@ void oxTarnwell::run() {
     } else {
         store.set("Database", "MSSQL");
         if (!askServerDetails(store, provider))
-            return endWithoutAnswers(store);
+            return endWithoutAnswers();
     }
     if (!store.write(false))
         failWithReason("Unable to write preferences file.", store);
@@ -388,9 +388,8 @@ void oxTarnwell::failWithReason(const char* inLine, const std::string& inReason)
         writeError("\"" + getFileName() + "\": " + inReason + ".\n");
 }
 
-// The directory is left as it was: a file this run created goes again.
-void oxTarnwell::endWithoutAnswers(oxPreferences& ioStore) {
-    ioStore.removeCreatedFile();
+// Nothing was created before the answers: the directory is as it was.
+void oxTarnwell::endWithoutAnswers() {
     if (!itsRefusalShown)
         writeError("No more input. Preferences file not changed.\n");
     itsExitCode = 1;

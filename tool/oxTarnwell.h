@@ -72,7 +72,7 @@ private:
     // ended for it), which is then reported on standard error.
     bool readAnswer(std::string& outAnswer, bool inHidden);
     // Input gave no usable answer: nothing is written, the run fails.
-    void endWithoutAnswers(oxPreferences& ioStore);
+    void endWithoutAnswers();
     void fail(const char* inText);
     bool openStore(oxPreferences& ioStore, bool inCheckOnly);
     // inLine, then the reason on a line of its own; an interrupt instead

@@ -520,17 +520,18 @@ bool restoreInterruptedWrite(const std::string& inPath, std::string& outReason) 
     if (!findFinalTarget(inPath, target))
         return true;
     const std::string path = journalPathOf(target);
+    const auto torn = [&](const std::string& inWhat) {
+        outReason = "\"" + target + "\" may be torn: a write in place did not finish, and " + inWhat + ": " +
+                    reasonOf(GetLastError());
+        return false;
+    };
     std::string bytes;
     {
         oxWin32File journal(openExisting(path, GENERIC_READ));
         if (!journal.isOpen())
             return isMissingError(GetLastError());
-        if (!readAll(journal.get(), bytes)) {
-            outReason = "\"" + target +
-                        "\" may be torn: a write in place did not finish, and its old contents in \"" + path +
-                        "\" cannot be read: " + reasonOf(GetLastError());
-            return false;
-        }
+        if (!readAll(journal.get(), bytes))
+            return torn("its old contents in \"" + path + "\" cannot be read");
     }
     oxJournalHeader header;
     size_t start = 0;
@@ -540,21 +541,9 @@ bool restoreInterruptedWrite(const std::string& inPath, std::string& outReason) 
         const bool sameFile = file.isOpen() && readVersion(file.get(), version) &&
                               version.itsVolume == header.itsVolume &&
                               version.itsFileNumber == header.itsFileNumber;
-        const std::string old = bytes.substr(start);
-        if (!file.isOpen() && !isMissingError(GetLastError())) {
-            outReason = "\"" + target +
-                        "\" may be torn: a write in place did not finish, and putting back its old "
-                        "contents from \"" +
-                        path + "\" failed: " + reasonOf(GetLastError());
-            return false;
-        }
-        if (sameFile && !writeFromStart(file.get(), wholeText(old))) {
-            outReason = "\"" + target +
-                        "\" may be torn: a write in place did not finish, and putting back its old "
-                        "contents from \"" +
-                        path + "\" failed: " + reasonOf(GetLastError());
-            return false;
-        }
+        if ((!file.isOpen() && !isMissingError(GetLastError())) ||
+            (sameFile && !writeFromStart(file.get(), wholeText(bytes.substr(start)))))
+            return torn("putting back its old contents from \"" + path + "\" failed");
     }
     // Put back, cut short before the file was touched, or made for a file
     // that is no longer there.
