@@ -350,8 +350,9 @@ void oxTarnwell::run() {
         if (!askServerDetails(store, provider))
             return endWithoutAnswers();
     }
-    if (!store.write(false))
-        failWithReason("Unable to write preferences file.", store);
+    const oxStoreResult written = store.write(false);
+    if (!written)
+        failWithReason("Unable to write preferences file.", written);
 }
 
 // Reads the file into the store; a missing one counts as empty when it
@@ -365,27 +366,31 @@ bool oxTarnwell::openStore(oxPreferences& ioStore, bool inCheckOnly) {
                        "there is no such file, and it cannot be created there");
         return false;
     }
-    if (ioStore.readIfExists())
-        return true;
-    failWithReason("Unable to read preferences file.", ioStore);
-    return false;
+    const oxStoreResult result = ioStore.readIfExists();
+    if (!result)
+        failWithReason("Unable to read preferences file.", result);
+    return static_cast<bool>(result);
 }
 
 // The specified line, then why in plain words on the next line; an
 // interrupt says only that nothing changed.
-void oxTarnwell::failWithReason(const char* inLine, oxPreferences& ioStore) {
-    failWithReason(inLine, ioStore.getFailureReason());
+void oxTarnwell::failWithReason(const char* inLine, const oxStoreResult& inResult) {
+    if (inResult.getKind() == oxStoreResult::interrupted)
+        return reportInterrupted();
+    failWithReason(inLine, inResult.getReason());
 }
 
 void oxTarnwell::failWithReason(const char* inLine, const std::string& inReason) {
-    if (isStopRequested() || inReason == "interrupted") {
-        writeError("Interrupted. Preferences file not changed.\n");
-        itsExitCode = 1;
-        return;
-    }
+    if (isStopRequested())
+        return reportInterrupted();
     fail(inLine);
     if (!inReason.empty())
         writeError("\"" + getFileName() + "\": " + inReason + ".\n");
+}
+
+void oxTarnwell::reportInterrupted() {
+    writeError("Interrupted. Preferences file not changed.\n");
+    itsExitCode = 1;
 }
 
 // Nothing was created before the answers: the directory is as it was.
@@ -576,8 +581,9 @@ void oxTarnwell::runScripted() {
         store.remove("DatabasePassword");
     }
     bool changed = false;
-    if (!(check ? store.wouldChange(changed) : store.writeIfChanged(changed)))
-        return failWithReason("Unable to write preferences file.", store);
+    const oxStoreResult result = check ? store.wouldChange(changed) : store.writeIfChanged(changed);
+    if (!result)
+        return failWithReason("Unable to write preferences file.", result);
     writeError(std::string(changed ? "changed" : "unchanged") + (check ? " (--check, nothing written)" : "") +
                ": " + name + "\n");
     if (changed && itsOptions.itsDetailedExitCode)
@@ -596,8 +602,9 @@ void oxTarnwell::runShow() {
     oxFileVersion version;
     if (getFileVersion(name, version) == oxFileAccess::missing)
         return fail(("There is no preferences file \"" + name + "\".").c_str());
-    if (!store.read())
-        return failWithReason("Unable to read preferences file.", store);
+    const oxStoreResult result = store.read();
+    if (!result)
+        return failWithReason("Unable to read preferences file.", result);
     if (const size_t line = store.getForeignTextLine())
         return failWithReason("Unable to read preferences file.",
                               "line " + std::to_string(line) +

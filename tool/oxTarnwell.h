@@ -11,6 +11,7 @@
 #include "oxProcess.h"
 
 class oxPreferences;
+class oxStoreResult;
 
 class oxTarnwell : public oxProcess {
 public:
@@ -77,8 +78,9 @@ private:
     bool openStore(oxPreferences& ioStore, bool inCheckOnly);
     // inLine, then the reason on a line of its own; an interrupt instead
     // says that nothing changed.
-    void failWithReason(const char* inLine, oxPreferences& ioStore);
+    void failWithReason(const char* inLine, const oxStoreResult& inResult);
     void failWithReason(const char* inLine, const std::string& inReason);
+    void reportInterrupted();
 
     // A refusal has told why the run ends without answers.
     bool itsRefusalShown;

@@ -164,7 +164,7 @@ class Failures(DialogueCase):
         self.write_file(broken)
         code, out, err = self.run_tool("1\n")
         self.assertEqual((code, out, err), (1, "", "Unable to read preferences file.\n"
-                                            '"preferences.cfg": it holds an entry or comment that is not well formed.\n'))
+                                            '"preferences.cfg": line 2 holds an entry or comment that is not well formed.\n'))
         self.assertEqual(self.read_file(), broken)
 
     @unittest.skipIf(os.environ.get("OX_COVERAGE_BUILD"), "its counts, cut short by the limit, would spoil coverage")

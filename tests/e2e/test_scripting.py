@@ -256,7 +256,7 @@ class Show(ScriptingCase):
         # Never a wrong "not set" for a key beyond text the reader stops at.
         for text, message in [
                 (entry("Database", "SQLite") + "<Broken value=\"x />\r\n",
-                 'Unable to read preferences file.\n"preferences.cfg": it holds an entry or comment that is not '
+                 'Unable to read preferences file.\n"preferences.cfg": line 2 holds an entry or comment that is not '
                  "well formed.\n"),
                 ('<?xml version="1.0"?>\r\n' + MSSQL_FILE, unread % 1),
                 (entry("Database", "SQLite") + "plain words\r\n" + entry("DatabaseServer", "h"), unread % 2),

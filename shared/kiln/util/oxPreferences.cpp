@@ -16,6 +16,10 @@ namespace {
 const uint32_t kFileLockWaitMilliseconds = 10000;
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
 const size_t kByteOrderMarkLength = 3;
+const char kNoFileName[] = "the file has no name";
+const char kMissing[] = "there is no such file";
+const char kUnreadable[] = "it is not a regular file that this user may read";
+const char kInterrupted[] = "interrupted";
 
 // The line (from 1) that holds byte inOffset of the file. Read again for
 // it, since the table took the bytes over: this is for a message, and
@@ -89,15 +93,13 @@ bool oxPreferences::removeCreatedFile() {
     return removed;
 }
 
-bool oxPreferences::read() {
+oxStoreResult oxPreferences::read() {
     oxStMutex lock(itsMutex);
-    itsFailureReason.clear();
     return readPreferences();
 }
 
-bool oxPreferences::readIfExists() {
+oxStoreResult oxPreferences::readIfExists() {
     oxStMutex lock(itsMutex);
-    itsFailureReason.clear();
     oxFileVersion current;
     if (itsFileName.empty() || getFileVersion(itsFileName, current) != oxFileAccess::missing)
         return readPreferences();
@@ -106,48 +108,45 @@ bool oxPreferences::readIfExists() {
     itsHasForeignText = false;
     itsFileVersion = current;
     ++itsReadCount;
-    return true;
+    return oxStoreResult();
 }
 
-bool oxPreferences::write(bool inForce) {
+oxStoreResult oxPreferences::write(bool inForce) {
     oxStMutex lock(itsMutex);
-    itsFailureReason.clear();
     if (!inForce && !itsProperties.isModified())
-        return true;
+        return oxStoreResult();
     return writePreferences();
 }
 
-bool oxPreferences::writeIfChanged(bool& outChanged) {
+oxStoreResult oxPreferences::writeIfChanged(bool& outChanged) {
     oxStMutex lock(itsMutex);
-    itsFailureReason.clear();
     return writePreferences(&outChanged);
 }
 
-bool oxPreferences::wouldChange(bool& outChanged) {
+oxStoreResult oxPreferences::wouldChange(bool& outChanged) {
     oxStMutex lock(itsMutex);
-    itsFailureReason.clear();
     if (itsFileName.empty())
-        return false;
-    if (!restoreInterruptedWrite(false))
-        return false;
+        return oxStoreResult::failure(oxStoreResult::noFileName, kNoFileName);
+    oxStoreResult result = restoreInterruptedWrite(false);
+    if (!result)
+        return result;
     oxFileVersion current;
     const oxFileAccess access = getFileVersion(itsFileName, current);
     if (access == oxFileAccess::missing) {
         outChanged = true;  // a write would create it
-        return true;
+        return oxStoreResult();
     }
     if (access == oxFileAccess::refused)
-        return fail("it is not a regular file that this user may read");
-    if (!takeInOthersChanges(false))
-        return false;
+        return oxStoreResult::failure(oxStoreResult::unreadable, kUnreadable);
+    if (!(result = takeInOthersChanges(false)))
+        return result;
     if (itsHasForeignText)
-        return fail("line " + std::to_string(itsForeignTextLine) +
-                    " holds text the tool does not read, which a write would lose");
+        return foreignTextFailure();
     bool holds = false;
-    if (!fileHoldsContents(holds))
-        return false;
+    if (!(result = fileHoldsContents(holds)))
+        return result;
     outChanged = !holds;
-    return true;
+    return oxStoreResult();
 }
 
 bool oxPreferences::set(const std::string& inKey, const std::string& inValue) {
@@ -157,7 +156,7 @@ bool oxPreferences::set(const std::string& inKey, const std::string& inValue) {
     readPreferences();
     itsProperties.set(inKey, inValue);
     rememberChange(inKey, inValue, false);
-    return itsAutoWrite ? writePreferences() : true;
+    return !itsAutoWrite || static_cast<bool>(writePreferences());
 }
 
 void oxPreferences::remove(const std::string& inKey) {
@@ -190,11 +189,6 @@ void oxPreferences::setStopCheck(const std::function<bool()>& inStopRequested) {
     itsStopRequested = inStopRequested;
 }
 
-std::string oxPreferences::getFailureReason() {
-    oxStMutex lock(itsMutex);
-    return itsFailureReason;
-}
-
 size_t oxPreferences::getForeignTextLine() {
     oxStMutex lock(itsMutex);
     return itsHasForeignText ? itsForeignTextLine : 0;
@@ -204,46 +198,59 @@ bool oxPreferences::isStopRequested() const {
     return itsStopRequested && itsStopRequested();
 }
 
-bool oxPreferences::fail(const std::string& inReason) {
-    itsFailureReason = inReason;
-    return false;
+oxStoreResult oxPreferences::failure(oxStoreResult::oxKind inKind, const std::string& inReason) const {
+    if (isStopRequested())
+        return oxStoreResult::failure(oxStoreResult::interrupted, kInterrupted);
+    return oxStoreResult::failure(inKind, inReason);
 }
 
-bool oxPreferences::restoreInterruptedWrite(bool inLockHeld) {
+oxStoreResult oxPreferences::foreignTextFailure() const {
+    return oxStoreResult::failure(oxStoreResult::foreignText,
+                                  "line " + std::to_string(itsForeignTextLine) +
+                                      " holds text the tool does not read, which a write would lose",
+                                  itsForeignTextLine);
+}
+
+oxStoreResult oxPreferences::restoreInterruptedWrite(bool inLockHeld) {
     if (!hasInterruptedWrite(itsFileName))
-        return true;
+        return oxStoreResult();
     std::string reason;
     if (inLockHeld)
-        return ::restoreInterruptedWrite(itsFileName, reason) || fail(reason);
+        return ::restoreInterruptedWrite(itsFileName, reason)
+                   ? oxStoreResult()
+                   : oxStoreResult::failure(oxStoreResult::unreadable, reason);
     // Only under the lock: a live writer's journal stands there too.
     oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds, itsStopRequested);
     if (!fileLock.isHeld())
-        return fail(fileLock.getFailureReason());
-    return ::restoreInterruptedWrite(itsFileName, reason) || fail(reason);
+        return failure(oxStoreResult::lockUnavailable, fileLock.getFailureReason());
+    return ::restoreInterruptedWrite(itsFileName, reason)
+               ? oxStoreResult()
+               : oxStoreResult::failure(oxStoreResult::unreadable, reason);
 }
 
-bool oxPreferences::readPreferences() {
+oxStoreResult oxPreferences::readPreferences() {
     if (itsFileName.empty())
-        return false;
+        return oxStoreResult::failure(oxStoreResult::noFileName, kNoFileName);
     if (itsReadOnce && itsReadCount > 0)
-        return true;
+        return oxStoreResult();
     oxFileVersion current;
     if (getFileVersion(itsFileName, current) == oxFileAccess::ok && current == itsFileVersion &&
         !itsFileRejected)
-        return true;  // unchanged since it was last read or written
-    if (!loadFile(false)) {
+        return oxStoreResult();  // unchanged since it was last read or written
+    const oxStoreResult result = loadFile(false);
+    if (!result) {
         logReadResult("oxPreferences:readPreferences unable to read file \"%s\". Current dir \"%s\".");
-        return false;
+        return result;
     }
     ++itsReadCount;
     logReadResult("oxPreferences:readPreferences read file \"%s\". Current dir \"%s\".");
-    return true;
+    return result;
 }
 
-bool oxPreferences::loadFile(bool inLockHeld) {
+oxStoreResult oxPreferences::loadFile(bool inLockHeld) {
     std::string bytes;
     oxFileVersion version;
-    const bool restored = restoreInterruptedWrite(inLockHeld);
+    const oxStoreResult restored = restoreInterruptedWrite(inLockHeld);
     const oxFileAccess access =
         restored ? readFileContents(itsFileName, bytes, version) : oxFileAccess::refused;
     itsProperties.clear();
@@ -251,18 +258,23 @@ bool oxPreferences::loadFile(bool inLockHeld) {
         // A rejected file is parsed again at the next read, and reported
         // again; and nothing is written over it meanwhile.
         itsFileRejected = access == oxFileAccess::refused;
-        if (restored)
-            fail(access == oxFileAccess::missing ? "there is no such file"
-                                                 : "it is not a regular file that this user may read");
-        return false;
+        if (!restored)
+            return restored;
+        return access == oxFileAccess::missing
+                   ? oxStoreResult::failure(oxStoreResult::missing, kMissing)
+                   : oxStoreResult::failure(oxStoreResult::unreadable, kUnreadable);
     }
     itsHasByteOrderMark = bytes.compare(0, kByteOrderMarkLength, kByteOrderMark) == 0;
     const size_t start = itsHasByteOrderMark ? kByteOrderMarkLength : 0;
     const size_t length = bytes.size();
     size_t stop = 0;
     if (!itsProperties.readFromBuffer(std::move(bytes), start, stop)) {
+        // The reader stops at the start of the item it could not read.
         itsFileRejected = true;
-        return fail("it holds an entry or comment that is not well formed");
+        const size_t line = lineOfOffset(itsFileName, start + stop);
+        return oxStoreResult::failure(
+            oxStoreResult::malformed,
+            "line " + std::to_string(line) + " holds an entry or comment that is not well formed", line);
     }
     // The reader skips blanks before it stops, so anything left is text
     // the table does not hold.
@@ -272,7 +284,7 @@ bool oxPreferences::loadFile(bool inLockHeld) {
     itsFileVersion = version;
     getFileTime(itsFileName, itsFileDate, itsFileTime);
     applyOwnChanges();
-    return true;
+    return oxStoreResult();
 }
 
 void oxPreferences::logReadResult(const char* inFormat) {
@@ -281,34 +293,32 @@ void oxPreferences::logReadResult(const char* inFormat) {
     oxInfoLog::logFormatted(6, inFormat, itsFileName.c_str(), getCurrentDirectory().c_str());
 }
 
-bool oxPreferences::writePreferences(bool* outChanged) {
+oxStoreResult oxPreferences::writePreferences(bool* outChanged) {
     if (itsFileName.empty())
-        return fail("the file has no name");
+        return oxStoreResult::failure(oxStoreResult::noFileName, kNoFileName);
     if (isStopRequested())
-        return fail("interrupted");
+        return oxStoreResult::failure(oxStoreResult::interrupted, kInterrupted);
     oxFileLock fileLock(itsFileName, kFileLockWaitMilliseconds, itsStopRequested);
     if (!fileLock.isHeld())
-        return fail(fileLock.getFailureReason());
-    if (!restoreInterruptedWrite(true))
-        return false;
-    if (!takeInOthersChanges(true))
-        return false;
+        return failure(oxStoreResult::lockUnavailable, fileLock.getFailureReason());
+    oxStoreResult result = restoreInterruptedWrite(true);
+    if (!result || !(result = takeInOthersChanges(true)))
+        return result;
     if (itsHasForeignText)
-        return fail("line " + std::to_string(itsForeignTextLine) +
-                    " holds text the tool does not read, which a write would lose");
+        return foreignTextFailure();
     // Only writers holding the lock make temporary files, so any left now
     // belong to a writer that died.
     removeStaleTemporaryFiles(itsFileName);
     if (outChanged != nullptr) {
         bool holds = false;
-        if (!fileHoldsContents(holds))
-            return false;
+        if (!(result = fileHoldsContents(holds)))
+            return result;
         *outChanged = !holds;
         if (!*outChanged) {
             // The file already says what the changes say.
             itsOwnChanges.clear();
             itsChangeIndex.clear();
-            return true;
+            return result;
         }
     }
     // In pieces, so a large table is not held a second time as text.
@@ -323,14 +333,14 @@ bool oxPreferences::writePreferences(bool* outChanged) {
     };
     std::string reason;
     if (!replaceFileContentsFrom(itsFileName, nextPiece, &reason))
-        return fail(reason);
+        return failure(oxStoreResult::writeFailed, reason);
     // So that the next read sees the file as unchanged and does not read
     // back what was just written.
     getFileVersion(itsFileName, itsFileVersion);
     getFileTime(itsFileName, itsFileDate, itsFileTime);
     itsOwnChanges.clear();
     itsChangeIndex.clear();
-    return true;
+    return oxStoreResult();
 }
 
 bool oxPreferences::appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const {
@@ -341,7 +351,7 @@ bool oxPreferences::appendContentPiece(std::string& ioChunk, size_t& ioCursor, b
     return itsProperties.appendSome(ioChunk, true, ioCursor, kPieceBytes);
 }
 
-bool oxPreferences::fileHoldsContents(bool& outHolds) {
+oxStoreResult oxPreferences::fileHoldsContents(bool& outHolds) {
     std::string bytes;
     oxFileVersion version;
     // A file that cannot be read now is no answer either way: saying
@@ -349,9 +359,9 @@ bool oxPreferences::fileHoldsContents(bool& outHolds) {
     outHolds = false;
     const oxFileAccess access = readFileContents(itsFileName, bytes, version);
     if (access == oxFileAccess::missing)
-        return true;  // a write would create it
+        return oxStoreResult();  // a write would create it
     if (access != oxFileAccess::ok)
-        return fail("it cannot be read again to compare with");
+        return oxStoreResult::failure(oxStoreResult::unreadable, "it cannot be read again to compare with");
     // Piece by piece, as the writer makes them.
     size_t offset = 0;
     size_t cursor = 0;
@@ -361,22 +371,22 @@ bool oxPreferences::fileHoldsContents(bool& outHolds) {
         std::string piece;
         more = appendContentPiece(piece, cursor, first);
         if (piece.size() > bytes.size() - offset || bytes.compare(offset, piece.size(), piece) != 0)
-            return true;
+            return oxStoreResult();
         offset += piece.size();
     }
     outHolds = offset == bytes.size();
-    return true;
+    return oxStoreResult();
 }
 
-bool oxPreferences::takeInOthersChanges(bool inLockHeld) {
+oxStoreResult oxPreferences::takeInOthersChanges(bool inLockHeld) {
     oxFileVersion current;
     const oxFileAccess access = getFileVersion(itsFileName, current);
     if (access == oxFileAccess::missing)
-        return true;  // removed meanwhile: nothing of others' to keep
+        return oxStoreResult();  // removed meanwhile: nothing of others' to keep
     if (access == oxFileAccess::refused)
-        return fail("it is not a regular file that this user may read");
+        return oxStoreResult::failure(oxStoreResult::unreadable, kUnreadable);
     if (current == itsFileVersion && !itsFileRejected)
-        return true;
+        return oxStoreResult();
     return loadFile(inLockHeld);
 }
 

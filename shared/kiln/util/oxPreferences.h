@@ -28,6 +28,7 @@
 #include "oxMemMutex.h"
 #include "oxPlatformFiles.h"
 #include "oxProperties.h"
+#include "oxStoreResult.h"
 #include "oxTime.h"
 
 class oxPreferences {
@@ -37,7 +38,8 @@ public:
     oxPreferences(bool inReadOnce, bool inAutoWrite);
 
     // Every public operation holds itsMutex from start to end; none throws
-    // for its own reasons (failures come back as false).
+    // for its own reasons (failures come back as false, or as a result that
+    // says why).
 
     // Keeps the read count and the recorded file time.
     void setFileName(const std::string& inName);
@@ -51,17 +53,19 @@ public:
     // Removes the file createFile made, as long as it is still exactly the
     // file made then (nothing was written to it since); true when removed.
     bool removeCreatedFile();
-    bool read();
+    // Reads and writes fail with a result that says why (oxStoreResult):
+    // a kind, the reason in plain words and, for text in the file, its line.
+    oxStoreResult read();
     // read, except that a missing file counts as an empty one that was
     // read (a later write creates it), so that nothing needs to be created
     // before the changes are known.
-    bool readIfExists();
-    // Writes when inForce or the table is modified; otherwise true at once.
-    // The file is replaced in one step: a failed write leaves it as it was.
-    // False also when the file lock cannot be had within a few seconds,
+    oxStoreResult readIfExists();
+    // Writes when inForce or the table is modified; otherwise succeeds at
+    // once. The file is replaced in one step: a failed write leaves it as it
+    // was. Fails also when the file lock cannot be had within a few seconds,
     // when the file changed and cannot be read again, or when it holds text
     // beyond its entries (which the table could not keep).
-    bool write(bool inForce);
+    oxStoreResult write(bool inForce);
     // For callers that report "changed" or "unchanged": what write(true)
     // would put in the file now (others' changes taken in, this store's on
     // top) is compared with the file's current bytes. writeIfChanged writes
@@ -69,11 +73,11 @@ public:
     // when they are equal nothing is written and the file keeps its
     // identity and times. wouldChange compares only: it takes no lock and
     // creates, writes and removes nothing. outChanged: the bytes differ, or
-    // there is no file. False, with outChanged untouched, where write would
+    // there is no file. Fails, with outChanged untouched, where write would
     // fail: the file cannot be read (again) or holds text beyond its
     // entries, or (writeIfChanged) the lock or the write failed.
-    bool writeIfChanged(bool& outChanged);
-    bool wouldChange(bool& outChanged);
+    oxStoreResult writeIfChanged(bool& outChanged);
+    oxStoreResult wouldChange(bool& outChanged);
     // Refuses (false, nothing stored) a key that is not made of name
     // characters, since the file could not be read back.
     bool set(const std::string& inKey, const std::string& inValue);
@@ -89,9 +93,6 @@ public:
     // lock or between the pieces it writes, and fails, leaving the file as
     // it was. None by default.
     void setStopCheck(const std::function<bool()>& inStopRequested);
-    // Why the last operation that failed did, in plain words, for the line
-    // after the caller's own message; empty when it gave no reason.
-    std::string getFailureReason();
     // The line (from 1) at which the last read stopped before the end of
     // the file, at text it does not read; 0 when it read the file whole.
     // The entries before that line are in the table, those after are not.
@@ -114,10 +115,10 @@ private:
     };
 
     // All of these require itsMutex held.
-    bool readPreferences() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult readPreferences() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // outChanged null: always writes; otherwise writes only when the
     // contents differ from the file's bytes and tells whether they did.
-    bool writePreferences(bool* outChanged = nullptr) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult writePreferences(bool* outChanged = nullptr) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // The next piece of the file's contents (byte-order mark, then the
     // entries); true while more follow. Start with ioCursor 0 and ioFirst.
     bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const
@@ -125,19 +126,22 @@ private:
     bool isStopRequested() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // outHolds: the file's bytes now are exactly the contents write would
     // put there. False (with the reason) when the file cannot be read.
-    bool fileHoldsContents(bool& outHolds) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult fileHoldsContents(bool& outHolds) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     void logReadResult(const char* inFormat) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Reads and parses the file into the table, own changes on top.
     // inLockHeld: the caller holds the file lock (it is not taken again).
-    bool loadFile(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult loadFile(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Loads the file again when it is not the version this store last read
     // or wrote.
-    bool takeInOthersChanges(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult takeInOthersChanges(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Puts back the old contents of a write in place whose writer died,
     // before the file is looked at; takes the file lock for it unless
     // inLockHeld.
-    bool restoreInterruptedWrite(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
-    bool fail(const std::string& inReason) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult restoreInterruptedWrite(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    // The kind of a failed lock or write: interrupted when a stop was asked.
+    oxStoreResult failure(oxStoreResult::oxKind inKind, const std::string& inReason) const
+        EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult foreignTextFailure() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     void rememberChange(const std::string& inKey, const std::string& inValue, bool inRemoved)
         EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     void applyOwnChanges() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
@@ -168,7 +172,6 @@ private:
     // The file createFile made, while it may still be removed.
     oxFileVersion itsCreatedVersion GUARDED_BY(itsMutex);
     std::function<bool()> itsStopRequested GUARDED_BY(itsMutex);
-    std::string itsFailureReason GUARDED_BY(itsMutex);
     // In the order first made; itsChangeIndex finds a key's change by its
     // upper-cased spelling.
     std::vector<oxOwnChange> itsOwnChanges GUARDED_BY(itsMutex);

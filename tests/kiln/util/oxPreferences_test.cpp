@@ -309,3 +309,63 @@ TEST_F(oxPreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
     EXPECT_FALSE(directory.wouldChange(changed));
     EXPECT_FALSE(directory.writeIfChanged(changed));
 }
+
+// Each failure names its kind, says why, and names the line where text in
+// the file is the cause; the file is never changed by a failure.
+TEST_F(oxPreferencesTest, FailuresSayWhyAndWhere) {
+    enum oxOperation { readIt, writeIt, compareIt };
+    struct oxCase {
+        const char* itsContents;  // nullptr: no file
+        oxOperation itsOperation;
+        oxStoreResult::oxKind itsKind;
+        const char* itsReason;
+        size_t itsLine;
+    };
+    const oxCase cases[] = {
+        {nullptr, readIt, oxStoreResult::missing, "there is no such file", 0},
+        {"<A value=\"1\" />\r\n<B value=\"2\r\n", readIt, oxStoreResult::malformed,
+         "line 2 holds an entry or comment that is not well formed", 2},
+        {"<A value=\"1\" />\r\n<!-- open\r\n\r\n", writeIt, oxStoreResult::malformed,
+         "line 2 holds an entry or comment that is not well formed", 2},
+        {"<A value=\"1\" />\r\n\r\nplain text\r\n", writeIt, oxStoreResult::foreignText,
+         "line 3 holds text the tool does not read, which a write would lose", 3},
+        {"<A value=\"1\" />\r\nplain text\r\n", compareIt, oxStoreResult::foreignText,
+         "line 2 holds text the tool does not read, which a write would lose", 2},
+    };
+    for (const oxCase& test : cases) {
+        SCOPED_TRACE(test.itsContents != nullptr ? test.itsContents : "(no file)");
+        std::filesystem::remove(itsPath);
+        if (test.itsContents != nullptr)
+            writeFile(test.itsContents);
+        oxPreferences store(true, false);
+        store.setFileName(itsPath);
+        bool changed = false;
+        oxStoreResult result;
+        if (test.itsOperation == readIt) {
+            result = store.read();
+        } else {
+            store.readIfExists();
+            store.set("Database", "SQLite");
+            result = test.itsOperation == writeIt ? store.write(true) : store.wouldChange(changed);
+        }
+        EXPECT_FALSE(result);
+        EXPECT_EQ(result.getKind(), test.itsKind);
+        EXPECT_EQ(result.getReason(), test.itsReason);
+        EXPECT_EQ(result.getLine(), test.itsLine);
+        EXPECT_EQ(std::filesystem::exists(itsPath), test.itsContents != nullptr);
+        if (test.itsContents != nullptr) {
+            EXPECT_EQ(readFile(), test.itsContents);
+        }
+    }
+
+    oxPreferences unnamed(true, false);
+    EXPECT_EQ(unnamed.write(true).getKind(), oxStoreResult::noFileName);
+    std::filesystem::remove(itsPath);
+    oxPreferences stopped(true, false);
+    stopped.setFileName(itsPath);
+    stopped.setStopCheck([] { return true; });
+    stopped.set("Database", "SQLite");
+    const oxStoreResult interrupted = stopped.write(true);
+    EXPECT_EQ(interrupted.getKind(), oxStoreResult::interrupted);
+    EXPECT_FALSE(std::filesystem::exists(itsPath));
+}
