@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <typeinfo>
 
-#include "oxAssert.h"
 #include "oxException.h"
 #include "oxMainThread.h"
+#include "oxRawAssert.h"
 #include "oxStMutex.h"
 #include "oxStream.h"
 

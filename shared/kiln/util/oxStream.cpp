@@ -3,7 +3,7 @@
 #include <cctype>
 #include <vector>
 
-#include "oxAssert.h"
+#include "oxRawAssert.h"
 #include "oxWin32.h"
 
 namespace {
