@@ -69,8 +69,14 @@ TEST(oxRawLogTest, LevelIsTheInfoLogsOwnAndTheOnceFlagIsMasked) {
         bool suppressed;
     };
     const Row rows[] = {
-        {3, 3, false}, {3, 4, true},  {0, 0, false}, {0, 1, true}, {6, 6, false},
-        {5, 6, true},  {3, oxLog_once | 3, false},   {3, oxLog_once | 4, true},
+        {3, 3, false},
+        {3, 4, true},
+        {0, 0, false},
+        {0, 1, true},
+        {6, 6, false},
+        {5, 6, true},
+        {3, oxLog_once | 3, false},
+        {3, oxLog_once | 4, true},
     };
     const int saved = oxInfoLog::itsLogLevel;
     for (const Row& row : rows) {
@@ -124,9 +130,11 @@ TEST(oxRawLogTest, AssertionsNeedOnlyTheRawLayer) {
     oxAssert(true);
     ASSERT_EQ(theRecord.itsLines.size(), 2u);
     EXPECT_EQ(evaluated, 1);
-    EXPECT_EQ(theRecord.itsLines[0], "5 Assertion failed.  File: " __FILE__ ", line: " + std::to_string(assertLine) +
-                                         ".  Offending command: \"++evaluated == 0\".");
-    EXPECT_NE(theRecord.itsLines[1].find("Offending command: \"1 + 1 == 3\"  --- the detail."), std::string::npos)
+    EXPECT_EQ(theRecord.itsLines[0],
+              "5 Assertion failed.  File: " __FILE__ ", line: " + std::to_string(assertLine) +
+                  ".  Offending command: \"++evaluated == 0\".");
+    EXPECT_NE(theRecord.itsLines[1].find("Offending command: \"1 + 1 == 3\"  --- the detail."),
+              std::string::npos)
         << theRecord.itsLines[1];
 
     // Below level 6 the condition is not even evaluated.
