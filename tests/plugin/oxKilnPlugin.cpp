@@ -49,7 +49,8 @@ int checkLog() {
     oxInfoLog::setOutput("plugin", oxLog_console);
     std::string text = readFile(logName);
     std::remove(logName);
-    return text.find("Offending command: \"oxThread::getCurrentThreadID() == 0\".") != std::string::npos ? 0 : 1;
+    return text.find("Offending command: \"oxThread::getCurrentThreadID() == 0\".") != std::string::npos ? 0
+                                                                                                         : 1;
 }
 }  // namespace
 

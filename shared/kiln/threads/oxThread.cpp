@@ -5,9 +5,9 @@
 
 #include "oxException.h"
 #include "oxMainThread.h"
+#include "oxPathNames.h"
 #include "oxRawAssert.h"
 #include "oxStMutex.h"
-#include "oxStream.h"
 
 oxThread::oxThread(oxThread* inParent)
     : itsParent(inParent),
