@@ -8,6 +8,7 @@
 #include "oxPlatformExtras.h"
 #include "oxPlatformFiles.h"
 #include "oxPreferences.h"
+#include "oxRevision.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
 
@@ -122,7 +123,7 @@ const char* const theValueOptions[] = {"--provider", "--server", "--user", "--pa
 const char* const theFlagOptions[] = {"--password-stdin", "--show", "--check", "--detailed-exitcode"};
 }  // namespace
 
-oxTarnwell::oxTarnwell() : itsRefusalShown(false) {}
+oxTarnwell::oxTarnwell() : oxProcess(oxRevision::getBuildTexts()), itsRefusalShown(false) {}
 
 void oxTarnwell::printUsage() {
     oxProcess::printUsage();

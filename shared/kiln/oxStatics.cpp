@@ -12,6 +12,7 @@
 #include "oxMainThread.h"
 #include "oxMemMutex.h"
 #include "oxMemoryPolicy.h"
+#include "oxRawLog.h"
 #include "oxSingleEvent.h"
 #include "oxStream.h"
 #include "oxStringServer.h"
@@ -21,7 +22,17 @@
 static oxMemoryPolicy theMemoryPolicy;
 
 oxStaticObject<oxMemMutex> oxInfoLog::itsMutex("oxInfoLog");
-std::atomic<int> oxInfoLog::itsLogLevel{3};
+// The level and the hooks are constant-initialised: set before any static
+// constructor of any file runs, so no report can find them unset.
+std::atomic<int> oxRawLog::itsLogLevel{3};
+std::atomic<int>& oxInfoLog::itsLogLevel = oxRawLog::itsLogLevel;
+const oxRawLog::oxHooks oxInfoLog::itsRawLogHooks = {static_cast<void (*)(int, const char*)>(&oxInfoLog::log),
+                                                     &oxInfoLog::logFormattedList,
+                                                     &oxInfoLog::logCrash,
+                                                     &oxInfoLog::setOutput,
+                                                     &oxInfoLog::setOutputFile,
+                                                     &oxInfoLog::prepareCrashReport};
+std::atomic<const oxRawLog::oxHooks*> oxRawLog::itsHooks{&oxInfoLog::itsRawLogHooks};
 std::atomic<int> oxInfoLog::itsOutputMode{oxLog_console};
 oxNeverDestroyed<std::string> oxInfoLog::itsProgramName;
 oxNeverDestroyed<std::string> oxInfoLog::itsLogFileName("infoLog.log");

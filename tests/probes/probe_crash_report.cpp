@@ -13,6 +13,7 @@
 
 #include "oxInfoLog.h"
 #include "oxProcess.h"
+#include "oxRevision.h"
 
 namespace {
 // Stands in for the allocator's own lock: taken for every allocation and
@@ -55,7 +56,7 @@ void logStuck() {
 
 class oxCrashProcess : public oxProcess {
 public:
-    explicit oxCrashProcess(const char* inMode) : itsMode(inMode) {}
+    explicit oxCrashProcess(const char* inMode) : oxProcess(oxRevision::getBuildTexts()), itsMode(inMode) {}
 
     void run() override {
         if (strcmp(itsMode, "in-allocation") == 0) {

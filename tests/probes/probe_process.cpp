@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "oxProcess.h"
+#include "oxRevision.h"
 
 namespace {
 // A real fault, not one the undefined-behaviour checker stops first.
@@ -19,7 +20,7 @@ __attribute__((no_sanitize("undefined"), noinline)) void writeThroughNull() {
 
 class oxProbeProcess : public oxProcess {
 public:
-    explicit oxProbeProcess(const char* inMode) : itsMode(inMode) {}
+    explicit oxProbeProcess(const char* inMode) : oxProcess(oxRevision::getBuildTexts()), itsMode(inMode) {}
 
     void run() override {
         if (strcmp(itsMode, "crash") == 0) {

@@ -1,32 +1,10 @@
-// Assertion checks in the diagnostic sense: evaluated only while level 6
-// of the info log is enabled, reported at level 5, and never stopping the
-// program: the next statement runs either way.
-// Safe from any thread; a failed check reports through the info log and so
-// takes part in its lock order.
+// The assertion checks, oxAssert and oxAssertText, for programs and the
+// layers above the info log: the checks themselves live in the raw layer
+// (oxRawAssert.h), which this adds the info log to.
 #ifndef OX_ASSERT_H
 #define OX_ASSERT_H
 
 #include "oxInfoLog.h"
-
-// The report's format: file, line and the condition's source text.
-extern const char* const oxAssertionFormat;
-
-// Report a failed condition with its source text, file and line.
-void oxReportAssertion(const char* inFile, long inLine, const char* inText);
-// The same with a caller-built detail text.
-void oxReportAssertionText(const char* inFile, long inLine, const char* inText, const char* inDetail);
-
-#define oxAssert(condition)                                    \
-    do {                                                       \
-        if (!oxInfoLog::isSuppressed(6) && !(condition))       \
-            oxReportAssertion(__FILE__, __LINE__, #condition); \
-    } while (0)
-
-// detail is evaluated only when the condition has failed.
-#define oxAssertText(condition, detail)                                      \
-    do {                                                                     \
-        if (!oxInfoLog::isSuppressed(6) && !(condition))                     \
-            oxReportAssertionText(__FILE__, __LINE__, #condition, (detail)); \
-    } while (0)
+#include "oxRawAssert.h"
 
 #endif

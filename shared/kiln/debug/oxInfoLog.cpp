@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "oxAlloc.h"
-#include "oxAssert.h"
 #include "oxCrashOutput.h"
 #include "oxDate.h"
 #include "oxMemMutex.h"
 #include "oxMessage.h"
+#include "oxRawAssert.h"
 #include "oxStMutex.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
@@ -131,13 +131,19 @@ void oxInfoLog::log(int inLevel, const char* inText) NO_THREAD_SAFETY_ANALYSIS {
 void oxInfoLog::logFormatted(int inLevel, const char* inFormat, ...) {
     if (isSuppressed(inLevel))
         return;
-    oxAlloc buffer(formattedBufferSize, true);
-    char* text = static_cast<char*>(buffer.getData());
     va_list arguments;
     va_start(arguments, inFormat);
-    // vsnprintf cuts a longer text at the buffer's end, always terminated.
-    int written = vsnprintf(text, formattedBufferSize, inFormat, arguments);
+    logFormattedList(inLevel, inFormat, arguments);
     va_end(arguments);
+}
+
+void oxInfoLog::logFormattedList(int inLevel, const char* inFormat, va_list inArguments) {
+    if (isSuppressed(inLevel))
+        return;
+    oxAlloc buffer(formattedBufferSize, true);
+    char* text = static_cast<char*>(buffer.getData());
+    // vsnprintf cuts a longer text at the buffer's end, always terminated.
+    int written = vsnprintf(text, formattedBufferSize, inFormat, inArguments);
     if (written < 0)
         text[0] = '\0';
     log(inLevel, text);

@@ -7,36 +7,28 @@
 #define OX_INFO_LOG_H
 
 #include <atomic>
+#include <cstdarg>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "oxMemMutex.h"
+#include "oxRawLog.h"
 #include "oxStMutex.h"
 #include "oxStaticObject.h"
 
 class oxMessage;
 
-enum {
-    oxLog_system = 1,   // accepted, writes nothing
-    oxLog_console = 2,  // standard error
-    oxLog_file = 3      // appended to itsLogFileName
-};
-
-// Ask for a text to be written once per process.
-const int oxLog_once = 0x80;
-
 class oxInfoLog {
 public:
     // Highest level written; the command line sets it directly. Read by
-    // every report site on any thread without the lock, hence atomic.
-    static std::atomic<int> itsLogLevel;
+    // every report site on any thread without the lock, hence atomic. The
+    // raw layer's level itself: the layers below the log read the same.
+    static std::atomic<int>& itsLogLevel;
 
     // True when the level proper (inLevel & 0x7F) is above itsLogLevel.
     // Every report site asks this first and builds no text when it is true.
-    static bool isSuppressed(int inLevel) {
-        return (inLevel & 0x7F) > itsLogLevel.load(std::memory_order_relaxed);
-    }
+    static bool isSuppressed(int inLevel) { return oxRawLog::isSuppressed(inLevel); }
 
     // One line per report. Looks the calling thread up in the thread table
     // (level 5 and above) before taking the log lock; never throws for its
@@ -52,6 +44,7 @@ public:
         __attribute__((format(printf, 2, 3)))
 #endif
         ;
+    static void logFormattedList(int inLevel, const char* inFormat, va_list inArguments);
 
     // Configuration steps, under the log lock. In file mode the file name
     // is made absolute against the current directory of that moment.
@@ -77,6 +70,10 @@ public:
     static int getOutputMode();
     static std::string getLogFileName();
     static std::string getProgramName();
+
+    // This log as the raw layer's hooks: installed from the start, so the
+    // layers below report here.
+    static const oxRawLog::oxHooks itsRawLogHooks;
 
 private:
     static void configure(const char* inProgramName, int inMode, const std::string& inFileName);

@@ -3,7 +3,7 @@
 #include <new>
 #include <typeinfo>
 
-#include "oxInfoLog.h"
+#include "oxRawLog.h"
 
 // Literals joined at compile time, so the texts exist before any static
 // constructor runs.
@@ -60,7 +60,7 @@ oxErrorMessage errorMessageFromException(const std::exception& inException) {
 }
 
 void throwResFull() {
-    if (!oxInfoLog::isSuppressed(6))
-        oxInfoLog::log(6, "throwing oxErr_resFull");
+    if (!oxRawLog::isSuppressed(6))
+        oxRawLog::log(6, "throwing oxErr_resFull");
     throw oxException(oxErr_resFull);
 }

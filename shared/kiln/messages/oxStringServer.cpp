@@ -1,7 +1,7 @@
 #include "oxStringServer.h"
 
-#include "oxAssert.h"
 #include "oxMessage.h"
+#include "oxRawAssert.h"
 
 const char* oxStringServer::getString(int32_t inRef) {
     if (inRef == oxMsg_noRef)

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "oxAssert.h"
+#include "oxRawAssert.h"
 #include "oxTimer.h"
 
 oxMainThread::oxMainThread() : oxThread(nullptr), itsIsRegistered(false) {

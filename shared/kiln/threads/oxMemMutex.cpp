@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <set>
 
-#include "oxAssert.h"
 #include "oxException.h"
 #include "oxMemMutexTesting.h"
+#include "oxRawAssert.h"
 #include "oxStMutex.h"
 #include "oxStringUtil.h"
 #include "oxThread.h"

@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "oxAssert.h"
 #include "oxErrorMessage.h"
 #include "oxException.h"
 #include "oxMainThread.h"
 #include "oxMessage.h"
-#include "oxRevision.h"
+#include "oxRawAssert.h"
 #include "oxStringUtil.h"
 #include "oxThread.h"
 
@@ -63,16 +62,19 @@ int32_t withOutputChecked(int32_t inExitCode) {
 }
 }  // namespace
 
-oxProcess::oxProcess()
+oxProcess::oxProcess(const oxBuildTexts& inBuild)
     : itsName(theTitle),
       itsDescription("Velqor Tarnwell. Writes database preferences to file."),
-      itsVersion(oxRevision::getVersionNumber()),
-      itsFullVersion(oxRevision::getVersionNumber() + " [" + oxRevision::getRevisionNumber() + "]"),
+      itsVersion(inBuild.itsVersionNumber),
+      itsFullVersion(inBuild.itsVersionNumber + " [" + inBuild.itsRevisionNumber + "]"),
+      itsBuildDate(inBuild.itsBuildDate),
       itsStopEvent(nullptr),
       itsExitCode(0) {
     theProcess.store(this);
     itsStopEvent = &oxThread::getMainThread().getStopEvent();
-    oxAssert(oxRevision::getRevisionNumber().size() > 0);
+    // The report names the check by the build record the text comes from.
+    if (!oxRawLog::isSuppressed(6) && inBuild.itsRevisionNumber.empty())
+        oxReportAssertion(__FILE__, __LINE__, "oxRevision::getRevisionNumber().size() > 0");
 }
 
 oxProcess::~oxProcess() {
@@ -86,12 +88,12 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     oxThread::initMainThread();
     SetConsoleCtrlHandler(consoleControlHandler, TRUE);
     SetUnhandledExceptionFilter(unhandledExceptionFilter);
-    oxInfoLog::prepareCrashReport();
+    oxRawLog::prepareCrashReport();
 
     if (!guardedInitialize())
         return withOutputChecked(itsExitCode);
     if (!startNetworkLibrary()) {
-        oxInfoLog::log(0, oxMessage("Unable to start network library."));
+        reportAtLevelZero(oxMessage("Unable to start network library."));
         return withOutputChecked(1);
     }
 
@@ -103,7 +105,7 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     }
     for (const oxArgument& argument : itsArgumentList) {
         if (!argument.itsHandled) {
-            oxInfoLog::log(0, oxMessage("Unknown option \"$a\".", 'a', argument.itsText));
+            reportAtLevelZero(oxMessage("Unknown option \"$a\".", 'a', argument.itsText));
             return withOutputChecked(1);
         }
     }
@@ -173,17 +175,17 @@ bool oxProcess::parseLogOption(char inLetter, oxArgumentList& ioArguments, size_
         case 'L':
             if (!parseDigitOption(ioArguments, ioCursor, '7', "ll", value))
                 return false;
-            oxInfoLog::itsLogLevel = value[0] - '0';
+            oxRawLog::itsLogLevel = value[0] - '0';
             return true;
         case 'F':
             if (!getOptionValue(3, ioArguments, ioCursor, value))
-                oxInfoLog::setOutput(theTitle, oxLog_file);
+                oxRawLog::setOutput(theTitle, oxLog_file);
             else if (stringsEqual(value.c_str(), "system", false))
-                oxInfoLog::setOutput(theTitle, oxLog_system);
+                oxRawLog::setOutput(theTitle, oxLog_system);
             else if (stringsEqual(value.c_str(), "console", false))
-                oxInfoLog::setOutput(theTitle, oxLog_console);
+                oxRawLog::setOutput(theTitle, oxLog_console);
             else
-                oxInfoLog::setOutputFile(theTitle, value.c_str());
+                oxRawLog::setOutputFile(theTitle, value.c_str());
             return true;
         case 'D':
             return parseDigitOption(ioArguments, ioCursor, '5', "dl", value);
@@ -197,7 +199,7 @@ bool oxProcess::parseDebugLevelOption(oxArgumentList& ioArguments, size_t& ioCur
     if (!parseDigitOption(ioArguments, ioCursor, '5', "dl", value))
         return false;
     if (value.size() >= 5 && toUpperAscii(value[4]) == 'F')
-        oxInfoLog::setOutput(theTitle, oxLog_file);
+        oxRawLog::setOutput(theTitle, oxLog_file);
     return true;
 }
 
@@ -210,7 +212,7 @@ bool oxProcess::parseDigitOption(oxArgumentList& ioArguments, size_t& ioCursor, 
 }
 
 void oxProcess::reportIncorrectArgument(const char* inName) {
-    oxInfoLog::log(0, oxMessage("Incorrect argument for option \"$a\".", 'a', inName));
+    reportAtLevelZero(oxMessage("Incorrect argument for option \"$a\".", 'a', inName));
     // A rejected option is a failed run, not a successful one.
     itsExitCode = 1;
 }
@@ -234,7 +236,7 @@ bool oxProcess::getOptionValue(size_t inPrefixLength, oxArgumentList& ioArgument
 }
 
 void oxProcess::printUsage() {
-    const std::string& buildDate = oxRevision::getBuildDate();
+    const std::string& buildDate = itsBuildDate;
     std::string title = itsName + ", version " + itsFullVersion;
     if (!itsDescription.empty())
         title += " -- " + itsDescription;
@@ -288,7 +290,7 @@ void oxProcess::printHelp() {
 
 void oxProcess::printVersion() {
     writeLine(itsName + ", version " + itsFullVersion);
-    writeLine("Build date: " + oxRevision::getBuildDate());
+    writeLine("Build date: " + itsBuildDate);
     writeLine("Platform: " + getPlatformDescription());
 }
 
@@ -311,7 +313,7 @@ void oxProcess::beforeRun() {}
 void oxProcess::afterRun() {}
 
 void oxProcess::reportException(const std::exception& inException) {
-    oxInfoLog::log(0, errorMessageFromException(inException));
+    reportAtLevelZero(errorMessageFromException(inException));
 }
 
 void oxProcess::requestStop() {
@@ -353,6 +355,11 @@ void oxProcess::guardedRun() {
     } catch (...) {
         oxAssert(false);
     }
+}
+
+void oxProcess::reportAtLevelZero(const oxMessage& inMessage) {
+    if (!oxRawLog::isSuppressed(0))
+        oxRawLog::log(0, inMessage.getText().c_str());
 }
 
 void oxProcess::reportInternalError(long inLine) {
@@ -411,6 +418,6 @@ LONG WINAPI oxProcess::unhandledExceptionFilter(EXCEPTION_POINTERS* inInfo) {
     end = writeHex(end, code);
     end = writeText(end, " at 0x");
     writeHex(end, address);
-    oxInfoLog::logCrash(text);
+    oxRawLog::logCrash(text);
     return EXCEPTION_CONTINUE_SEARCH;
 }

@@ -16,6 +16,7 @@
 #include "oxWin32.h"
 
 class oxEvent;
+class oxMessage;
 struct oxPlatformVersion;
 
 // One command-line argument on its way through option parsing.
@@ -33,9 +34,17 @@ struct oxHelpEntry {
 };
 typedef std::vector<oxHelpEntry> oxHelpTable;
 
+// The build record's texts, handed in by the program (its oxRevision), so
+// the process layer does not reach up for them.
+struct oxBuildTexts {
+    std::string itsVersionNumber;
+    std::string itsRevisionNumber;  // never empty: checked at construction
+    std::string itsBuildDate;       // month abbreviation, day, four-digit year
+};
+
 class oxProcess {
 public:
-    oxProcess();
+    explicit oxProcess(const oxBuildTexts& inBuild);
     virtual ~oxProcess();
 
     // Runs once, on the first thread; returns the exit code.
@@ -94,6 +103,7 @@ protected:
     std::string itsDescription;
     std::string itsVersion;
     std::string itsFullVersion;
+    std::string itsBuildDate;
     // The main-thread object's stop-request event; not owned, may be null.
     oxEvent* itsStopEvent;
     int32_t itsExitCode;
@@ -110,6 +120,8 @@ private:
                           std::string& outValue);
     void reportIncorrectArgument(const char* inName);
     void reportInternalError(long inLine);
+    // inMessage at level 0; its text is built only when that is written.
+    static void reportAtLevelZero(const oxMessage& inMessage);
 
     static std::atomic<oxProcess*> theProcess;
     // Console control handlers in flight: the destructor waits for them,

@@ -1,6 +1,6 @@
 #include "oxSimpleMemMutex.h"
 
-#include "oxAssert.h"
+#include "oxRawAssert.h"
 
 namespace {
 // Set while this thread reports a use of a shut-down lock. The report goes

@@ -1,6 +1,6 @@
 #include "oxStMutex.h"
 
-#include "oxAssert.h"
+#include "oxRawAssert.h"
 #include "oxSimpleMemMutex.h"
 
 oxStMutex::oxStMutex(oxSimpleMemMutex& inMutex, oxTryOnly /*inTryOnly*/)
@@ -9,6 +9,6 @@ oxStMutex::oxStMutex(oxSimpleMemMutex& inMutex, oxTryOnly /*inTryOnly*/)
 // The report of the failed check "itsMutex" in the constructor, kept out
 // of line.
 void oxStMutex::reportNullMutex() {
-    if (!oxInfoLog::isSuppressed(6))
+    if (!oxRawLog::isSuppressed(6))
         oxReportAssertion(__FILE__, __LINE__, "itsMutex");
 }

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <typeinfo>
 
-#include "oxAssert.h"
 #include "oxException.h"
 #include "oxMainThread.h"
+#include "oxPathNames.h"
+#include "oxRawAssert.h"
 #include "oxStMutex.h"
-#include "oxStream.h"
 
 oxThread::oxThread(oxThread* inParent)
     : itsParent(inParent),

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "oxAssert.h"
-#include "oxInfoLog.h"
+#include "oxRawAssert.h"
+#include "oxRawLog.h"
 
 oxAlloc::oxAlloc() : itsData(nullptr), itsSize(0) {}
 
@@ -21,8 +21,8 @@ char* oxAlloc::obtain(uint32_t inSize, bool inThrow) {
     // not pre-empt the log line below.
     char* data = static_cast<char*>(::operator new(inSize, std::nothrow));
     if (data == nullptr && inThrow) {
-        if (!oxInfoLog::isSuppressed(6))
-            oxInfoLog::log(6, "throwing bad_alloc");
+        if (!oxRawLog::isSuppressed(6))
+            oxRawLog::log(6, "throwing bad_alloc");
         throw std::bad_alloc();
     }
     return data;

@@ -2,8 +2,8 @@
 
 #include <iomanip>
 
-#include "oxAssert.h"
 #include "oxClock.h"
+#include "oxRawAssert.h"
 #include "oxStrStream.h"
 
 const uint16_t oxDate::days_pr_month[2][13] = {{0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},

@@ -1,8 +1,8 @@
 #include "oxDateTime.h"
 
-#include "oxAssert.h"
 #include "oxClock.h"
 #include "oxDate.h"
+#include "oxRawAssert.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "oxFileLock.h"
-#include "oxInfoLog.h"
+#include "oxRawLog.h"
 #include "oxStMutex.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
@@ -288,9 +288,9 @@ oxStoreResult oxPreferences::loadFile(bool inLockHeld) {
 }
 
 void oxPreferences::logReadResult(const char* inFormat) {
-    if (oxInfoLog::isSuppressed(6))
+    if (oxRawLog::isSuppressed(6))
         return;
-    oxInfoLog::logFormatted(6, inFormat, itsFileName.c_str(), getCurrentDirectory().c_str());
+    oxRawLog::logFormatted(6, inFormat, itsFileName.c_str(), getCurrentDirectory().c_str());
 }
 
 oxStoreResult oxPreferences::writePreferences(bool* outChanged) {

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <utility>
 
-#include "oxAssert.h"
+#include "oxRawAssert.h"
 #include "oxStringUtil.h"
 
 namespace {

@@ -1,5 +1,7 @@
 #include "oxRevision.h"
 
+#include "oxProcess.h"
+
 const std::string& oxRevision::getVersionNumber() {
     static const std::string theVersionNumber = "InternalVersion";
     return theVersionNumber;
@@ -13,4 +15,8 @@ const std::string& oxRevision::getRevisionNumber() {
 const std::string& oxRevision::getBuildDate() {
     static const std::string theBuildDate = "Jun 12 2014";
     return theBuildDate;
+}
+
+oxBuildTexts oxRevision::getBuildTexts() {
+    return oxBuildTexts{getVersionNumber(), getRevisionNumber(), getBuildDate()};
 }

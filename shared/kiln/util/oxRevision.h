@@ -5,6 +5,8 @@
 
 #include <string>
 
+struct oxBuildTexts;
+
 class oxRevision {
 public:
     static const std::string& getVersionNumber();
@@ -12,6 +14,9 @@ public:
     static const std::string& getRevisionNumber();
     // Month abbreviation, day and four-digit year, single blanks between.
     static const std::string& getBuildDate();
+    // The three texts together, as a process object is constructed with
+    // them (oxProcess.h defines the record).
+    static oxBuildTexts getBuildTexts();
 };
 
 #endif

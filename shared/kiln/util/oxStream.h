@@ -1,6 +1,7 @@
 // Path helpers for Windows-style path strings, where "\" and "/" both
-// separate, plus the current directory, the program's own file name and
-// the short source-location names given to framework mutexes.
+// separate, that need the system: the current directory and the program's
+// own file name. The text-only ones (splitting, the short source-location
+// names given to framework mutexes) come with oxPathNames.h.
 // Safe from any thread, without a lock; the current directory is
 // process-wide and may be changed by another thread meanwhile.
 #ifndef OX_STREAM_H
@@ -9,8 +10,7 @@
 #include <cstdint>
 #include <string>
 
-// True for "\" and "/".
-bool isPathSeparator(char c);
+#include "oxPathNames.h"
 
 // A leading separator, or a drive letter, ":" and a separator.
 bool isAbsolutePath(const std::string& inPath);
@@ -30,22 +30,11 @@ std::string joinPath(const std::string& inDir, const std::string& inName);
 // inPath when absolute, else joined to the current directory.
 std::string makeAbsolutePath(const std::string& inPath);
 
-// Splits at the last separator or ":" that is neither the first nor the
-// last character; outDir keeps that character. Without one, outDir is
-// empty and outName is the whole path. The outputs may alias inPath.
-void splitPath(const std::string& inPath, std::string& outDir, std::string& outName);
-
-// The outName of splitPath.
-std::string getFileNamePart(const std::string& inPath);
-
 // The running program's full path, its directory part and its file-name
 // part, read once on first use and cached for the life of the process.
 // Empty when the system cannot tell. Safe to call from any thread.
 const std::string& getProgramPath();
 const std::string& getProgramDirectory();
 const std::string& getProgramFileName();
-
-// "<file-name part of inFile>:<inLine>"; empty when inFile is null.
-std::string sourceLocation(const char* inFile, uint32_t inLine);
 
 #endif

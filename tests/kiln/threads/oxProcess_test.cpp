@@ -11,6 +11,8 @@
 namespace {
 class oxTestProcess : public oxProcess {
 public:
+    explicit oxTestProcess(const oxBuildTexts& inBuild = {"7.1", "r42", "Mar 3 2021"}) : oxProcess(inBuild) {}
+
     void run() override {
         ++itsRuns;
         if (itsRunThrows)
@@ -300,4 +302,26 @@ TEST_F(oxProcessTest, NetworkLibraryIsStartedOnceAndCounted) {
     EXPECT_TRUE(oxProcess::startNetworkLibrary());
     EXPECT_TRUE(oxProcess::stopNetworkLibrary());
     EXPECT_TRUE(oxProcess::stopNetworkLibrary());
+}
+
+TEST_F(oxProcessTest, BuildTextsGivenAtConstructionMakeTheVersionLines) {
+    oxTestProcess process({"7.1", "r42", "Mar  3 2021"});
+    oxArgumentList arguments = makeArguments({"-V"});
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(process.parseOptions(arguments));
+    const std::string text = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(text.substr(0, text.find("Platform: ")),
+              "Velqor Tarnwell Utility, version 7.1 [r42]\nBuild date: Mar  3 2021\n");
+}
+
+TEST_F(oxProcessTest, EmptyRevisionIsReportedAtConstructionWithLevelSix) {
+    const char* const check = "oxRevision::getRevisionNumber().size() > 0";
+    EXPECT_EQ(countOccurrences(logOf(6,
+                                     [] {
+                                         oxTestProcess process({"7.1", "", "Mar  3 2021"});
+                                     }),
+                               offendingCommand(check)),
+              1);
+    EXPECT_EQ(logOf(5, [] { oxTestProcess process({"7.1", "", "Mar  3 2021"}); }), "");
+    EXPECT_EQ(logOf(6, [] { oxTestProcess process({"7.1", "r42", "Mar  3 2021"}); }), "");
 }

@@ -11,14 +11,6 @@
 
 namespace {
 
-// Both outputs of splitPath, as "dir|name".
-std::string split(const std::string& inPath) {
-    std::string dir = "unchanged";
-    std::string name = "unchanged";
-    splitPath(inPath, dir, name);
-    return dir + "|" + name;
-}
-
 // A fresh directory (unique per run, so that concurrent runs do not share
 // it), current during the test and removed afterwards.
 class oxStreamDirectoryTest : public testing::Test {
@@ -71,34 +63,6 @@ TEST(oxStreamTest, JoinPathUsesThePlatformSeparator) {
     EXPECT_EQ(programDirectory.back(), separator);
 }
 
-TEST(oxStreamTest, SplitPathAtTheLastInnerSeparator) {
-    const char* const cases[][2] = {{"C:\\dir\\file.txt", "C:\\dir\\|file.txt"},
-                                    {"file.txt", "|file.txt"},
-                                    {"C:file", "C:|file"},
-                                    {"C:\\dir\\", "C:\\|dir\\"},
-                                    {"\\file", "|\\file"},
-                                    {"/usr/lib/libx.so", "/usr/lib/|libx.so"},
-                                    {"a/b\\c", "a/b\\|c"},
-                                    {"", "|"},
-                                    {"x", "|x"},
-                                    {"/", "|/"}};
-    for (const auto& path : cases)
-        EXPECT_EQ(path[1], split(path[0])) << path[0];
-
-    // The outputs may be the input itself.
-    std::string path = "C:\\dir\\file.txt";
-    std::string other = path;
-    std::string name;
-    std::string dir;
-    splitPath(path, path, name);
-    splitPath(other, dir, other);
-    EXPECT_EQ("C:\\dir\\|file.txt", path + "|" + name);
-    EXPECT_EQ("C:\\dir\\|file.txt", dir + "|" + other);
-
-    EXPECT_EQ("file.txt", getFileNamePart("C:\\dir\\file.txt"));
-    EXPECT_EQ("dir\\", getFileNamePart("C:\\dir\\"));
-}
-
 TEST_F(oxStreamDirectoryTest, CurrentDirectoryAndAbsolutePaths) {
     EXPECT_EQ(itsScratch.string(), getCurrentDirectory());
     EXPECT_EQ((itsScratch / "infoLog.log").string(), makeAbsolutePath("infoLog.log"));
@@ -144,15 +108,4 @@ TEST(oxStreamTest, ProgramFileName) {
     EXPECT_TRUE(isAbsolutePath(getProgramPath()));
     EXPECT_EQ(getProgramDirectory() + name, getProgramPath());
     EXPECT_EQ(&getProgramPath(), &getProgramPath());
-}
-
-TEST(oxStreamTest, SourceLocation) {
-    EXPECT_EQ("oxPreferences.cpp:30", sourceLocation("shared/kiln/util/oxPreferences.cpp", 30));
-    EXPECT_EQ("oxThread.cpp:7", sourceLocation("C:\\src\\kiln\\oxThread.cpp", 7));
-    EXPECT_EQ("oxMutex.cpp:4294967295", sourceLocation("c:oxMutex.cpp", 4294967295u));
-    EXPECT_EQ("oxStatics.cpp:0", sourceLocation("oxStatics.cpp", 0));
-    EXPECT_EQ("/oxRoot.cpp:12", sourceLocation("/oxRoot.cpp", 12));
-    EXPECT_EQ(":5", sourceLocation("", 5));
-    EXPECT_EQ("", sourceLocation(nullptr, 30));
-    EXPECT_EQ("oxStream_test.cpp:" + std::to_string(__LINE__), sourceLocation(__FILE__, __LINE__));
 }

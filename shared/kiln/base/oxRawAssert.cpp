@@ -1,12 +1,12 @@
-#include "oxAssert.h"
+#include "oxRawAssert.h"
 
 const char* const oxAssertionFormat = "Assertion failed.  File: %s, line: %ld.  Offending command: \"%s\".";
 
 void oxReportAssertion(const char* inFile, long inLine, const char* inText) {
-    oxInfoLog::logFormatted(5, oxAssertionFormat, inFile, inLine, inText);
+    oxRawLog::logFormatted(5, oxAssertionFormat, inFile, inLine, inText);
 }
 
 void oxReportAssertionText(const char* inFile, long inLine, const char* inText, const char* inDetail) {
-    oxInfoLog::logFormatted(5, "Assertion failed.  File: %s, line: %ld.  Offending command: \"%s\"  --- %s.",
-                            inFile, inLine, inText, inDetail != nullptr ? inDetail : "");
+    oxRawLog::logFormatted(5, "Assertion failed.  File: %s, line: %ld.  Offending command: \"%s\"  --- %s.",
+                           inFile, inLine, inText, inDetail != nullptr ? inDetail : "");
 }
