@@ -8,6 +8,7 @@
 # preferences reader for a minute; then builds the tool for 32-bit Windows
 # and runs the suite under Wine, on the Windows build this host can run (see
 # scripts/run-windows-tests.sh).
+# Every build is a preset of CMakePresets.json (cmake --list-presets).
 # Usage: run-tests.sh [--linux-only]   (--linux-only: skip the Windows part)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
