@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, those of the Debian packages named as arguments
-# that this machine lacks. Needs root (or sudo).
+# that this machine lacks. Needs root (or sudo). Waits while another apt
+# holds apt's locks (see apt-get-waiting.sh).
 # Usage: install-missing.sh PACKAGE...
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/apt-get-waiting.sh"
 
 missing=()
 for package in "$@"; do
@@ -13,8 +15,5 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}" >&2
-as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+apt_get update -q
+apt_get install -y -q --no-install-recommends "${missing[@]}"

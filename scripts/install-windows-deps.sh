@@ -7,12 +7,13 @@
 # architecture) or the 64-bit cross compiler and wine64 (x86_64, for hosts
 # that do not start i386 programs: wine32 is of no use there, and leaving it
 # out saves installing a second set of libraries). Also makes sure apt knows
-# where Debian's source packages are. Waits while another apt-get holds
-# apt's lock. Needs root (or sudo).
+# where Debian's source packages are. Waits while another apt holds apt's
+# locks (see apt-get-waiting.sh). Needs root (or sudo).
 # Usage: install-windows-deps.sh i386|x86_64
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 tests_on="${1:?usage: install-windows-deps.sh i386|x86_64}"
+source "$root/scripts/apt-get-waiting.sh"
 
 packages=(g++-mingw-w64-i686-posix mingw-w64-i686-dev dpkg-dev file googletest make python3)
 case "$tests_on" in
@@ -47,9 +48,9 @@ for package in "${packages[@]}"; do
     fi
 done
 if [ ${#missing[@]} -gt 0 ] || [ "$needs_update" -eq 1 ]; then
-    "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 update -q
+    apt_get update -q
 fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}" >&2
-    "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
+    apt_get install -y -q --no-install-recommends "${missing[@]}"
 fi

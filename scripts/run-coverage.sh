@@ -10,6 +10,7 @@
 # end-to-end test): libgcov's complaint goes to <build-dir>/gcov-errors.log,
 # not into what the test compares.
 # Exits 1 when a test failed, after printing both.
+# The build is the preset "coverage", in the folder given.
 # Usage: run-coverage.sh [build-dir]   (default: build-coverage/)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -24,7 +25,7 @@ not_file_modules=(Console ConsoleControl CrashOutput Events ExceptionFilter Hand
     Runtime ThreadHandles Threads)
 
 source "$root/scripts/timed.sh"
-timed "installing" bash -c "bash '$root/scripts/install-deps.sh' && bash '$root/scripts/install-missing.sh' gcovr"
+timed "installing" bash -c "bash '$root/scripts/install-deps.sh' all && bash '$root/scripts/install-missing.sh' gcovr"
 
 filters=()
 for file in "${measured[@]}"; do
@@ -36,8 +37,7 @@ for file in "${measured[@]}"; do
 done
 
 configure_and_build() {
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ -DOX_WARNINGS_AS_ERRORS=ON \
-        -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
+    cmake -S "$root" --preset coverage -B "$build" >/dev/null
     cmake --build "$build" -j2
 }
 timed "coverage build" configure_and_build

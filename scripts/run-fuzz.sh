@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz target of the preferences file reader with clang
-# (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) in build-fuzz and
+# (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer; the preset
+# "fuzz", in build-fuzz) and
 # runs it for the given number of seconds (default 60), starting from the
 # committed seed corpus. Any finding ends the run with a non-zero exit code;
 # the input that caused it is kept in build-fuzz/fuzz-findings/.
@@ -15,9 +16,8 @@ if ! command -v clang++ >/dev/null; then
     exit 2
 fi
 
-cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DOX_FUZZ=ON -DOX_SANITIZE=ON -DOX_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build "$dir" --target oxProperties_fuzz -j2
+cmake -S "$root" --preset fuzz >/dev/null
+(cd "$root" && cmake --build --preset fuzz -j2)
 
 # New inputs go to a scratch corpus; the committed seeds stay as they are.
 work="$(mktemp -d)"

@@ -8,9 +8,12 @@
 # preferences reader for a minute; then builds the tool for 32-bit Windows
 # and runs the suite under Wine, on the Windows build this host can run (see
 # scripts/run-windows-tests.sh).
+# Every build is a preset of CMakePresets.json (cmake --list-presets).
 # Usage: run-tests.sh [--linux-only]   (--linux-only: skip the Windows part)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# The presets are read from the current folder.
+cd "$root"
 jobs="$(nproc)"
 windows=1
 for argument in "$@"; do
@@ -24,34 +27,31 @@ source "$root/scripts/timed.sh"
 timed "platform boundary" bash "$root/scripts/check-platform-boundary.sh"
 timed "test suite names" bash "$root/scripts/check-test-names.sh"
 timed "source lists" bash "$root/scripts/check-source-lists.sh"
-timed "installing" bash "$root/scripts/install-deps.sh"
+timed "installing" bash "$root/scripts/install-deps.sh" all
 timed "format" bash "$root/scripts/check-format.sh"
 
+# Each build is a preset of CMakePresets.json, in build-tests-<preset>/.
 run_suite() {
-    local name="$1"; shift
-    local dir="$root/build-tests-$name"
-    echo "== $name build" >&2
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_WARNINGS_AS_ERRORS=ON "$@"
-    cmake --build "$dir" -j"$jobs"
-    ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+    local preset="$1"
+    echo "== $preset build" >&2
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" -j"$jobs"
+    ctest --preset "$preset" -j"$jobs"
 }
 
-timed "normal build and suite" run_suite normal -DOX_BUILD_BENCH=ON
+timed "normal build and suite" run_suite normal
 # Clang checks the lock rules written at the declarations (GUARDED_BY and
 # the rest, see shared/kiln/threads/oxThreadAnnotations.h): a field used
 # without its lock fails the build. Built, not run: the suite above ran.
 clang_build() {
-    local dir="$root/build-tests-clang"
     echo "== clang build with the thread-safety analysis" >&2
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_WARNINGS_AS_ERRORS=ON \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ "-DCMAKE_CXX_FLAGS=-Wthread-safety -Werror"
-    cmake --build "$dir" -j"$jobs"
+    cmake --preset clang
+    cmake --build --preset clang -j"$jobs"
 }
 timed "clang build (thread-safety analysis)" clang_build
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    timed "sanitizer build and suite" run_suite sanitize -DOX_SANITIZE=ON
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    timed "ThreadSanitizer build and suite" run_suite threads -DOX_THREAD_SANITIZE=ON
+# The sanitizers' options are the presets' own.
+timed "sanitizer build and suite" run_suite sanitize
+timed "ThreadSanitizer build and suite" run_suite threads
 
 echo "== fuzzing the preferences reader" >&2
 timed "fuzzing" bash "$root/scripts/run-fuzz.sh" 60

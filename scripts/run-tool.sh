@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the tool and runs it in the current
+# Installs what the tool's build lacks (not the test suite's tools), builds
+# the tool alone (the preset "tool", in build/) and runs it in the current
 # directory with the arguments given.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bash "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" --target tarnwell -j"$(nproc)" >/dev/null
+bash "$root/scripts/install-deps.sh" build
+cmake -S "$root" --preset tool >/dev/null
+(cd "$root" && cmake --build --preset tool -j"$(nproc)" >/dev/null)
 exec "$root/build/tool/tarnwell" "$@"

@@ -64,26 +64,26 @@ else
 fi
 echo "== Windows tests run on $what" >&2
 
-# configure_and_build DIR TOOLCHAIN [TARGET]
+# configure_and_build DIR PRESET [TARGET]: the preset (windows, windows64)
+# in the folder given, with its own Crypto++.
 configure_and_build() {
-    local dir="$1" toolchain="$2" target="${3:-}"
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOX_WARNINGS_AS_ERRORS=ON \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" -DOX_CRYPTOPP_PREFIX="$dir/cryptopp"
+    local dir="$1" preset="$2" target="${3:-}"
+    cmake -S "$root" --preset "$preset" -B "$dir" -DOX_CRYPTOPP_PREFIX="$dir/cryptopp"
     cmake --build "$dir" -j"$jobs" ${target:+--target "$target"}
 }
 
 step "Crypto++ for 32-bit Windows" bash "$root/scripts/build-cryptopp-windows.sh" "$build/cryptopp" i686-w64-mingw32
 if [ "$tests_on" = i386 ]; then
-    step "32-bit Windows build" configure_and_build "$build" mingw-i686.cmake
+    step "32-bit Windows build" configure_and_build "$build" windows
 else
-    step "32-bit Windows build (the tool)" configure_and_build "$build" mingw-i686.cmake tarnwell
+    step "32-bit Windows build (the tool)" configure_and_build "$build" windows tarnwell
 fi
 step "checking the 32-bit tarnwell.exe" bash "$root/scripts/check-windows-program.sh" "$build/tool/tarnwell.exe" i386
 step "the 32-bit Windows zip" bash "$root/scripts/check-windows-zip.sh" "$build"
 
 if [ "$tests_on" = x86_64 ]; then
     step "Crypto++ for 64-bit Windows" bash "$root/scripts/build-cryptopp-windows.sh" "$build64/cryptopp" x86_64-w64-mingw32
-    step "64-bit Windows build" configure_and_build "$build64" mingw-x86_64.cmake
+    step "64-bit Windows build" configure_and_build "$build64" windows64
     step "checking the 64-bit tarnwell.exe" bash "$root/scripts/check-windows-program.sh" "$build64/tool/tarnwell.exe" x86_64
 fi
 
