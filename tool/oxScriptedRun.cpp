@@ -40,6 +40,18 @@ std::string shownOrNotSet(const std::optional<std::string>& inValue) {
     return inValue ? shownSetting(*inValue) : std::string("not set");
 }
 
+// The rules of a password from a script, the provider's among them.
+std::string refuseScriptPassword(oxDatabaseSettings::oxProvider inProvider, const std::string& inPassword) {
+    // A CR left inside is a line end of another system, not a password byte.
+    if (inPassword.find('\r') != std::string::npos)
+        return "Password refused: it contains a carriage return (CR) before its line end.";
+    if (inPassword.empty())
+        return "Password refused: it is empty.";
+    if (const char refused = oxDatabaseSettings::findRefusedCharacter(inProvider, inPassword))
+        return oxDatabaseSettings::describeRefusal(inProvider, refused) + ".";
+    return std::string();
+}
+
 bool isMSSQL(const oxTarnwellOptions::oxValues& inOptions) {
     return inOptions.itsProvider ==
            oxDatabaseSettings::getProviderName(oxDatabaseSettings::oxProvider::mssql);
@@ -110,18 +122,10 @@ void oxScriptedRun::warnWhenReadableByOthers() {
 // reported. Every copy is wiped but the one in outPassword, which the
 // caller wipes.
 bool oxScriptedRun::readPassword(std::string& outPassword) {
-    const oxDatabaseSettings::oxProvider provider = oxDatabaseSettings::oxProvider::mssql;
     std::string refusal =
         itsOptions.itsPasswordStdin ? readPasswordFromInput(outPassword) : readPasswordFromFile(outPassword);
-    if (!refusal.empty()) {
-        // A CR left inside is a line end of another system, not a password byte.
-    } else if (outPassword.find('\r') != std::string::npos) {
-        refusal = "Password refused: it contains a carriage return (CR) before its line end.";
-    } else if (outPassword.empty()) {
-        refusal = "Password refused: it is empty.";
-    } else if (const char refused = oxDatabaseSettings::findRefusedCharacter(provider, outPassword)) {
-        refusal = oxDatabaseSettings::describeRefusal(provider, refused) + ".";
-    }
+    if (refusal.empty())
+        refusal = refuseScriptPassword(oxDatabaseSettings::oxProvider::mssql, outPassword);
     if (refusal.empty())
         return true;
     oxCryptor::wipe(outPassword);

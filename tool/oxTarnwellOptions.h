@@ -64,7 +64,7 @@ public:
     bool parse(oxArgumentList& ioArguments);
     const std::string& getError() const { return itsError; }
     const oxValues& getValues() const { return itsValues; }
-    // The tool's lines of --help, valid while this object lives.
+    // The tool's lines of --help; they point into text this object keeps.
     oxHelpTable getHelp();
 
 private:
