@@ -6,12 +6,11 @@
 #define OX_TARNWELL_H
 
 #include <string>
-#include <vector>
 
 #include "oxProcess.h"
+#include "oxTarnwellOptions.h"
 
-class oxPreferences;
-class oxStoreResult;
+class oxDatabaseSettings;
 
 class oxTarnwell : public oxProcess {
 public:
@@ -23,10 +22,11 @@ public:
     bool parseOptions(oxArgumentList& ioArguments) override;
     oxHelpTable getOptionHelp() override;
     oxHelpTable getExitCodeHelp() override;
-    // The database preferences dialogue. Ends the process with exit code 1
-    // when the file cannot be read or written, or when input ends or a stop
-    // is requested (Ctrl+C, a hang-up) before every answer is given (the
-    // file is then left as it was).
+    // The database preferences dialogue, or the mode the options chose.
+    // Ends the process with exit code 1 when the file cannot be read or
+    // written, or when input ends or a stop is requested (Ctrl+C, a
+    // hang-up) before every answer is given (the file is then left as it
+    // was).
     void run() override;
 
     // Asks until the password is acceptable for the provider answer (as
@@ -35,37 +35,11 @@ public:
     bool askPassword(const std::string& inProvider, std::string& outPassword);
 
 private:
-    // The long options as given; empty when absent.
-    struct oxScriptOptions {
-        std::string itsFile;
-        std::string itsProvider;  // "SQLite" or "MSSQL" once checked
-        std::string itsServer;
-        std::string itsUser;
-        std::string itsPasswordFile;
-        bool itsPasswordStdin = false;
-        bool itsShow = false;
-        bool itsCheck = false;
-        bool itsDetailedExitCode = false;
-    };
-
-    // One long option: false when it is malformed (reported); outKnown
-    // tells whether it is one of the tool's.
-    bool parseLongOption(const std::string& inText, std::vector<std::string>& ioSeen, bool& outKnown);
-    // The combination of the options given; false when reported wrong.
-    bool checkOptionCombination();
-    void optionError(const std::string& inText);
-
-    // The preferences set from the options, without questions.
-    void runScripted();
-    // --show: the file's preferences, the password as set or not set.
-    void runShow();
-    bool readScriptPassword(std::string& outPassword);
-    std::string readPasswordFromInput(std::string& outLine);
-    std::string readPasswordFromFile(std::string& outLine);
-    const std::string& getFileName() const;
-
+    void runDialogue();
+    // The answers as settings; false when input gave none to take.
+    bool askSettings(oxDatabaseSettings& outSettings);
     bool askProvider(std::string& outAnswer);
-    bool askServerDetails(oxPreferences& ioStore, const std::string& inProvider);
+    bool askServerDetails(oxDatabaseSettings& outSettings, const std::string& inProvider);
     bool askVisible(const char* inQuestion, std::string& outAnswer);
     // One answer; false when there is none to take: input ended, or the
     // answer was refused (too long, a NUL byte, prompts that cannot be
@@ -74,17 +48,10 @@ private:
     bool readAnswer(std::string& outAnswer, bool inHidden);
     // Input gave no usable answer: nothing is written, the run fails.
     void endWithoutAnswers();
-    void fail(const char* inText);
-    bool openStore(oxPreferences& ioStore, bool inCheckOnly);
-    // inLine, then the reason on a line of its own; an interrupt instead
-    // says that nothing changed.
-    void failWithReason(const char* inLine, const oxStoreResult& inResult);
-    void failWithReason(const char* inLine, const std::string& inReason);
-    void reportInterrupted();
 
     // A refusal has told why the run ends without answers.
     bool itsRefusalShown;
-    oxScriptOptions itsOptions;
+    oxTarnwellOptions itsOptions;
 };
 
 #endif

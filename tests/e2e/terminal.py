@@ -52,7 +52,13 @@ class Terminal:
     def finish(self):
         """Waits for the program to end; returns its exit code."""
         code = self.process.wait(timeout=WAIT)
-        self.collect(0.2)
+        # A loaded machine may hand over the program's last lines in more
+        # than one piece: read until nothing more comes.
+        while self.keyboard is not None:
+            before = len(self.output)
+            self.collect(0.2)
+            if len(self.output) == before:
+                break
         return code
 
     def hang_up(self):

@@ -1,14 +1,19 @@
-"""Bash completion (packaging/tarnwell.bash-completion): sourced in bash and
-driven as bash drives it, with COMP_WORDS and COMP_CWORD (bash splits
-"--name=value" at "=" into three words)."""
+"""Bash completion, as the build writes it from the option table: sourced in
+bash and driven as bash drives it, with COMP_WORDS and COMP_CWORD (bash
+splits "--name=value" at "=" into three words)."""
 import os
+import re
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging",
-                      "tarnwell.bash-completion")
+from support import TARNWELL, command, from_stream
+
+# Empty in a cross build, which cannot run the program that writes it.
+SCRIPT = os.environ.get("TARNWELL_COMPLETION", "build/packaging/tarnwell.bash-completion")
+SCRIPT = SCRIPT and os.path.abspath(SCRIPT)
+HELP_ENTRY = re.compile(r"^  (-\S.*?)  +(\S.*)$")
 DRIVER = r'''
 source "$1"; shift
 COMP_WORDS=("$@"); COMP_CWORD=$(( ${#COMP_WORDS[@]} - 1 ))
@@ -19,7 +24,20 @@ complete -p tarnwell
 '''
 
 
+def help_spellings():
+    """Every spelling of every option --help lists but those it says are
+    ignored, as the completion offers it ("--file=" for --file=<path>)."""
+    result = subprocess.run(command(TARNWELL, "--help"), capture_output=True, text=True, timeout=60)
+    spellings = set()
+    for line in from_stream(result.stdout).splitlines():
+        entry = HELP_ENTRY.match(line)
+        if entry and entry.group(2) != "ignored":
+            spellings |= {re.split(r"[<\[]", term)[0] for term in entry.group(1).split(", ")}
+    return spellings
+
+
 @unittest.skipUnless(shutil.which("bash"), "needs bash")
+@unittest.skipUnless(SCRIPT, "the build wrote no completion (a cross build)")
 class BashCompletion(unittest.TestCase):
     def complete(self, *words, cwd=None):
         result = subprocess.run(["bash", "--norc", "--noprofile", "-c", DRIVER, "driver", SCRIPT, "tarnwell", *words],
@@ -41,6 +59,8 @@ class BashCompletion(unittest.TestCase):
             (["--provider=mssql", "--se"], ["--server="]),
             (["--server", "=", "x"], []),
             (["--bogus"], []),
+            # Ignored options are not offered.
+            (["-de"], []),
         ]
         for words, expected in cases:
             with self.subTest(words=words):
@@ -51,6 +71,11 @@ class BashCompletion(unittest.TestCase):
         for option in ["--provider=", "--server=", "--user=", "--password-stdin", "--password-file=", "--check",
                        "--detailed-exitcode", "--show", "--file=", "--help", "--version"]:
             self.assertIn(option, offered)
+
+    def test_it_offers_exactly_the_options_of_help(self):
+        spellings = help_spellings()
+        self.assertIn("--provider=", spellings)
+        self.assertEqual(set(self.complete("-")), spellings)
 
     def test_file_options_complete_file_names(self):
         with tempfile.TemporaryDirectory() as directory:

@@ -8,7 +8,9 @@ import unittest
 
 from support import TARNWELL, command, from_stream
 
-MAN_PAGE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging", "tarnwell.8.scd")
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+MAN_PAGE = os.path.join(ROOT, "packaging", "tarnwell.8.scd")
+README = os.path.join(ROOT, "README.md")
 HELP_ENTRY = re.compile(r"^  (\S.*?)  +\S")
 OPTION_NAME = re.compile(r"(?:^|, )(-[-?A-Za-z]+)")
 
@@ -43,6 +45,23 @@ def man_terms(section):
     return [line.replace("*", "").replace("_", "") for line in body.splitlines() if line.startswith("*")]
 
 
+def man_entries(section):
+    """The terms of one section's entries, in order: a bold line with its
+    description indented on the next line, markup dropped."""
+    with open(MAN_PAGE, encoding="utf-8") as page:
+        text = page.read()
+    body = re.search(r"^# %s\n(.*?)(?=^# |\Z)" % section, text, re.S | re.M).group(1)
+    return [entry.replace("*", "") for entry in re.findall(r"^(\*.*)\n\t", body, re.M)]
+
+
+def readme_options():
+    """The first column of README's option table, code markup dropped."""
+    with open(README, encoding="utf-8") as readme:
+        text = readme.read()
+    table = re.search(r"^## Command line\n\n\| Option \| Effect \|\n\|---\|---\|\n((?:\|.*\n)+)", text, re.M).group(1)
+    return [re.match(r"\| `(.*?)` \| ", row).group(1).replace("\\|", "|") for row in table.splitlines()]
+
+
 def option_names(terms):
     return {name for term in terms for name in OPTION_NAME.findall(term)}
 
@@ -69,6 +88,13 @@ class HelpAndManualPage(unittest.TestCase):
                 self.assertTrue(in_help)
                 self.assertEqual(in_help - in_page, set(), "in --help, not in the manual page")
                 self.assertEqual(in_page - in_help, set(), "in the manual page, not in --help")
+
+    def test_manual_page_and_readme_spell_every_option_as_help_does(self):
+        tables = help_tables(self.help[1][len(self.usage[1]):].splitlines())
+        for source, terms in [("manual page", man_entries("OPTIONS")), ("README", readme_options())]:
+            with self.subTest(source=source):
+                self.assertEqual(terms, tables["Options:"])
+        self.assertEqual(man_entries("EXIT STATUS"), tables["Exit codes:"])
 
 
 if __name__ == "__main__":
