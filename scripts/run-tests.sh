@@ -40,7 +40,7 @@ run_suite() {
 }
 
 timed "normal build and suite" run_suite normal
-# Clang checks the lock rules written at the declarations (GUARDED_BY and
+# Clang checks the lock rules written at the declarations (OX_GUARDED_BY and
 # the rest, see shared/kiln/threads/oxThreadAnnotations.h): a field used
 # without its lock fails the build. Built, not run: the suite above ran.
 clang_build() {

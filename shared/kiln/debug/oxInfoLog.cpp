@@ -104,7 +104,7 @@ void oxInfoLog::log(int inLevel, const oxMessage& inMessage) {
 
 // Not checked by the thread-safety analysis, which cannot follow a lock
 // held in an optional; what runs under it (rememberOnce, writeLine) is.
-void oxInfoLog::log(int inLevel, const char* inText) NO_THREAD_SAFETY_ANALYSIS {
+void oxInfoLog::log(int inLevel, const char* inText) OX_NO_THREAD_SAFETY_ANALYSIS {
     if (isSuppressed(inLevel))
         return;
     if (inText == nullptr)

@@ -78,24 +78,24 @@ public:
 private:
     static void configure(const char* inProgramName, int inMode, const std::string& inFileName);
     static bool rememberOnce(const std::string& inText, const std::string& inThreadPart)
-        EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
     static void writeLine(const std::string& inThreadPart, const char* inText)
-        EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
     static std::string threadPart(bool inMayWait);
     static void lockWithoutWaitingForever(std::optional<oxStMutex>& outLock);
     static void writeConsoleLine(const std::string& inThreadPart, const char* inText)
-        EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
     static void writeFileLine(const std::string& inThreadPart, const char* inText)
-        EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex.get());
     static void writeCrashLines(int inMode, const char* inText);
 
     // Guarded by itsMutex, and never destroyed: a thread may still be
     // inside the lock while the process's objects are torn down.
     // Also read without the lock, by logCrash, hence atomic.
     static std::atomic<int> itsOutputMode;
-    static oxNeverDestroyed<std::string> itsProgramName GUARDED_BY(itsMutex.get());
-    static oxNeverDestroyed<std::string> itsLogFileName GUARDED_BY(itsMutex.get());
-    static oxNeverDestroyed<std::set<std::string>> itsAlreadyLoggedMessages GUARDED_BY(itsMutex.get());
+    static oxNeverDestroyed<std::string> itsProgramName OX_GUARDED_BY(itsMutex.get());
+    static oxNeverDestroyed<std::string> itsLogFileName OX_GUARDED_BY(itsMutex.get());
+    static oxNeverDestroyed<std::set<std::string>> itsAlreadyLoggedMessages OX_GUARDED_BY(itsMutex.get());
     static oxStaticObject<oxMemMutex> itsMutex;
 };
 

@@ -39,18 +39,18 @@ private:
     friend oxMemMutex* getBlockingMutexForTesting(DWORD inThreadID);
 
     bool waitForLock(DWORD inThreadID);
-    [[noreturn]] void refuseDeadlock(DWORD inThreadID) EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
+    [[noreturn]] void refuseDeadlock(DWORD inThreadID) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
 
     // REQUIRES: the bookkeeping lock held. Appends the chain to
     // ioDescription when one is given.
     static bool isDeadlockFree(DWORD inThreadID, oxMemMutex* inMutex, std::string* ioDescription)
-        EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
     static std::string describeThread(DWORD inThreadID);
     static std::string describeMutex(const oxMemMutex* inMutex);
 
     // Guards itsBlockedThreadsMap and every search.
     static oxSimpleMemMutex* itsMutexPtr;
-    static std::map<DWORD, oxMemMutex*>* itsBlockedThreadsMap PT_GUARDED_BY(itsMutexPtr);
+    static std::map<DWORD, oxMemMutex*>* itsBlockedThreadsMap OX_PT_GUARDED_BY(itsMutexPtr);
 };
 
 #endif

@@ -9,16 +9,16 @@
 
 #include "oxThreadAnnotations.h"
 
-class CAPABILITY("mutex") oxMutex {
+class OX_CAPABILITY("mutex") oxMutex {
 public:
     explicit oxMutex(const char* inName);
     explicit oxMutex(const std::string& inName);
     virtual ~oxMutex();
 
     // Takes the lock for the calling thread; false when it cannot be had.
-    virtual bool lock() TRY_ACQUIRE(true) = 0;
+    virtual bool lock() OX_TRY_ACQUIRE(true) = 0;
     // Gives one level of the lock back.
-    virtual void unlock() RELEASE() = 0;
+    virtual void unlock() OX_RELEASE() = 0;
     virtual bool isLocked() const = 0;
 
     const std::string& getName() const { return itsName; }

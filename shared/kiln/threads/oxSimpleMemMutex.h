@@ -11,7 +11,7 @@
 #include "oxMutex.h"
 #include "oxWin32.h"
 
-class CAPABILITY("mutex") oxSimpleMemMutex : public oxMutex {
+class OX_CAPABILITY("mutex") oxSimpleMemMutex : public oxMutex {
 public:
     explicit oxSimpleMemMutex(const char* inName);
     explicit oxSimpleMemMutex(const std::string& inName);
@@ -20,16 +20,16 @@ public:
     // May block. A re-lock by the owner only counts. The common cases are
     // inline (below), always, so a caller that knows the type pays no call
     // for them.
-    [[gnu::always_inline]] bool lock() override TRY_ACQUIRE(true);
+    [[gnu::always_inline]] bool lock() override OX_TRY_ACQUIRE(true);
     // Ignored, silently, when the caller is not the owner.
-    [[gnu::always_inline]] void unlock() override RELEASE();
+    [[gnu::always_inline]] void unlock() override OX_RELEASE();
     bool isLocked() const override;
 
     virtual unsigned getNumLocks() const;
 
     // Takes the lock only if that needs no wait; never blocks and never
     // takes part in deadlock detection. For reports that must not wait.
-    bool tryLock() TRY_ACQUIRE(true);
+    bool tryLock() OX_TRY_ACQUIRE(true);
 
     // What the destructor does, for a lock whose storage lives on: checks
     // it is free and makes every later lock and unlock refuse with a
@@ -83,7 +83,7 @@ private:
 };
 
 // The analysis cannot follow the refusal and the critical section below.
-inline bool oxSimpleMemMutex::lock() NO_THREAD_SAFETY_ANALYSIS {
+inline bool oxSimpleMemMutex::lock() OX_NO_THREAD_SAFETY_ANALYSIS {
     DWORD curThreadID = GetCurrentThreadId();
     if (!itsHasBeenDestroyed.load(std::memory_order_relaxed) && curThreadID != 0) {
         // Only the owner itself can see its own id here.
@@ -110,7 +110,7 @@ inline void oxSimpleMemMutex::releaseLock(DWORD /*inThreadID*/) {
     LeaveCriticalSection(&itsCriticalSection);
 }
 
-inline void oxSimpleMemMutex::unlock() NO_THREAD_SAFETY_ANALYSIS {
+inline void oxSimpleMemMutex::unlock() OX_NO_THREAD_SAFETY_ANALYSIS {
     DWORD id = GetCurrentThreadId();
     // The owner field and the count agree through this interface, so a
     // count of 1 with the caller's id there is a held lock, never a free one.

@@ -51,14 +51,14 @@ private:
     // inSignal: SetEvent or PulseEvent.
     void signal(BOOL(WINAPI* inSignal)(HANDLE));
 
-    int32_t itsSignalCount GUARDED_BY(itsSharedMutex.get());
+    int32_t itsSignalCount OX_GUARDED_BY(itsSharedMutex.get());
     HANDLE itsHandle;
     bool itsOwnsHandle;
     HWND itsWindow;
     DWORD itsThreadID;
     UINT itsMessage;
     LPARAM itsLParam;
-    std::vector<oxEventListener*> itsListeners GUARDED_BY(itsSharedMutex.get());
+    std::vector<oxEventListener*> itsListeners OX_GUARDED_BY(itsSharedMutex.get());
 
     // One lock for all events; constructed with the other process-wide
     // objects, after the deadlock bookkeeping and before the thread table.

@@ -14,29 +14,29 @@ enum oxTryOnly { oxTryOnly_noWait };
 // Inline, so that where the lock's own type is known the whole lock and
 // unlock can be compiled in place: framework code takes a lock this way
 // on every path.
-class SCOPED_CAPABILITY oxStMutex {
+class OX_SCOPED_CAPABILITY oxStMutex {
 public:
     // Locks inMutex; a null mutex, or one that refuses, leaves the holder
     // holding nothing. An exception from the lock leaves no holder behind.
-    explicit oxStMutex(oxMutex* inMutex) ACQUIRE(inMutex) : itsMutex(inMutex), itsIsLocked(false) {
+    explicit oxStMutex(oxMutex* inMutex) OX_ACQUIRE(inMutex) : itsMutex(inMutex), itsIsLocked(false) {
         if (itsMutex == nullptr)
             reportNullMutex();
         else
             lock();
     }
-    explicit oxStMutex(oxMutex& inMutex) ACQUIRE(inMutex) : oxStMutex(&inMutex) {}
+    explicit oxStMutex(oxMutex& inMutex) OX_ACQUIRE(inMutex) : oxStMutex(&inMutex) {}
     // Holds the lock only if it was free or already the caller's; never
     // waits and never takes part in deadlock detection.
     // Declared as acquiring: the analysis has no conditional form for a
     // constructor, so the caller's isLocked() test is what counts here.
-    oxStMutex(oxSimpleMemMutex& inMutex, oxTryOnly inTryOnly) ACQUIRE(inMutex);
-    virtual ~oxStMutex() RELEASE() { unlock(); }
+    oxStMutex(oxSimpleMemMutex& inMutex, oxTryOnly inTryOnly) OX_ACQUIRE(inMutex);
+    virtual ~oxStMutex() OX_RELEASE() { unlock(); }
 
-    void lock() ACQUIRE() NO_THREAD_SAFETY_ANALYSIS {
+    void lock() OX_ACQUIRE() OX_NO_THREAD_SAFETY_ANALYSIS {
         if (!itsIsLocked && itsMutex != nullptr)
             itsIsLocked = itsMutex->lock();
     }
-    void unlock() RELEASE() NO_THREAD_SAFETY_ANALYSIS {
+    void unlock() OX_RELEASE() OX_NO_THREAD_SAFETY_ANALYSIS {
         if (itsIsLocked) {
             itsMutex->unlock();
             itsIsLocked = false;

@@ -103,7 +103,7 @@ protected:
     oxErrorMessage itsErrorMessage;
     bool itsCoInitialized;
     oxMemMutex itsChildrenMutex;
-    std::list<oxThread*> itsChildren GUARDED_BY(itsChildrenMutex);
+    std::list<oxThread*> itsChildren OX_GUARDED_BY(itsChildrenMutex);
     oxSingleEvent itsStopEvent;
     oxSingleEvent itsStoppedEvent;
 
@@ -115,7 +115,7 @@ private:
     // process-wide objects; the main-thread object comes last.
     // Never destroyed: a caller inside the table lock at the teardown still
     // uses it.
-    static oxNeverDestroyed<std::map<DWORD, oxThread*>> itsThreadMap GUARDED_BY(itsThreadMapMutex.get());
+    static oxNeverDestroyed<std::map<DWORD, oxThread*>> itsThreadMap OX_GUARDED_BY(itsThreadMapMutex.get());
     static oxStaticObject<oxMemMutex> itsThreadMapMutex;
     static oxMainThread theMainThread;
 };

@@ -4,6 +4,9 @@
 // error, so the lock rules written at the declarations are checked. Other
 // compilers see nothing.
 //
+// Every name carries the OX_ prefix: another library's GUARDED_BY or
+// ACQUIRE of its own means nothing here, and ours cannot clash with it.
+//
 // What the analysis cannot express here: a framework lock may refuse
 // (oxSimpleMemMutex::lock returns false after the lock is shut down at
 // exit). oxStMutex is declared as always acquiring; code that must not go
@@ -17,44 +20,15 @@
 #define OX_THREAD_ANNOTATION(x)
 #endif
 
-#ifndef CAPABILITY
-#define CAPABILITY(x) OX_THREAD_ANNOTATION(capability(x))
-#endif
-
-#ifndef SCOPED_CAPABILITY
-#define SCOPED_CAPABILITY OX_THREAD_ANNOTATION(scoped_lockable)
-#endif
-
-#ifndef GUARDED_BY
-#define GUARDED_BY(x) OX_THREAD_ANNOTATION(guarded_by(x))
-#endif
-
-#ifndef PT_GUARDED_BY
-#define PT_GUARDED_BY(x) OX_THREAD_ANNOTATION(pt_guarded_by(x))
-#endif
-
-#ifndef ACQUIRE
-#define ACQUIRE(...) OX_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
-#endif
-
-#ifndef RELEASE
-#define RELEASE(...) OX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
-#endif
-
-#ifndef TRY_ACQUIRE
-#define TRY_ACQUIRE(...) OX_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
-#endif
-
-#ifndef EXCLUSIVE_LOCKS_REQUIRED
-#define EXCLUSIVE_LOCKS_REQUIRED(...) OX_THREAD_ANNOTATION(exclusive_locks_required(__VA_ARGS__))
-#endif
-
-#ifndef LOCKS_EXCLUDED
-#define LOCKS_EXCLUDED(...) OX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
-#endif
-
-#ifndef NO_THREAD_SAFETY_ANALYSIS
-#define NO_THREAD_SAFETY_ANALYSIS OX_THREAD_ANNOTATION(no_thread_safety_analysis)
-#endif
+#define OX_CAPABILITY(x) OX_THREAD_ANNOTATION(capability(x))
+#define OX_SCOPED_CAPABILITY OX_THREAD_ANNOTATION(scoped_lockable)
+#define OX_GUARDED_BY(x) OX_THREAD_ANNOTATION(guarded_by(x))
+#define OX_PT_GUARDED_BY(x) OX_THREAD_ANNOTATION(pt_guarded_by(x))
+#define OX_ACQUIRE(...) OX_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+#define OX_RELEASE(...) OX_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define OX_TRY_ACQUIRE(...) OX_THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
+#define OX_EXCLUSIVE_LOCKS_REQUIRED(...) OX_THREAD_ANNOTATION(exclusive_locks_required(__VA_ARGS__))
+#define OX_LOCKS_EXCLUDED(...) OX_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+#define OX_NO_THREAD_SAFETY_ANALYSIS OX_THREAD_ANNOTATION(no_thread_safety_analysis)
 
 #endif

@@ -326,7 +326,7 @@ oxStoreResult oxPreferences::writePreferences(bool* outChanged) {
     bool first = true;
     // Called only within this call, under itsMutex, which the analysis cannot
     // see from inside the lambda.
-    const auto nextPiece = [&](std::string& ioChunk) NO_THREAD_SAFETY_ANALYSIS {
+    const auto nextPiece = [&](std::string& ioChunk) OX_NO_THREAD_SAFETY_ANALYSIS {
         if (isStopRequested())
             return oxPiece::cancelled;
         return appendContentPiece(ioChunk, cursor, first) ? oxPiece::more : oxPiece::last;

@@ -115,67 +115,67 @@ private:
     };
 
     // All of these require itsMutex held.
-    oxStoreResult readPreferences() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult readPreferences() OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // outChanged null: always writes; otherwise writes only when the
     // contents differ from the file's bytes and tells whether they did.
-    oxStoreResult writePreferences(bool* outChanged = nullptr) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult writePreferences(bool* outChanged = nullptr) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // The next piece of the file's contents (byte-order mark, then the
     // entries); true while more follow. Start with ioCursor 0 and ioFirst.
     bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const
-        EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
-    bool isStopRequested() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    bool isStopRequested() const OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // outHolds: the file's bytes now are exactly the contents write would
     // put there. False (with the reason) when the file cannot be read.
-    oxStoreResult fileHoldsContents(bool& outHolds) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
-    void logReadResult(const char* inFormat) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult fileHoldsContents(bool& outHolds) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    void logReadResult(const char* inFormat) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Reads and parses the file into the table, own changes on top.
     // inLockHeld: the caller holds the file lock (it is not taken again).
-    oxStoreResult loadFile(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult loadFile(bool inLockHeld) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Loads the file again when it is not the version this store last read
     // or wrote.
-    oxStoreResult takeInOthersChanges(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult takeInOthersChanges(bool inLockHeld) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // Puts back the old contents of a write in place whose writer died,
     // before the file is looked at; takes the file lock for it unless
     // inLockHeld.
-    oxStoreResult restoreInterruptedWrite(bool inLockHeld) EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult restoreInterruptedWrite(bool inLockHeld) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // The kind of a failed lock or write: interrupted when a stop was asked.
     oxStoreResult failure(oxStoreResult::oxKind inKind, const std::string& inReason) const
-        EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
-    oxStoreResult foreignTextFailure() const EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult foreignTextFailure() const OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     void rememberChange(const std::string& inKey, const std::string& inValue, bool inRemoved)
-        EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
-    void applyOwnChanges() EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    void applyOwnChanges() OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
 
-    std::string itsFileName GUARDED_BY(itsMutex);
-    oxProperties itsProperties GUARDED_BY(itsMutex);
+    std::string itsFileName OX_GUARDED_BY(itsMutex);
+    oxProperties itsProperties OX_GUARDED_BY(itsMutex);
     oxMemMutex itsMutex;
-    oxDate itsFileDate GUARDED_BY(itsMutex);
-    oxTime itsFileTime GUARDED_BY(itsMutex);
+    oxDate itsFileDate OX_GUARDED_BY(itsMutex);
+    oxTime itsFileTime OX_GUARDED_BY(itsMutex);
     // Set at construction and never changed: read without the lock.
     const bool itsReadOnce;
-    uint32_t itsReadCount GUARDED_BY(itsMutex);
+    uint32_t itsReadCount OX_GUARDED_BY(itsMutex);
     const bool itsAutoWrite;
     // Set when the file was there but could not be read or parsed: the
     // table may hold fewer entries than the file, so nothing is written
     // over it until a read succeeds.
-    bool itsFileRejected GUARDED_BY(itsMutex);
+    bool itsFileRejected OX_GUARDED_BY(itsMutex);
     // The version last read or written, which the table stands for.
-    oxFileVersion itsFileVersion GUARDED_BY(itsMutex);
+    oxFileVersion itsFileVersion OX_GUARDED_BY(itsMutex);
     // The file began with a UTF-8 byte-order mark, which is written back.
-    bool itsHasByteOrderMark GUARDED_BY(itsMutex);
+    bool itsHasByteOrderMark OX_GUARDED_BY(itsMutex);
     // The reader stopped before the end of the file: a write would lose
     // what follows, so none is made.
-    bool itsHasForeignText GUARDED_BY(itsMutex);
+    bool itsHasForeignText OX_GUARDED_BY(itsMutex);
     // Where the reader stopped, as a line from 1; 0 when it read the whole
     // file.
-    size_t itsForeignTextLine GUARDED_BY(itsMutex);
+    size_t itsForeignTextLine OX_GUARDED_BY(itsMutex);
     // The file createFile made, while it may still be removed.
-    oxFileVersion itsCreatedVersion GUARDED_BY(itsMutex);
-    std::function<bool()> itsStopRequested GUARDED_BY(itsMutex);
+    oxFileVersion itsCreatedVersion OX_GUARDED_BY(itsMutex);
+    std::function<bool()> itsStopRequested OX_GUARDED_BY(itsMutex);
     // In the order first made; itsChangeIndex finds a key's change by its
     // upper-cased spelling.
-    std::vector<oxOwnChange> itsOwnChanges GUARDED_BY(itsMutex);
-    std::unordered_map<std::string, size_t> itsChangeIndex GUARDED_BY(itsMutex);
+    std::vector<oxOwnChange> itsOwnChanges OX_GUARDED_BY(itsMutex);
+    std::unordered_map<std::string, size_t> itsChangeIndex OX_GUARDED_BY(itsMutex);
 };
 
 #endif
