@@ -5,6 +5,7 @@
 
 #include "oxFileLock.h"
 #include "oxInfoLog.h"
+#include "oxPropertiesText.h"
 #include "oxStMutex.h"
 #include "oxStream.h"
 #include "oxStringUtil.h"
@@ -260,7 +261,7 @@ bool oxPreferences::loadFile(bool inLockHeld) {
     const size_t start = itsHasByteOrderMark ? kByteOrderMarkLength : 0;
     const size_t length = bytes.size();
     size_t stop = 0;
-    if (!itsProperties.readFromBuffer(std::move(bytes), start, stop)) {
+    if (!oxPropertiesText::readFromBuffer(itsProperties, std::move(bytes), start, stop)) {
         itsFileRejected = true;
         return fail("it holds an entry or comment that is not well formed");
     }
@@ -272,6 +273,8 @@ bool oxPreferences::loadFile(bool inLockHeld) {
     itsFileVersion = version;
     getFileTime(itsFileName, itsFileDate, itsFileTime);
     applyOwnChanges();
+    // Keys read twice and own removals leave marked entries behind.
+    itsProperties.compact();
     return true;
 }
 
@@ -299,6 +302,8 @@ bool oxPreferences::writePreferences(bool* outChanged) {
     // Only writers holding the lock make temporary files, so any left now
     // belong to a writer that died.
     removeStaleTemporaryFiles(itsFileName);
+    // The pieces are then cut from the live entries alone.
+    itsProperties.compact();
     if (outChanged != nullptr) {
         bool holds = false;
         if (!fileHoldsContents(holds))
@@ -338,7 +343,7 @@ bool oxPreferences::appendContentPiece(std::string& ioChunk, size_t& ioCursor, b
     if (ioFirst && itsHasByteOrderMark)
         ioChunk.append(kByteOrderMark, kByteOrderMarkLength);
     ioFirst = false;
-    return itsProperties.appendSome(ioChunk, true, ioCursor, kPieceBytes);
+    return oxPropertiesText::appendSome(itsProperties, ioChunk, true, ioCursor, kPieceBytes);
 }
 
 bool oxPreferences::fileHoldsContents(bool& outHolds) {
