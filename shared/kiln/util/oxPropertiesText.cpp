@@ -145,8 +145,7 @@ public:
         return static_cast<size_t>(itsEnd - itsNext) > inAhead ? itsNext[inAhead] : '\0';
     }
     bool isNameAt(size_t inAhead) const {
-        return static_cast<size_t>(itsEnd - itsNext) > inAhead &&
-               isNameByte(itsNext[inAhead]);
+        return static_cast<size_t>(itsEnd - itsNext) > inAhead && isNameByte(itsNext[inAhead]);
     }
     const char* position() const { return itsNext; }
 

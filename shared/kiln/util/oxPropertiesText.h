@@ -65,8 +65,7 @@ public:
     // The same on ioText from inStart on, parsed in place, which an empty
     // table takes over instead of copying (ioText is then left empty).
     // outStop counts from inStart.
-    static bool readFromBuffer(oxProperties& ioTable, std::string&& ioText, size_t inStart,
-                               size_t& outStop);
+    static bool readFromBuffer(oxProperties& ioTable, std::string&& ioText, size_t inStart, size_t& outStop);
 
     // The escaped form of inValue up to its first zero byte. Every "&"
     // becomes "&amp;", one that starts a reference too, so that decodeValue

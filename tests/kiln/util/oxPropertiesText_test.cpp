@@ -296,3 +296,48 @@ TEST(oxPropertiesTextTest, EveryByteValueSurvivesTheFile) {
     EXPECT_TRUE(readText(text, copy));
     EXPECT_EQ(entriesOf(table), entriesOf(copy));
 }
+
+// A read into a table that holds something already appends: comments
+// alone keep their text, entries their places.
+TEST(oxPropertiesTextTest, ReadsIntoATableThatHoldsTextAlready) {
+    const struct {
+        std::string itsFirst;
+        std::string itsSecond;
+        std::string itsWritten;
+    } cases[] = {
+        {"<!-- kept -->\n", "<B value=\"2\" /> <!-- b -->",
+         "<!-- kept -->\r\n<B value=\"2\" /> <!-- b -->\r\n"},
+        {"<!-- one --><!-- two -->", "<!-- three -->", "<!-- one -->\r\n<!-- two -->\r\n<!-- three -->\r\n"},
+        {"<A value=\"1\" />", "<B value=\"&amp;\" />\n<a value=\"3\" />",
+         "<A value=\"3\" />\r\n<B value=\"&amp;\" />\r\n"},
+    };
+    for (const auto& testCase : cases) {
+        oxProperties table;
+        ASSERT_TRUE(readText(testCase.itsFirst, table)) << testCase.itsFirst;
+        ASSERT_TRUE(readText(testCase.itsSecond, table)) << testCase.itsSecond;
+        EXPECT_EQ(testCase.itsWritten, writtenText(table)) << testCase.itsFirst;
+    }
+}
+
+// A table emptied by removals and compaction, whose old text was not yet
+// worth copying, then takes a read's text over: the old text's dead bytes
+// must not count against the new one, or the next copy of the live text
+// computes a negative size.
+TEST(oxPropertiesTextTest, TakingTextOverForgetsTheOldTextsWaste) {
+    oxProperties table;
+    for (int i = 0; i < 500; ++i)
+        table.set("K" + std::to_string(i), std::string(100, 'v'));
+    for (int i = 0; i < 500; ++i)
+        table.remove("K" + std::to_string(i));
+    table.compact();
+    ASSERT_EQ(0u, table.orderLength());
+    ASSERT_TRUE(readText("<A value=\"1\" />", table));
+    for (const char fill : {'x', 'y', 'z', 'w'}) {
+        const std::string value(20000, fill);
+        EXPECT_NO_THROW(table.set("A", value)) << fill;
+        std::string stored;
+        EXPECT_TRUE(table.get("A", stored));
+        EXPECT_TRUE(stored == value) << fill;
+    }
+    EXPECT_TRUE("<A value=\"" + std::string(20000, 'w') + "\" />\r\n" == writtenText(table));
+}

@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -250,6 +251,9 @@ TEST(oxPropertiesTest, RandomOperationsMatchAModelAndSurviveTheFile) {
                 model.itsModified = true;
             }
             expectRandomEntry();
+            // Compacting now and then changes no entry and no flag.
+            if (random() % 5 == 0)
+                table.compact();
             EXPECT_EQ(model.itsModified, table.isModified()) << seed;
             EXPECT_EQ(model.itsEntries, entriesOf(table)) << seed;
         }
@@ -261,6 +265,48 @@ TEST(oxPropertiesTest, RandomOperationsMatchAModelAndSurviveTheFile) {
         ASSERT_TRUE(readText(writtenText(table, seed % 4 != 0), copy)) << seed;
         EXPECT_EQ(expected, entriesOf(copy)) << seed;
         EXPECT_EQ(!expected.empty(), copy.isModified()) << seed;
+    }
+}
+
+// What the writer walks: removed entries keep their slots until compact,
+// which closes the gaps; getEntry counts live entries either way.
+TEST(oxPropertiesTest, CompactClosesTheGapsOfRemovedEntries) {
+    const struct {
+        std::vector<std::string> itsRemoved;
+        std::vector<bool> itsLiveSlots;  // before compact
+        std::vector<std::string> itsKept;
+    } cases[] = {
+        {{}, {true, true, true, true}, {"A", "B", "C", "D"}},
+        {{"b"}, {true, false, true, true}, {"A", "C", "D"}},
+        {{"A", "D"}, {false, true, true, false}, {"B", "C"}},
+        {{"A", "B", "C", "D"}, {false, false, false, false}, {}},
+    };
+    for (const auto& testCase : cases) {
+        oxProperties table;
+        for (const char* key : {"A", "B", "C", "D"})
+            table.set(key, std::string("v") + key);
+        for (const std::string& key : testCase.itsRemoved)
+            table.remove(key);
+        oxPairs kept;
+        for (const std::string& key : testCase.itsKept)
+            kept.emplace_back(key, "v" + key);
+        for (int pass = 0; pass < 2; ++pass) {
+            const std::vector<bool> live =
+                pass == 0 ? testCase.itsLiveSlots : std::vector<bool>(kept.size(), true);
+            ASSERT_EQ(live.size(), table.orderLength()) << pass;
+            for (size_t slot = 0; slot < live.size(); ++slot) {
+                std::string_view key = "untouched";
+                std::string_view value = "untouched";
+                EXPECT_EQ(live[slot], table.entryAt(slot, key, value)) << slot;
+                if (!live[slot])
+                    EXPECT_EQ("untouched", key) << slot;
+                else
+                    EXPECT_EQ("v" + std::string(key), value) << slot;
+            }
+            EXPECT_EQ(kept, entriesOf(table)) << pass;
+            table.compact();
+        }
+        EXPECT_TRUE(table.isModified() || testCase.itsRemoved.empty());
     }
 }
 
