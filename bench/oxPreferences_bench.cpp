@@ -13,6 +13,7 @@
 
 #include "oxPreferences.h"
 #include "oxProperties.h"
+#include "oxPropertiesText.h"
 
 namespace {
 const int theEntryCount = 100000;
@@ -39,7 +40,7 @@ struct oxLargeFiles {
         for (int index = 0; index < theEntryCount; ++index)
             table.set(keyAt(index), valueAt(index));
         std::ofstream config(itsConfig, std::ios::binary | std::ios::trunc);
-        table.writeTo(config, true);
+        oxPropertiesText::writeTo(table, config, true);
         pugi::xml_document document;
         pugi::xml_node root = document.append_child("preferences");
         for (int index = 0; index < theEntryCount; ++index)

@@ -17,6 +17,7 @@
 
 #include "oxProperties.h"
 #include "oxPropertiesModel.h"
+#include "oxPropertiesText.h"
 
 namespace {
 
@@ -52,12 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
     const std::string input(reinterpret_cast<const char*>(inData), inSize);
     oxProperties table;
     size_t stop = 0;
-    const bool read = table.readFromBuffer(std::string(input), 0, stop);
+    const bool read = oxPropertiesText::readFromBuffer(table, std::string(input), 0, stop);
     if (table.isModified() != (table.size() > 0))
         failProperty("modified flag after reading", table.size());
 
     std::ostringstream output(std::ios::binary);
-    if (!table.writeTo(output, true))
+    if (!oxPropertiesText::writeTo(table, output, true))
         failProperty("writer reported failure", table.size());
     const std::string text = output.str();
     // Only printable ASCII and tabs, apart from the line ends and the bytes
@@ -75,9 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
     if (read && commentsIn(input.substr(0, stop)) != commentsIn(text))
         failProperty("comments differ", table.size());
 
+    // Compacting drops only what is no longer written.
+    table.compact();
+    std::ostringstream compacted(std::ios::binary);
+    if (!oxPropertiesText::writeTo(table, compacted, true) || compacted.str() != text)
+        failProperty("compacting changed the text", table.size());
+
     oxProperties copy;
     std::istringstream again(text, std::ios::binary);
-    if (!copy.readFrom(again))
+    if (!oxPropertiesText::readFrom(copy, again))
         failProperty("written text rejected", copy.size());
     if (copy.size() != table.size())
         failProperty("entry count differs", copy.size());
@@ -94,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
             failProperty("value differs", i);
     }
     std::ostringstream rewritten(std::ios::binary);
-    if (!copy.writeTo(rewritten, true) || rewritten.str() != text)
+    if (!oxPropertiesText::writeTo(copy, rewritten, true) || rewritten.str() != text)
         failProperty("the copy writes other bytes", copy.size());
     return 0;
 }

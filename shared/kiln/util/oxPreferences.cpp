@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "oxFileLock.h"
+#include "oxPropertiesText.h"
 #include "oxRawLog.h"
 #include "oxStMutex.h"
 #include "oxStream.h"
@@ -268,7 +269,7 @@ oxStoreResult oxPreferences::loadFile(bool inLockHeld) {
     const size_t start = itsHasByteOrderMark ? kByteOrderMarkLength : 0;
     const size_t length = bytes.size();
     size_t stop = 0;
-    if (!itsProperties.readFromBuffer(std::move(bytes), start, stop)) {
+    if (!oxPropertiesText::readFromBuffer(itsProperties, std::move(bytes), start, stop)) {
         // The reader stops at the start of the item it could not read.
         itsFileRejected = true;
         const size_t line = lineOfOffset(itsFileName, start + stop);
@@ -284,6 +285,8 @@ oxStoreResult oxPreferences::loadFile(bool inLockHeld) {
     itsFileVersion = version;
     getFileTime(itsFileName, itsFileDate, itsFileTime);
     applyOwnChanges();
+    // Keys read twice and own removals leave marked entries behind.
+    itsProperties.compact();
     return oxStoreResult();
 }
 
@@ -309,6 +312,8 @@ oxStoreResult oxPreferences::writePreferences(bool* outChanged) {
     // Only writers holding the lock make temporary files, so any left now
     // belong to a writer that died.
     removeStaleTemporaryFiles(itsFileName);
+    // The pieces are then cut from the live entries alone.
+    itsProperties.compact();
     if (outChanged != nullptr) {
         bool holds = false;
         if (!(result = fileHoldsContents(holds)))
@@ -348,7 +353,7 @@ bool oxPreferences::appendContentPiece(std::string& ioChunk, size_t& ioCursor, b
     if (ioFirst && itsHasByteOrderMark)
         ioChunk.append(kByteOrderMark, kByteOrderMarkLength);
     ioFirst = false;
-    return itsProperties.appendSome(ioChunk, true, ioCursor, kPieceBytes);
+    return oxPropertiesText::appendSome(itsProperties, ioChunk, true, ioCursor, kPieceBytes);
 }
 
 oxStoreResult oxPreferences::fileHoldsContents(bool& outHolds) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
 #include "oxRawAssert.h"
@@ -11,98 +10,11 @@
 namespace {
 
 const size_t kNoSlot = static_cast<size_t>(-1);
-const size_t kNoEntry = static_cast<size_t>(-1);
 const uint32_t kFreeSlot = 0;
 const uint32_t kRemovedSlot = UINT32_MAX;
 const size_t kSmallestIndex = 16;
 // Compacting costs a pass over the order: wait until it pays.
 const size_t kFewestRemovedToCompact = 1024;
-
-const char kAttributeOpening[] = " value=\"";
-const char kClosing[] = "\" />";
-
-struct oxNamedReference {
-    char itsCharacter;
-    const char* itsText;
-};
-
-const oxNamedReference kNamedReferences[] = {
-    {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}};
-
-// What each byte is to the file form, looked up rather than compared: the
-// reader and writer ask for every byte of a large file.
-enum : uint8_t { kWhitespace = 1, kNameCharacter = 2, kPlainValueByte = 4 };
-
-struct oxByteClasses {
-    uint8_t itsClasses[256];
-
-    constexpr oxByteClasses() : itsClasses() {
-        for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
-            itsClasses[static_cast<unsigned char>(c)] |= kWhitespace;
-        for (int c = 0; c < 256; ++c) {
-            const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-            if (letter || (c >= '0' && c <= '9') || c == '_' || c == ':' || c == '.' || c == '-')
-                itsClasses[c] |= kNameCharacter;
-            // Printable ASCII but the backslash and the five with named
-            // references, and the tab, go into a value as they are.
-            if ((c >= 32 && c <= 126 && c != '\\' && c != '&' && c != '<' && c != '>' && c != '"' &&
-                 c != '\'') ||
-                c == '\t')
-                itsClasses[c] |= kPlainValueByte;
-        }
-    }
-    constexpr bool has(char inByte, uint8_t inClass) const {
-        return (itsClasses[static_cast<unsigned char>(inByte)] & inClass) != 0;
-    }
-};
-
-constexpr oxByteClasses theByteClasses;
-
-bool isWhitespace(char inByte) {
-    return theByteClasses.has(inByte, kWhitespace);
-}
-
-// Value of a digit in inBase (10 or 16, either case), or -1.
-int digitValue(char inChar, int inBase) {
-    if (inChar >= '0' && inChar <= '9')
-        return inChar - '0';
-    if (inBase == 16) {
-        const char upper = toUpperAscii(inChar);
-        if (upper >= 'A' && upper <= 'F')
-            return upper - 'A' + 10;
-    }
-    return -1;
-}
-
-// Parses the digits of a numeric reference starting at inStart up to the
-// ";" that must follow them directly. On success gives the low eight bits of
-// the value and the position after the ";"; false when there is no digit,
-// a byte of the wrong kind, or no ";".
-bool parseDigits(const char* inText, size_t inLength, size_t inStart, int inBase, unsigned char& outByte,
-                 size_t& outNext) {
-    unsigned value = 0;
-    size_t pos = inStart;
-    for (; pos < inLength; ++pos) {
-        const int digit = digitValue(inText[pos], inBase);
-        if (digit < 0)
-            break;
-        // Only the low eight bits count, so overflow cannot matter.
-        value = (value * static_cast<unsigned>(inBase) + static_cast<unsigned>(digit)) & 0xFFu;
-    }
-    if (pos == inStart || pos >= inLength || inText[pos] != ';')
-        return false;
-    outByte = static_cast<unsigned char>(value);
-    outNext = pos + 1;
-    return true;
-}
-
-void appendHexReference(std::string& ioText, unsigned char inByte) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    ioText += "&#x";
-    ioText += kDigits[inByte >> 4];
-    ioText += kDigits[inByte & 0x0F];
-    ioText += ';';
-}
 
 // Eight bytes at once with a to z folded onto A to Z: a lower-case letter
 // is a byte below 0x80 from 'a' to 'z', found by adding so that its top
@@ -178,171 +90,6 @@ size_t indexSizeFor(size_t inCount) {
     return size;
 }
 
-// Whether a value byte goes into the file as it is.
-bool isPlainValueByte(char inChar) {
-    return theByteClasses.has(inChar, kPlainValueByte);
-}
-
-// Appends the escaped form of the bytes of inValue before its first zero.
-void appendEncoded(std::string& ioText, const std::string& inValue) {
-    const std::string::size_type end = std::strlen(inValue.c_str());
-    std::string::size_type pos = 0;
-    while (pos < end) {
-        // A run of plain bytes goes in one piece.
-        std::string::size_type plainEnd = pos;
-        while (plainEnd < end && isPlainValueByte(inValue[plainEnd]))
-            ++plainEnd;
-        ioText.append(inValue, pos, plainEnd - pos);
-        pos = plainEnd;
-        if (pos >= end)
-            break;
-        // Every "&" is escaped, one that starts a reference too: the reader
-        // resolves references, so only then does the value read back as given.
-        const char c = inValue[pos];
-        ++pos;
-        const oxNamedReference* named = nullptr;
-        for (const oxNamedReference& reference : kNamedReferences) {
-            if (reference.itsCharacter == c)
-                named = &reference;
-        }
-        if (named != nullptr)
-            ioText += named->itsText;
-        else
-            appendHexReference(ioText, static_cast<unsigned char>(c));
-    }
-}
-
-// Reads the file form in place; every step takes bytes from itsNext.
-class oxTextReader {
-public:
-    oxTextReader(const char* inText, size_t inLength) : itsNext(inText), itsEnd(inText + inLength) {}
-
-    bool atEnd() const { return itsNext == itsEnd; }
-    // The next byte, or zero at the end (zero is no byte the grammar
-    // looks for, so it ends every match).
-    char peek(size_t inAhead = 0) const {
-        return static_cast<size_t>(itsEnd - itsNext) > inAhead ? itsNext[inAhead] : '\0';
-    }
-    bool isNameAt(size_t inAhead) const {
-        return static_cast<size_t>(itsEnd - itsNext) > inAhead &&
-               oxProperties::isNameCharacter(itsNext[inAhead]);
-    }
-    const char* position() const { return itsNext; }
-
-    void skipWhitespace() {
-        while (itsNext != itsEnd && isWhitespace(*itsNext))
-            ++itsNext;
-    }
-    bool expect(char inByte) {
-        if (itsNext == itsEnd || *itsNext != inByte)
-            return false;
-        ++itsNext;
-        return true;
-    }
-    bool expect(const char* inText, size_t inLength) {
-        if (static_cast<size_t>(itsEnd - itsNext) < inLength || std::memcmp(itsNext, inText, inLength) != 0)
-            return false;
-        itsNext += inLength;
-        return true;
-    }
-    // At "<!". A comment ends at its first "--", which must be followed
-    // by ">".
-    bool skipComment() {
-        if (!expect("<!--", 4))
-            return false;
-        for (; itsEnd - itsNext >= 2; ++itsNext) {
-            if (itsNext[0] == '-' && itsNext[1] == '-') {
-                itsNext += 2;
-                return expect('>');
-            }
-        }
-        return false;
-    }
-    // Name characters up to the first other byte; false when the text
-    // ends inside the name.
-    bool readKey(const char*& outStart, size_t& outLength) {
-        outStart = itsNext;
-        while (itsNext != itsEnd && oxProperties::isNameCharacter(*itsNext))
-            ++itsNext;
-        outLength = static_cast<size_t>(itsNext - outStart);
-        return itsNext != itsEnd;
-    }
-    // '"...."': the raw bytes between the quotes.
-    bool readQuotedValue(const char*& outStart, size_t& outLength) {
-        if (!expect('"'))
-            return false;
-        const void* quote = std::memchr(itsNext, '"', static_cast<size_t>(itsEnd - itsNext));
-        if (quote == nullptr)
-            return false;
-        outStart = itsNext;
-        outLength = static_cast<size_t>(static_cast<const char*>(quote) - itsNext);
-        itsNext = static_cast<const char*>(quote) + 1;
-        return true;
-    }
-
-private:
-    const char* itsNext;
-    const char* itsEnd;
-};
-
-// The reference standing at inText[inPos] (an "&"): its byte, and the
-// position after it. False for a malformed one, whose "&" stays an
-// ordinary byte. outByte is zero for a numeric reference to zero, which
-// stands for no byte.
-bool resolveReference(const char* inText, size_t inLength, size_t inPos, unsigned char& outByte,
-                      size_t& outNext) {
-    if (inPos + 1 < inLength && inText[inPos + 1] == '#') {
-        const bool hex = inPos + 2 < inLength && inText[inPos + 2] == 'x';
-        return parseDigits(inText, inLength, inPos + (hex ? 3 : 2), hex ? 16 : 10, outByte, outNext);
-    }
-    for (const oxNamedReference& reference : kNamedReferences) {
-        const size_t length = std::strlen(reference.itsText);
-        if (inLength - inPos >= length && std::memcmp(inText + inPos, reference.itsText, length) == 0) {
-            outByte = static_cast<unsigned char>(reference.itsCharacter);
-            outNext = inPos + length;
-            return true;
-        }
-    }
-    return false;
-}
-
-// Resolves the references of inText into outText and returns the length
-// of the result. outText may be inText itself: the result is never longer,
-// and no byte is written ahead of the one being read. Plain runs move
-// whole. With inFoldLineEnds, CR LF becomes LF as text-mode reading would
-// (a lone CR stays); a resolved "&#13;" is never folded.
-size_t decodeInto(const char* inText, size_t inLength, char* outText, bool inFoldLineEnds) {
-    size_t pos = 0;
-    size_t out = 0;
-    while (pos < inLength) {
-        size_t runEnd = pos;
-        while (runEnd < inLength && inText[runEnd] != '&' && !(inFoldLineEnds && inText[runEnd] == '\r'))
-            ++runEnd;
-        std::memmove(outText + out, inText + pos, runEnd - pos);
-        out += runEnd - pos;
-        pos = runEnd;
-        if (pos >= inLength)
-            break;
-        if (inText[pos] == '\r') {
-            if (!(pos + 1 < inLength && inText[pos + 1] == '\n'))
-                outText[out++] = '\r';
-            ++pos;
-            continue;
-        }
-        unsigned char byte = 0;
-        size_t next = 0;
-        if (!resolveReference(inText, inLength, pos, byte, next)) {
-            outText[out++] = '&';
-            ++pos;
-            continue;
-        }
-        if (byte != 0)
-            outText[out++] = static_cast<char>(byte);
-        pos = next;
-    }
-    return out;
-}
-
 }  // namespace
 
 oxProperties::oxProperties()
@@ -350,7 +97,7 @@ oxProperties::oxProperties()
 
 oxProperties::~oxProperties() {}
 
-size_t oxProperties::appendText(const char* inText, size_t inLength) const {
+size_t oxProperties::appendText(const char* inText, size_t inLength) {
     const size_t offset = itsArena.size();
     itsArena.append(inText, inLength);
     return offset;
@@ -425,7 +172,7 @@ size_t oxProperties::findSlot(const char* inKey, size_t inLength, uint32_t inHas
     }
 }
 
-void oxProperties::indexEntry(size_t inEntry) const {
+void oxProperties::indexEntry(size_t inEntry) {
     const size_t mask = itsSlots.size() - 1;
     const uint32_t hash = itsEntries[inEntry].itsHash;
     size_t slot = hash & mask;
@@ -435,11 +182,11 @@ void oxProperties::indexEntry(size_t inEntry) const {
     ++itsUsedSlots;
 }
 
-void oxProperties::rebuildIndex(size_t inCount) const {
+void oxProperties::rebuildIndex(size_t inCount) {
     rebuildIndex(inCount, itsEntries.size());
 }
 
-void oxProperties::rebuildIndex(size_t inCount, size_t inIndexed) const {
+void oxProperties::rebuildIndex(size_t inCount, size_t inIndexed) {
     itsSlots.assign(indexSizeFor(inCount), oxSlot{kFreeSlot, 0});
     itsUsedSlots = 0;
     for (size_t entry = 0; entry < inIndexed; ++entry) {
@@ -448,7 +195,9 @@ void oxProperties::rebuildIndex(size_t inCount, size_t inIndexed) const {
     }
 }
 
-void oxProperties::compact() const {
+void oxProperties::compact() {
+    if (itsRemovedCount == 0)
+        return;
     size_t kept = 0;
     size_t comment = 0;
     size_t keptComments = 0;
@@ -478,7 +227,7 @@ void oxProperties::compact() const {
     compactArenaIfWasteful();
 }
 
-void oxProperties::compactArenaIfWasteful() const {
+void oxProperties::compactArenaIfWasteful() {
     const size_t kFewestDeadBytes = 64 * 1024;
     if (itsDeadBytes < kFewestDeadBytes || itsDeadBytes * 2 < itsArena.size())
         return;
@@ -503,12 +252,55 @@ void oxProperties::compactArenaIfWasteful() const {
     itsDeadBytes = 0;
 }
 
+char* oxProperties::beginRead(std::string&& ioText, size_t inMostEntries, size_t inMostComments) {
+    itsModified = false;
+    itsEntries.reserve(itsEntries.size() + inMostEntries);
+    if (inMostComments > 0)
+        itsComments.reserve(itsComments.size() + inMostComments);
+    // An empty table takes the text over as its arena: keys and values are
+    // then read where they stand, without a copy. Comments stand in the
+    // arena too, so a table holding only comments appends.
+    size_t base = itsArena.size();
+    if (itsEntries.empty() && itsComments.empty()) {
+        // The old arena goes, and what was dead in it with it.
+        itsArena = std::move(ioText);
+        itsDeadBytes = 0;
+        base = 0;
+    } else {
+        itsArena.append(ioText);
+    }
+    // Dead until an entry or comment uses it: markup, blanks, text after
+    // the entries count for the arena's compaction.
+    itsDeadBytes += itsArena.size() - base;
+    return &itsArena[0] + base;
+}
+
+size_t oxProperties::arenaOffset(const char* inByte) const {
+    oxAssert(inByte >= itsArena.data() && inByte <= itsArena.data() + itsArena.size());
+    return static_cast<size_t>(inByte - itsArena.data());
+}
+
+void oxProperties::addReadEntry(const char* inKey, size_t inKeyLength, const char* inValue,
+                                size_t inValueLength) {
+    itsEntries.push_back(oxEntry{arenaOffset(inKey), inKeyLength, arenaOffset(inValue), inValueLength,
+                                 hashKeyBytes(inKey, inKeyLength), true});
+    itsDeadBytes -= inKeyLength + inValueLength;
+}
+
+void oxProperties::addReadComment(const char* inText, size_t inLength, oxCommentPlace inPlace) {
+    // One after its entry belongs to the last entry read; any other to the
+    // next one.
+    const size_t entry = inPlace == oxCommentPlace::afterEntry ? itsEntries.size() - 1 : itsEntries.size();
+    itsComments.push_back(oxComment{arenaOffset(inText), inLength, entry, inPlace});
+    itsDeadBytes -= inLength;
+}
+
 // Takes the entries from inFirst on into the index as set would, in
 // order: a key already there keeps its place and spelling and takes the
 // value, and the later entry goes. The slot of an entry a few ahead is
 // fetched early, since on a large table nearly every first look misses
 // the cache.
-void oxProperties::indexReadEntries(size_t inFirst) {
+void oxProperties::endRead(size_t inFirst) {
     const size_t kAhead = 8;
     const size_t count = itsEntries.size();
     if (indexSizeFor(itsLiveCount + count - inFirst) > itsSlots.size())
@@ -559,9 +351,14 @@ size_t oxProperties::firstCommentFrom(size_t inEntry) const {
 bool oxProperties::getEntry(size_t inIndex, std::string& outKey, std::string& outValue) const {
     if (inIndex >= itsLiveCount)
         return false;
-    if (itsRemovedCount > 0)
-        compact();
-    const oxEntry& entry = itsEntries[inIndex];
+    size_t slot = inIndex;
+    if (itsRemovedCount > 0) {
+        // Removed entries still stand in the order: count the live ones.
+        size_t live = 0;
+        for (slot = 0; !itsEntries[slot].itsLive || live++ < inIndex; ++slot) {
+        }
+    }
+    const oxEntry& entry = itsEntries[slot];
     outKey.assign(itsArena, entry.itsKey, entry.itsKeyLength);
     outValue.assign(itsArena, entry.itsValue, entry.itsValueLength);
     return true;
@@ -576,295 +373,8 @@ bool oxProperties::get(const std::string& inKey, std::string& outValue) const {
     return true;
 }
 
-void oxProperties::appendTo(std::string& ioText, bool inLineEnds) const {
-    // Room for every entry without escapes and every comment with its
-    // separator; escapes grow it further.
-    const size_t kFixedBytesPerEntry = 16;
-    const size_t kFixedBytesPerComment = 2;
-    const size_t liveBytes = itsArena.size() > itsDeadBytes ? itsArena.size() - itsDeadBytes : 0;
-    ioText.reserve(ioText.size() + liveBytes + itsLiveCount * kFixedBytesPerEntry +
-                   itsComments.size() * kFixedBytesPerComment);
-    size_t cursor = 0;
-    appendSome(ioText, inLineEnds, cursor, static_cast<size_t>(-1));
-}
-
-bool oxProperties::appendSome(std::string& ioText, bool inLineEnds, size_t& ioCursor,
-                              size_t inMostBytes) const {
-    size_t comment = firstCommentFrom(ioCursor);
-    for (; ioCursor < itsEntries.size() && ioText.size() < inMostBytes; ++ioCursor) {
-        const oxEntry& entry = itsEntries[ioCursor];
-        if (comment < itsComments.size() && itsComments[comment].itsEntry == ioCursor)
-            comment = appendLineWithComments(ioText, ioCursor, comment, inLineEnds);
-        else if (entry.itsLive)
-            appendEntry(ioText, entry, inLineEnds);
-    }
-    if (ioCursor < itsEntries.size())
-        return true;
-    for (; comment < itsComments.size(); ++comment)
-        appendOwnLineComment(ioText, itsComments[comment], inLineEnds);
-    // Past every comment too, so that a further call appends nothing.
-    ioCursor = itsEntries.size() + 1;
-    return false;
-}
-
-size_t oxProperties::appendLineWithComments(std::string& ioText, size_t inEntry, size_t inComment,
-                                            bool inLineEnds) const {
-    const oxEntry& entry = itsEntries[inEntry];
-    size_t comment = inComment;
-    const auto standsHere = [&](oxCommentPlace inPlace) {
-        return comment < itsComments.size() && itsComments[comment].itsEntry == inEntry &&
-               itsComments[comment].itsPlace == inPlace;
-    };
-    for (; standsHere(oxCommentPlace::ownLine); ++comment)
-        appendOwnLineComment(ioText, itsComments[comment], inLineEnds);
-    if (!entry.itsLive) {
-        // A removed entry's line took its comments with it.
-        while (comment < itsComments.size() && itsComments[comment].itsEntry == inEntry)
-            ++comment;
-        return comment;
-    }
-    for (; standsHere(oxCommentPlace::beforeEntry); ++comment) {
-        ioText.append(itsArena, itsComments[comment].itsText, itsComments[comment].itsLength);
-        ioText += ' ';
-    }
-    if (!standsHere(oxCommentPlace::afterEntry)) {
-        appendEntry(ioText, entry, inLineEnds);
-        return comment;
-    }
-    appendEntry(ioText, entry, false);
-    for (; standsHere(oxCommentPlace::afterEntry); ++comment) {
-        ioText += ' ';
-        ioText.append(itsArena, itsComments[comment].itsText, itsComments[comment].itsLength);
-    }
-    if (inLineEnds)
-        ioText.append("\r\n", 2);
-    return comment;
-}
-
-void oxProperties::appendOwnLineComment(std::string& ioText, const oxComment& inComment,
-                                        bool inLineEnds) const {
-    ioText.append(itsArena, inComment.itsText, inComment.itsLength);
-    if (inLineEnds)
-        ioText.append("\r\n", 2);
-}
-
-void oxProperties::appendEntry(std::string& ioText, const oxEntry& inEntry, bool inLineEnds) const {
-    const char* const key = itsArena.data() + inEntry.itsKey;
-    const char* const value = itsArena.data() + inEntry.itsValue;
-    // Zero is no plain byte, so a value that is plain to its end holds none.
-    size_t plain = 0;
-    while (plain < inEntry.itsValueLength && isPlainValueByte(value[plain]))
-        ++plain;
-    if (plain == inEntry.itsValueLength) {
-        // The usual case, laid out at once rather than in six appends.
-        const size_t kOpeningLength = sizeof(kAttributeOpening) - 1;
-        const size_t kClosingLength = sizeof(kClosing) - 1;
-        const size_t start = ioText.size();
-        ioText.resize(start + 1 + inEntry.itsKeyLength + kOpeningLength + plain + kClosingLength +
-                      (inLineEnds ? 2 : 0));
-        char* out = &ioText[start];
-        *out++ = '<';
-        out = static_cast<char*>(std::memcpy(out, key, inEntry.itsKeyLength)) + inEntry.itsKeyLength;
-        out = static_cast<char*>(std::memcpy(out, kAttributeOpening, kOpeningLength)) + kOpeningLength;
-        out = static_cast<char*>(std::memcpy(out, value, plain)) + plain;
-        out = static_cast<char*>(std::memcpy(out, kClosing, kClosingLength)) + kClosingLength;
-        // Written as bytes: the file is opened in binary mode everywhere.
-        if (inLineEnds)
-            std::memcpy(out, "\r\n", 2);
-        return;
-    }
-    // Only the part before the first zero byte is written.
-    const void* zero = std::memchr(value, '\0', inEntry.itsValueLength);
-    const size_t valueLength = zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value)
-                                               : inEntry.itsValueLength;
-    ioText += '<';
-    ioText.append(key, inEntry.itsKeyLength);
-    ioText.append(kAttributeOpening, sizeof(kAttributeOpening) - 1);
-    appendEncoded(ioText, std::string(value, valueLength));
-    ioText.append(kClosing, sizeof(kClosing) - 1);
-    if (inLineEnds)
-        ioText.append("\r\n", 2);
-}
-
-bool oxProperties::writeTo(std::ostream& ioStream, bool inLineEnds) const {
-    if (itsLiveCount > 0 || !itsComments.empty()) {
-        std::string text;
-        appendTo(text, inLineEnds);
-        ioStream.write(text.data(), static_cast<std::streamsize>(text.size()));
-        if (inLineEnds)
-            ioStream.flush();
-    }
-    return ioStream.rdstate() == std::ios_base::goodbit;
-}
-
-bool oxProperties::readFrom(std::istream& ioStream) {
-    itsModified = false;
-    if (!ioStream.good())
-        return true;
-    const std::istream::pos_type start = ioStream.tellg();
-    const std::string text((std::istreambuf_iterator<char>(ioStream)), std::istreambuf_iterator<char>());
-    size_t stop = 0;
-    const bool read = readFromText(text.data(), text.size(), stop);
-    ioStream.clear();
-    // Leave the stream where the entries ended, as a reader taking byte
-    // by byte would, when it can go back there.
-    if (!read || stop == text.size() || start == std::istream::pos_type(-1) ||
-        !ioStream.seekg(start + static_cast<std::streamoff>(stop)))
-        ioStream.setstate(std::ios_base::eofbit);
-    return read;
-}
-
-bool oxProperties::readFromText(const char* inText, size_t inLength, size_t& outStop) {
-    return readFromBuffer(std::string(inText, inLength), 0, outStop);
-}
-
-bool oxProperties::readFromBuffer(std::string&& ioText, size_t inStart, size_t& outStop) {
-    itsModified = false;
-    const size_t firstRead = itsEntries.size();
-    const size_t firstComment = itsComments.size();
-    // An empty table takes the text over as its arena: keys and values are
-    // then read where they stand, without a copy.
-    size_t base = itsArena.size();
-    if (itsEntries.empty()) {
-        itsArena = std::move(ioText);
-        base = 0;
-    } else {
-        itsArena.append(ioText);
-    }
-    const size_t textLength = itsArena.size() - base;
-    const bool read = parseText(base, inStart, outStop);
-    // What the entries do not use (markup, blanks, text after them) counts
-    // as dead for the arena's compaction.
-    size_t used = 0;
-    for (size_t entry = firstRead; entry < itsEntries.size(); ++entry)
-        used += itsEntries[entry].itsKeyLength + itsEntries[entry].itsValueLength;
-    for (size_t comment = firstComment; comment < itsComments.size(); ++comment)
-        used += itsComments[comment].itsLength;
-    itsDeadBytes += textLength > used ? textLength - used : 0;
-    // Entries read before a fault stay in the table too.
-    indexReadEntries(firstRead);
-    return read;
-}
-
-// Appends what it reads from the arena at inBase + inStart to the order
-// without looking keys up; the index takes them in afterwards, all in one
-// pass. Values that need resolving are resolved where they stand, the
-// result being never longer than the file's form. Comments stay where they
-// stand too; the blanks around one are looked at only to find its line.
-bool oxProperties::parseText(size_t inBase, size_t inStart, size_t& outStop) {
-    const char* const text = itsArena.data() + inBase;
-    const size_t length = itsArena.size() - inBase;
-    // Every entry and comment starts with "<": upper bounds that cost one
-    // fast scan.
-    size_t openings = 0;
-    size_t commentOpenings = 0;
-    for (const char* at = text + inStart; at != text + length; ++at) {
-        at = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(text + length - at)));
-        if (at == nullptr)
-            break;
-        ++openings;
-        if (at + 1 != text + length && at[1] == '!')
-            ++commentOpenings;
-    }
-    itsEntries.reserve(itsEntries.size() + openings - commentOpenings);
-    if (commentOpenings > 0)
-        itsComments.reserve(itsComments.size() + commentOpenings);
-    const auto lineEndBetween = [](const char* inFrom, const char* inTo) {
-        return std::memchr(inFrom, '\n', static_cast<size_t>(inTo - inFrom)) != nullptr;
-    };
-    oxTextReader reader(text + inStart, length - inStart);
-    // The entry whose line the reader is on, where the last item ended,
-    // and the first comment since then that may stand before the next
-    // entry on its line.
-    size_t lineEntry = kNoEntry;
-    const char* lastEnd = reader.position();
-    size_t firstLeading = itsComments.size();
-    bool read = true;
-    for (;;) {
-        reader.skipWhitespace();
-        outStop = static_cast<size_t>(reader.position() - text) - inStart;
-        if (reader.atEnd() || reader.peek() != '<')
-            break;
-        const char* const start = reader.position();
-        if (reader.peek(1) == '!') {
-            if (!reader.skipComment()) {
-                read = false;
-                break;
-            }
-            if (lineEndBetween(lastEnd, start)) {
-                lineEntry = kNoEntry;
-                firstLeading = itsComments.size();
-            }
-            oxComment comment{inBase + static_cast<size_t>(start - text),
-                              static_cast<size_t>(reader.position() - start), itsEntries.size(),
-                              oxCommentPlace::ownLine};
-            if (lineEntry != kNoEntry) {
-                comment.itsEntry = lineEntry;
-                comment.itsPlace = oxCommentPlace::afterEntry;
-                firstLeading = itsComments.size() + 1;
-            }
-            itsComments.push_back(comment);
-            lastEnd = reader.position();
-            continue;
-        }
-        // A declaration, a closing tag or plain text: the entries end here.
-        if (!reader.isNameAt(1))
-            break;
-        reader.expect('<');
-        const char* key = nullptr;
-        size_t keyLength = 0;
-        const char* raw = nullptr;
-        size_t rawLength = 0;
-        read = reader.readKey(key, keyLength);
-        reader.skipWhitespace();
-        read = read && reader.expect("value", 5);
-        reader.skipWhitespace();
-        read = read && reader.expect('=');
-        reader.skipWhitespace();
-        read = read && reader.readQuotedValue(raw, rawLength);
-        reader.skipWhitespace();
-        read = read && reader.expect("/>", 2);
-        if (!read)
-            break;
-        oxEntry entry{inBase + static_cast<size_t>(key - text),
-                      keyLength,
-                      inBase + static_cast<size_t>(raw - text),
-                      rawLength,
-                      hashKeyBytes(key, keyLength),
-                      true};
-        if (std::memchr(raw, '&', rawLength) != nullptr || std::memchr(raw, '\r', rawLength) != nullptr) {
-            char* const value = &itsArena[entry.itsValue];
-            entry.itsValueLength = decodeInto(value, rawLength, value, true);
-        }
-        // The comments since the last line end stand on this entry's line.
-        if (firstLeading < itsComments.size() && !lineEndBetween(lastEnd, start)) {
-            for (size_t comment = firstLeading; comment < itsComments.size(); ++comment)
-                itsComments[comment].itsPlace = oxCommentPlace::beforeEntry;
-        }
-        lineEntry = itsEntries.size();
-        itsEntries.push_back(entry);
-        firstLeading = itsComments.size();
-        lastEnd = reader.position();
-    }
-    return read;
-}
-
-std::string oxProperties::encodeValue(const std::string& inValue) {
-    std::string encoded;
-    encoded.reserve(inValue.size());
-    appendEncoded(encoded, inValue);
-    return encoded;
-}
-
-std::string oxProperties::decodeValue(const std::string& inValue) {
-    std::string decoded(inValue);
-    if (!decoded.empty())
-        decoded.resize(decodeInto(inValue.data(), inValue.size(), &decoded[0], false));
-    return decoded;
-}
-
-bool oxProperties::isNameCharacter(char inChar) {
-    return theByteClasses.has(inChar, kNameCharacter);
+size_t oxProperties::liveTextBytes() const {
+    return itsArena.size() > itsDeadBytes ? itsArena.size() - itsDeadBytes : 0;
 }
 
 bool oxProperties::isValidKey(const std::string& inKey) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -13,28 +16,64 @@
 
 namespace {
 
-TEST(oxPlatformExtrasTest, VersionAndSeparatorAgreeOnThePlatform) {
-    oxPlatformVersion version;
-    version.itsBuild = "stale";
-    ASSERT_TRUE(readPlatformVersion(version));
-    EXPECT_EQ(getPlatformPathSeparator(), version.itsIsWindows ? '\\' : '/');
-    EXPECT_FALSE(version.itsSystemName.empty());
-#ifndef _WIN32
-    struct utsname names;
-    ASSERT_EQ(uname(&names), 0);
-    EXPECT_FALSE(version.itsIsWindows);
-    EXPECT_EQ(version.itsSystemName, names.sysname);
-    oxPlatformVersion parsed;
-    parseReleaseText(names.release, parsed);
-    EXPECT_EQ(version.itsMajor, parsed.itsMajor);
-    EXPECT_EQ(version.itsMinor, parsed.itsMinor);
-    EXPECT_EQ(version.itsBuild, parsed.itsBuild);
-#else
-    EXPECT_GE(version.itsMajor, 5u);
-    EXPECT_EQ(version.itsPlatformId, static_cast<unsigned long>(VER_PLATFORM_WIN32_NT));
-    EXPECT_EQ(version.itsSystemName, "Windows");
-    EXPECT_EQ(version.itsBuild, "");  // reset, and never set on Windows
-#endif
+// A path joined with the separator must reach the nested folder: with a
+// separator the platform does not use, the file would land beside it,
+// named with the separator inside.
+TEST(oxPlatformExtrasTest, SeparatorJoinsPathsThePlatformOpens) {
+    const std::vector<std::vector<std::string>> folders = {{}, {"a"}, {"a", "b"}, {"a b", "c.d", "e"}};
+    const std::string separator(1, getPlatformPathSeparator());
+    for (const std::vector<std::string>& nesting : folders) {
+        const oxScratchDirectory scratch("oxPlatformExtrasTest");
+        std::filesystem::path expected = scratch.getPath();
+        std::string joined = scratch.getPath().string();
+        for (const std::string& folder : nesting) {
+            expected /= folder;
+            joined += separator + folder;
+        }
+        std::filesystem::create_directories(expected);
+        joined += separator + "preferences.cfg";
+        EXPECT_TRUE(writeFileBytes(joined, "x")) << joined;
+        EXPECT_EQ("x", readFileBytes(expected / "preferences.cfg")) << joined;
+        // Nothing else in the scratch folder: no file named with the separator.
+        size_t entries = 0;
+        for (auto it = std::filesystem::recursive_directory_iterator(scratch.getPath());
+             it != std::filesystem::recursive_directory_iterator(); ++it)
+            ++entries;
+        EXPECT_EQ(nesting.size() + 1, entries) << joined;
+    }
+}
+
+// The read resets the record first: whatever it held before, the result is
+// the same, and says Windows exactly where the separator is Windows'.
+TEST(oxPlatformExtrasTest, VersionReadIgnoresWhatTheRecordHeld) {
+    oxPlatformVersion fresh;
+    ASSERT_TRUE(readPlatformVersion(fresh));
+    EXPECT_FALSE(fresh.itsSystemName.empty());
+    EXPECT_EQ(getPlatformPathSeparator() == '\\', fresh.itsIsWindows);
+    const struct {
+        bool itsIsWindows;
+        unsigned long itsNumbers;
+        const char* itsText;
+    } stale[] = {{false, 0, ""}, {true, 7, "stale"}, {!fresh.itsIsWindows, ULONG_MAX, "9.9.9-stale"}};
+    for (const auto& before : stale) {
+        oxPlatformVersion version;
+        version.itsIsWindows = before.itsIsWindows;
+        version.itsPlatformId = version.itsMajor = version.itsMinor = version.itsBuildNumber =
+            before.itsNumbers;
+        version.itsProductType = static_cast<int>(before.itsNumbers & 0xFF);
+        version.itsIsServerR2 = before.itsIsWindows;
+        version.itsSystemName = version.itsBuild = before.itsText;
+        ASSERT_TRUE(readPlatformVersion(version)) << before.itsText;
+        EXPECT_EQ(fresh.itsIsWindows, version.itsIsWindows) << before.itsText;
+        EXPECT_EQ(fresh.itsPlatformId, version.itsPlatformId) << before.itsText;
+        EXPECT_EQ(fresh.itsMajor, version.itsMajor) << before.itsText;
+        EXPECT_EQ(fresh.itsMinor, version.itsMinor) << before.itsText;
+        EXPECT_EQ(fresh.itsBuildNumber, version.itsBuildNumber) << before.itsText;
+        EXPECT_EQ(fresh.itsProductType, version.itsProductType) << before.itsText;
+        EXPECT_EQ(fresh.itsIsServerR2, version.itsIsServerR2) << before.itsText;
+        EXPECT_EQ(fresh.itsSystemName, version.itsSystemName) << before.itsText;
+        EXPECT_EQ(fresh.itsBuild, version.itsBuild) << before.itsText;
+    }
 }
 
 #ifndef _WIN32

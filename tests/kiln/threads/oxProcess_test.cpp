@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "oxException.h"
 #include "oxLogCapture.h"
@@ -69,41 +71,53 @@ protected:
 };
 }  // namespace
 
-TEST(oxProcessPlatformNameTest, WindowsNamingTableRowByRow) {
-    struct Row {
-        unsigned long platformId, major, minor;
-        int productType;
-        bool serverR2;
-        const char* name;
+// Each row is a version at a boundary of the naming, with the name for a
+// workstation and for any other product type; the R2 flag and majors above
+// 6 must change nothing but where a row says so.
+TEST(oxProcessPlatformNameTest, WindowsNamesChangeOnlyAtTheirBoundaries) {
+    const struct {
+        unsigned long itsPlatformId, itsMajor, itsMinor;
+        const char* itsWorkstation;
+        const char* itsServer;
+        const char* itsWithR2;  // null: the flag changes nothing
     } rows[] = {
-        {0, 3, 1, 1, false, "Win32s"},
-        {1, 4, 10, 1, false, "Windows 98"},
-        {1, 5, 0, 1, false, "Windows 98"},
-        {1, 4, 0, 1, false, "Windows 95"},
-        {1, 3, 9, 1, false, "Windows 95"},
-        {2, 4, 0, 1, false, "Windows NT"},
-        {2, 5, 1, 1, false, "Windows XP"},
-        {2, 5, 2, 1, true, "Windows Server 2003 R2"},
-        {2, 5, 2, 1, false, "Windows Server 2003"},
-        {2, 5, 0, 1, false, "Windows 2000"},
-        {2, 5, 3, 1, false, "Windows 2000"},
-        {2, 6, 0, 1, false, "Windows Vista"},
-        {2, 6, 0, 3, false, "Windows Server 2008"},
-        {2, 6, 1, 1, false, "Windows 7"},
-        {2, 6, 1, 2, false, "Windows Server 2008 R2"},
-        {2, 6, 2, 1, false, "Windows 8"},
-        {2, 6, 2, 3, false, "Windows Server 2012"},
-        {2, 6, 3, 1, false, "Windows 8.1"},
-        {2, 6, 3, 3, false, "Windows Server 2012 R2"},
-        {2, 6, 4, 1, false, "Windows Unsupported"},
-        {2, 10, 0, 1, false, "Windows Vista"},  // majors above 6 are not told apart
-        {3, 6, 1, 1, false, ""},
+        {0, 0, 0, "Win32s", "Win32s", nullptr},
+        {0, 10, 5, "Win32s", "Win32s", nullptr},
+        {1, 3, 99, "Windows 95", "Windows 95", nullptr},
+        {1, 4, 0, "Windows 95", "Windows 95", nullptr},
+        {1, 4, 1, "Windows 98", "Windows 98", nullptr},
+        {1, 5, 0, "Windows 98", "Windows 98", nullptr},
+        {2, 4, 99, "Windows NT", "Windows NT", nullptr},
+        {2, 5, 0, "Windows 2000", "Windows 2000", nullptr},
+        {2, 5, 1, "Windows XP", "Windows XP", nullptr},
+        {2, 5, 2, "Windows Server 2003", "Windows Server 2003", "Windows Server 2003 R2"},
+        {2, 5, 3, "Windows 2000", "Windows 2000", nullptr},
+        {2, 6, 0, "Windows Vista", "Windows Server 2008", nullptr},
+        {2, 6, 1, "Windows 7", "Windows Server 2008 R2", nullptr},
+        {2, 6, 2, "Windows 8", "Windows Server 2012", nullptr},
+        {2, 6, 3, "Windows 8.1", "Windows Server 2012 R2", nullptr},
+        {2, 6, 4, "Windows Unsupported", "Windows Unsupported", nullptr},
+        {3, 6, 1, "", "", nullptr},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(
-            oxProcess::getWindowsName(row.platformId, row.major, row.minor, row.productType, row.serverR2),
-            row.name)
-            << row.platformId << " " << row.major << "." << row.minor << " type " << row.productType;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.itsPlatformId) + " " + std::to_string(row.itsMajor) + "." +
+                     std::to_string(row.itsMinor));
+        // Majors above 6 are named as 6.
+        std::vector<unsigned long> majors = {row.itsMajor};
+        if (row.itsPlatformId == 2 && row.itsMajor == 6)
+            majors.insert(majors.end(), {7, 10, 11});
+        for (const unsigned long major : majors) {
+            const auto name = [&](int inProductType, bool inServerR2) {
+                return oxProcess::getWindowsName(row.itsPlatformId, major, row.itsMinor, inProductType,
+                                                 inServerR2);
+            };
+            EXPECT_EQ(row.itsWorkstation, name(1, false)) << major;
+            for (const int productType : {0, 2, 3})
+                EXPECT_EQ(row.itsServer, name(productType, false)) << major << " type " << productType;
+            const char* const withR2 = row.itsWithR2 != nullptr ? row.itsWithR2 : row.itsWorkstation;
+            EXPECT_EQ(withR2, name(1, true)) << major;
+        }
+    }
 }
 
 TEST(oxProcessPlatformNameTest, DescriptionShapes) {

@@ -7,10 +7,25 @@
 
 #include "oxLogCapture.h"
 
-TEST(oxDateTimeTest, DefaultIsZero) {
-    EXPECT_EQ(0u, oxDateTime().getSeconds());
-    EXPECT_EQ(0u, oxDateTime(0, true).getSeconds());
-    EXPECT_EQ(0u, oxDateTime(2).getSeconds());
+// Only mode 1 reads the clock; any other mode, whatever the clock flag,
+// leaves the moment at zero.
+TEST(oxDateTimeTest, OnlyModeOneReadsTheClock) {
+    const struct {
+        int itsMode;
+        bool itsUTC;
+        bool itsReadsClock;
+    } cases[] = {{0, false, false}, {0, true, false}, {2, true, false},   {-1, true, false},
+                 {1, true, true},   {1, false, true}, {100, false, false}};
+    for (const auto& testCase : cases) {
+        const uint32_t before = static_cast<uint32_t>(std::time(nullptr));
+        const oxDateTime moment(testCase.itsMode, testCase.itsUTC);
+        if (!testCase.itsReadsClock)
+            EXPECT_EQ(0u, moment.getSeconds()) << testCase.itsMode << " " << testCase.itsUTC;
+        else if (testCase.itsUTC)
+            EXPECT_LE(before, moment.getSeconds());
+        else
+            EXPECT_NE(0u, moment.getSeconds());
+    }
 }
 
 TEST(oxDateTimeTest, SecondsSince1970) {
@@ -51,11 +66,41 @@ TEST(oxDateTimeTest, PartsAreCheckedOnlyWithLevelSix) {
     EXPECT_EQ("", logOf(5, [] { oxDateTime::toSeconds(30, 2, 2014, 24, 60, 60); }));
 }
 
-TEST(oxDateTimeTest, Equality) {
-    const oxDateTime first;
+// A copy is a value of its own: changing the original or the copy leaves
+// the other, and == and != always disagree.
+TEST(oxDateTimeTest, CopiesAreIndependentAndCompareBySeconds) {
+    const oxDateTime zero;
     const oxDateTime now(1, true);
-    EXPECT_TRUE(first == oxDateTime() && now != first);
-    EXPECT_FALSE(first != oxDateTime() || now == first);
+    ASSERT_NE(0u, now.getSeconds());
+    oxDateTime copyOfNow = now;
+    oxDateTime assigned;
+    assigned = now;
+    oxDateTime reset = now;
+    reset = zero;
+    oxDateTime readAgain = zero;
+    readAgain.setNow(true);
+    const struct {
+        const char* itsName;
+        const oxDateTime& itsFirst;
+        const oxDateTime& itsSecond;
+        bool itsEqual;
+    } pairs[] = {
+        {"zero, zero", zero, oxDateTime(), true},
+        {"zero, now", zero, now, false},
+        {"copy", copyOfNow, now, true},
+        {"assigned", assigned, now, true},
+        {"reset copy", reset, zero, true},
+        {"original after reset", now, reset, false},
+        {"copy read again", readAgain, zero, false},
+        {"mode 0 with UTC", zero, oxDateTime(0, true), true},
+    };
+    for (const auto& pair : pairs) {
+        EXPECT_EQ(pair.itsEqual, pair.itsFirst == pair.itsSecond) << pair.itsName;
+        EXPECT_EQ(pair.itsEqual, pair.itsSecond == pair.itsFirst) << pair.itsName;
+        EXPECT_NE(pair.itsFirst == pair.itsSecond, pair.itsFirst != pair.itsSecond) << pair.itsName;
+    }
+    EXPECT_EQ(now.getSeconds(), copyOfNow.getSeconds());
+    EXPECT_EQ(0u, zero.getSeconds());
 }
 
 TEST(oxDateTimeTest, NowMatchesTheSystemClock) {

@@ -1,0 +1,565 @@
+#include "oxPropertiesText.h"
+
+#include <cstring>
+#include <iterator>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "oxStringUtil.h"
+
+namespace {
+
+const char kAttributeOpening[] = " value=\"";
+const char kClosing[] = "\" />";
+
+struct oxNamedReference {
+    char itsCharacter;
+    const char* itsText;
+};
+
+const oxNamedReference kNamedReferences[] = {
+    {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}};
+
+// What each byte is to the file form, looked up rather than compared: the
+// reader and writer ask for every byte of a large file.
+enum : uint8_t { kWhitespace = 1, kNameCharacter = 2, kPlainValueByte = 4 };
+
+struct oxByteClasses {
+    uint8_t itsClasses[256];
+
+    constexpr oxByteClasses() : itsClasses() {
+        for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+            itsClasses[static_cast<unsigned char>(c)] |= kWhitespace;
+        for (int c = 0; c < 256; ++c) {
+            if (oxProperties::isNameCharacter(static_cast<char>(c)))
+                itsClasses[c] |= kNameCharacter;
+            // Printable ASCII but the backslash and the five with named
+            // references, and the tab, go into a value as they are.
+            if ((c >= 32 && c <= 126 && c != '\\' && c != '&' && c != '<' && c != '>' && c != '"' &&
+                 c != '\'') ||
+                c == '\t')
+                itsClasses[c] |= kPlainValueByte;
+        }
+    }
+    constexpr bool has(char inByte, uint8_t inClass) const {
+        return (itsClasses[static_cast<unsigned char>(inByte)] & inClass) != 0;
+    }
+};
+
+constexpr oxByteClasses theByteClasses;
+
+bool isWhitespace(char inByte) {
+    return theByteClasses.has(inByte, kWhitespace);
+}
+
+bool isNameByte(char inByte) {
+    return theByteClasses.has(inByte, kNameCharacter);
+}
+
+// Value of a digit in inBase (10 or 16, either case), or -1.
+int digitValue(char inChar, int inBase) {
+    if (inChar >= '0' && inChar <= '9')
+        return inChar - '0';
+    if (inBase == 16) {
+        const char upper = toUpperAscii(inChar);
+        if (upper >= 'A' && upper <= 'F')
+            return upper - 'A' + 10;
+    }
+    return -1;
+}
+
+// Parses the digits of a numeric reference starting at inStart up to the
+// ";" that must follow them directly. On success gives the low eight bits of
+// the value and the position after the ";"; false when there is no digit,
+// a byte of the wrong kind, or no ";".
+bool parseDigits(const char* inText, size_t inLength, size_t inStart, int inBase, unsigned char& outByte,
+                 size_t& outNext) {
+    unsigned value = 0;
+    size_t pos = inStart;
+    for (; pos < inLength; ++pos) {
+        const int digit = digitValue(inText[pos], inBase);
+        if (digit < 0)
+            break;
+        // Only the low eight bits count, so overflow cannot matter.
+        value = (value * static_cast<unsigned>(inBase) + static_cast<unsigned>(digit)) & 0xFFu;
+    }
+    if (pos == inStart || pos >= inLength || inText[pos] != ';')
+        return false;
+    outByte = static_cast<unsigned char>(value);
+    outNext = pos + 1;
+    return true;
+}
+
+void appendHexReference(std::string& ioText, unsigned char inByte) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    ioText += "&#x";
+    ioText += kDigits[inByte >> 4];
+    ioText += kDigits[inByte & 0x0F];
+    ioText += ';';
+}
+
+// Whether a value byte goes into the file as it is.
+bool isPlainValueByte(char inChar) {
+    return theByteClasses.has(inChar, kPlainValueByte);
+}
+
+// Appends the escaped form of the bytes of inValue before its first zero.
+void appendEncoded(std::string& ioText, const std::string& inValue) {
+    const std::string::size_type end = std::strlen(inValue.c_str());
+    std::string::size_type pos = 0;
+    while (pos < end) {
+        // A run of plain bytes goes in one piece.
+        std::string::size_type plainEnd = pos;
+        while (plainEnd < end && isPlainValueByte(inValue[plainEnd]))
+            ++plainEnd;
+        ioText.append(inValue, pos, plainEnd - pos);
+        pos = plainEnd;
+        if (pos >= end)
+            break;
+        // Every "&" is escaped, one that starts a reference too: the reader
+        // resolves references, so only then does the value read back as given.
+        const char c = inValue[pos];
+        ++pos;
+        const oxNamedReference* named = nullptr;
+        for (const oxNamedReference& reference : kNamedReferences) {
+            if (reference.itsCharacter == c)
+                named = &reference;
+        }
+        if (named != nullptr)
+            ioText += named->itsText;
+        else
+            appendHexReference(ioText, static_cast<unsigned char>(c));
+    }
+}
+
+// Reads the file form in place; every step takes bytes from itsNext.
+class oxTextReader {
+public:
+    oxTextReader(const char* inText, size_t inLength) : itsNext(inText), itsEnd(inText + inLength) {}
+
+    bool atEnd() const { return itsNext == itsEnd; }
+    // The next byte, or zero at the end (zero is no byte the grammar
+    // looks for, so it ends every match).
+    char peek(size_t inAhead = 0) const {
+        return static_cast<size_t>(itsEnd - itsNext) > inAhead ? itsNext[inAhead] : '\0';
+    }
+    bool isNameAt(size_t inAhead) const {
+        return static_cast<size_t>(itsEnd - itsNext) > inAhead && isNameByte(itsNext[inAhead]);
+    }
+    const char* position() const { return itsNext; }
+
+    void skipWhitespace() {
+        while (itsNext != itsEnd && isWhitespace(*itsNext))
+            ++itsNext;
+    }
+    bool expect(char inByte) {
+        if (itsNext == itsEnd || *itsNext != inByte)
+            return false;
+        ++itsNext;
+        return true;
+    }
+    bool expect(const char* inText, size_t inLength) {
+        if (static_cast<size_t>(itsEnd - itsNext) < inLength || std::memcmp(itsNext, inText, inLength) != 0)
+            return false;
+        itsNext += inLength;
+        return true;
+    }
+    // At "<!". A comment ends at its first "--", which must be followed
+    // by ">".
+    bool skipComment() {
+        if (!expect("<!--", 4))
+            return false;
+        for (; itsEnd - itsNext >= 2; ++itsNext) {
+            if (itsNext[0] == '-' && itsNext[1] == '-') {
+                itsNext += 2;
+                return expect('>');
+            }
+        }
+        return false;
+    }
+    // Name characters up to the first other byte; false when the text
+    // ends inside the name.
+    bool readKey(const char*& outStart, size_t& outLength) {
+        outStart = itsNext;
+        while (itsNext != itsEnd && isNameByte(*itsNext))
+            ++itsNext;
+        outLength = static_cast<size_t>(itsNext - outStart);
+        return itsNext != itsEnd;
+    }
+    // '"...."': the raw bytes between the quotes.
+    bool readQuotedValue(const char*& outStart, size_t& outLength) {
+        if (!expect('"'))
+            return false;
+        const void* quote = std::memchr(itsNext, '"', static_cast<size_t>(itsEnd - itsNext));
+        if (quote == nullptr)
+            return false;
+        outStart = itsNext;
+        outLength = static_cast<size_t>(static_cast<const char*>(quote) - itsNext);
+        itsNext = static_cast<const char*>(quote) + 1;
+        return true;
+    }
+
+private:
+    const char* itsNext;
+    const char* itsEnd;
+};
+
+// The reference standing at inText[inPos] (an "&"): its byte, and the
+// position after it. False for a malformed one, whose "&" stays an
+// ordinary byte. outByte is zero for a numeric reference to zero, which
+// stands for no byte.
+bool resolveReference(const char* inText, size_t inLength, size_t inPos, unsigned char& outByte,
+                      size_t& outNext) {
+    if (inPos + 1 < inLength && inText[inPos + 1] == '#') {
+        const bool hex = inPos + 2 < inLength && inText[inPos + 2] == 'x';
+        return parseDigits(inText, inLength, inPos + (hex ? 3 : 2), hex ? 16 : 10, outByte, outNext);
+    }
+    for (const oxNamedReference& reference : kNamedReferences) {
+        const size_t length = std::strlen(reference.itsText);
+        if (inLength - inPos >= length && std::memcmp(inText + inPos, reference.itsText, length) == 0) {
+            outByte = static_cast<unsigned char>(reference.itsCharacter);
+            outNext = inPos + length;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Resolves the references of inText into outText and returns the length
+// of the result. outText may be inText itself: the result is never longer,
+// and no byte is written ahead of the one being read. Plain runs move
+// whole. With inFoldLineEnds, CR LF becomes LF as text-mode reading would
+// (a lone CR stays); a resolved "&#13;" is never folded.
+size_t decodeInto(const char* inText, size_t inLength, char* outText, bool inFoldLineEnds) {
+    size_t pos = 0;
+    size_t out = 0;
+    while (pos < inLength) {
+        size_t runEnd = pos;
+        while (runEnd < inLength && inText[runEnd] != '&' && !(inFoldLineEnds && inText[runEnd] == '\r'))
+            ++runEnd;
+        std::memmove(outText + out, inText + pos, runEnd - pos);
+        out += runEnd - pos;
+        pos = runEnd;
+        if (pos >= inLength)
+            break;
+        if (inText[pos] == '\r') {
+            if (!(pos + 1 < inLength && inText[pos + 1] == '\n'))
+                outText[out++] = '\r';
+            ++pos;
+            continue;
+        }
+        unsigned char byte = 0;
+        size_t next = 0;
+        if (!resolveReference(inText, inLength, pos, byte, next)) {
+            outText[out++] = '&';
+            ++pos;
+            continue;
+        }
+        if (byte != 0)
+            outText[out++] = static_cast<char>(byte);
+        pos = next;
+    }
+    return out;
+}
+
+using oxCommentPlace = oxProperties::oxCommentPlace;
+
+// One entry's line in the file form.
+void appendEntry(std::string& ioText, std::string_view inKey, std::string_view inValue, bool inLineEnds) {
+    const char* const value = inValue.data();
+    // Zero is no plain byte, so a value that is plain to its end holds none.
+    size_t plain = 0;
+    while (plain < inValue.size() && isPlainValueByte(value[plain]))
+        ++plain;
+    if (plain == inValue.size()) {
+        // The usual case, laid out at once rather than in six appends.
+        const size_t kOpeningLength = sizeof(kAttributeOpening) - 1;
+        const size_t kClosingLength = sizeof(kClosing) - 1;
+        const size_t start = ioText.size();
+        ioText.resize(start + 1 + inKey.size() + kOpeningLength + plain + kClosingLength +
+                      (inLineEnds ? 2 : 0));
+        char* out = &ioText[start];
+        *out++ = '<';
+        out = static_cast<char*>(std::memcpy(out, inKey.data(), inKey.size())) + inKey.size();
+        out = static_cast<char*>(std::memcpy(out, kAttributeOpening, kOpeningLength)) + kOpeningLength;
+        out = static_cast<char*>(std::memcpy(out, value, plain)) + plain;
+        out = static_cast<char*>(std::memcpy(out, kClosing, kClosingLength)) + kClosingLength;
+        // Written as bytes: the file is opened in binary mode everywhere.
+        if (inLineEnds)
+            std::memcpy(out, "\r\n", 2);
+        return;
+    }
+    // Only the part before the first zero byte is written.
+    const void* zero = std::memchr(value, '\0', inValue.size());
+    const size_t valueLength =
+        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value) : inValue.size();
+    ioText += '<';
+    ioText.append(inKey.data(), inKey.size());
+    ioText.append(kAttributeOpening, sizeof(kAttributeOpening) - 1);
+    appendEncoded(ioText, std::string(value, valueLength));
+    ioText.append(kClosing, sizeof(kClosing) - 1);
+    if (inLineEnds)
+        ioText.append("\r\n", 2);
+}
+
+void appendOwnLineComment(std::string& ioText, std::string_view inComment, bool inLineEnds) {
+    ioText.append(inComment.data(), inComment.size());
+    if (inLineEnds)
+        ioText.append("\r\n", 2);
+}
+
+// What stands at the slot inSlot, from its first comment inComment on:
+// comments on their own lines, then the entry's line with its comments
+// when the entry is live. Returns the next comment.
+size_t appendLineWithComments(const oxProperties& inTable, std::string& ioText, size_t inSlot,
+                              size_t inComment, bool inLineEnds) {
+    size_t comment = inComment;
+    const auto standsHere = [&](oxCommentPlace inPlace) {
+        if (comment >= inTable.commentCount())
+            return false;
+        const oxProperties::oxCommentView view = inTable.commentAt(comment);
+        return view.itsEntry == inSlot && view.itsPlace == inPlace;
+    };
+    for (; standsHere(oxCommentPlace::ownLine); ++comment)
+        appendOwnLineComment(ioText, inTable.commentAt(comment).itsText, inLineEnds);
+    std::string_view key;
+    std::string_view value;
+    if (!inTable.entryAt(inSlot, key, value)) {
+        // A removed entry's line took its comments with it.
+        while (comment < inTable.commentCount() && inTable.commentAt(comment).itsEntry == inSlot)
+            ++comment;
+        return comment;
+    }
+    for (; standsHere(oxCommentPlace::beforeEntry); ++comment) {
+        const std::string_view text = inTable.commentAt(comment).itsText;
+        ioText.append(text.data(), text.size());
+        ioText += ' ';
+    }
+    if (!standsHere(oxCommentPlace::afterEntry)) {
+        appendEntry(ioText, key, value, inLineEnds);
+        return comment;
+    }
+    appendEntry(ioText, key, value, false);
+    for (; standsHere(oxCommentPlace::afterEntry); ++comment) {
+        const std::string_view text = inTable.commentAt(comment).itsText;
+        ioText += ' ';
+        ioText.append(text.data(), text.size());
+    }
+    if (inLineEnds)
+        ioText.append("\r\n", 2);
+    return comment;
+}
+
+// Comments wait here until it is known whether an entry follows on their
+// line (they stand before it) or a line end does (they stand alone).
+class oxLeadingComments {
+public:
+    explicit oxLeadingComments(oxProperties& ioTable) : itsTable(ioTable) {}
+
+    void add(const char* inText, size_t inLength) { itsWaiting.push_back(oxWaiting{inText, inLength}); }
+    void flush(oxCommentPlace inPlace) {
+        for (const oxWaiting& waiting : itsWaiting)
+            itsTable.addReadComment(waiting.itsText, waiting.itsLength, inPlace);
+        itsWaiting.clear();
+    }
+
+private:
+    struct oxWaiting {
+        const char* itsText;
+        size_t itsLength;
+    };
+    oxProperties& itsTable;
+    std::vector<oxWaiting> itsWaiting;
+};
+
+// Every entry and comment starts with "<": upper bounds for the table's
+// room that cost one fast scan.
+void countOpenings(const char* inText, size_t inLength, size_t& outOpenings, size_t& outCommentOpenings) {
+    const char* const end = inText + inLength;
+    for (const char* at = inText; at != end; ++at) {
+        at = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(end - at)));
+        if (at == nullptr)
+            break;
+        ++outOpenings;
+        if (at + 1 != end && at[1] == '!')
+            ++outCommentOpenings;
+    }
+}
+
+// Reads one entry at "<" followed by a name character; false when it is
+// malformed.
+bool readEntry(oxTextReader& ioReader, const char*& outKey, size_t& outKeyLength, const char*& outRaw,
+               size_t& outRawLength) {
+    ioReader.expect('<');
+    bool read = ioReader.readKey(outKey, outKeyLength);
+    ioReader.skipWhitespace();
+    read = read && ioReader.expect("value", 5);
+    ioReader.skipWhitespace();
+    read = read && ioReader.expect('=');
+    ioReader.skipWhitespace();
+    read = read && ioReader.readQuotedValue(outRaw, outRawLength);
+    ioReader.skipWhitespace();
+    return read && ioReader.expect("/>", 2);
+}
+
+// Hands what it reads from inText + inStart to the table in file order;
+// the table indexes the entries afterwards, all in one pass. Values that
+// need resolving are resolved where they stand, the result being never
+// longer than the file's form. Comments stay where they stand too; the
+// blanks around one are looked at only to find its line.
+bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inStart, size_t& outStop) {
+    const auto lineEndBetween = [](const char* inFrom, const char* inTo) {
+        return std::memchr(inFrom, '\n', static_cast<size_t>(inTo - inFrom)) != nullptr;
+    };
+    oxTextReader reader(inText + inStart, inLength - inStart);
+    oxLeadingComments leading(ioTable);
+    // Whether the reader is on the line of an entry, and where the last
+    // item ended.
+    bool onEntryLine = false;
+    const char* lastEnd = reader.position();
+    bool read = true;
+    for (;;) {
+        reader.skipWhitespace();
+        outStop = static_cast<size_t>(reader.position() - inText) - inStart;
+        if (reader.atEnd() || reader.peek() != '<')
+            break;
+        const char* const start = reader.position();
+        if (reader.peek(1) == '!') {
+            if (!reader.skipComment()) {
+                read = false;
+                break;
+            }
+            if (lineEndBetween(lastEnd, start)) {
+                onEntryLine = false;
+                leading.flush(oxCommentPlace::ownLine);
+            }
+            const size_t length = static_cast<size_t>(reader.position() - start);
+            if (onEntryLine)
+                ioTable.addReadComment(start, length, oxCommentPlace::afterEntry);
+            else
+                leading.add(start, length);
+            lastEnd = reader.position();
+            continue;
+        }
+        // A declaration, a closing tag or plain text: the entries end here.
+        if (!reader.isNameAt(1))
+            break;
+        const char* key = nullptr;
+        size_t keyLength = 0;
+        const char* raw = nullptr;
+        size_t rawLength = 0;
+        read = readEntry(reader, key, keyLength, raw, rawLength);
+        if (!read)
+            break;
+        size_t valueLength = rawLength;
+        if (std::memchr(raw, '&', rawLength) != nullptr || std::memchr(raw, '\r', rawLength) != nullptr) {
+            char* const value = inText + (raw - inText);
+            valueLength = decodeInto(value, rawLength, value, true);
+        }
+        // The comments since the last line end stand on this entry's line.
+        leading.flush(lineEndBetween(lastEnd, start) ? oxCommentPlace::ownLine : oxCommentPlace::beforeEntry);
+        ioTable.addReadEntry(key, keyLength, raw, valueLength);
+        onEntryLine = true;
+        lastEnd = reader.position();
+    }
+    leading.flush(oxCommentPlace::ownLine);
+    return read;
+}
+
+}  // namespace
+
+void oxPropertiesText::appendTo(const oxProperties& inTable, std::string& ioText, bool inLineEnds) {
+    // Room for every entry without escapes and every comment with its
+    // separator; escapes grow it further.
+    const size_t kFixedBytesPerEntry = 16;
+    const size_t kFixedBytesPerComment = 2;
+    ioText.reserve(ioText.size() + inTable.liveTextBytes() + inTable.size() * kFixedBytesPerEntry +
+                   inTable.commentCount() * kFixedBytesPerComment);
+    size_t cursor = 0;
+    appendSome(inTable, ioText, inLineEnds, cursor, static_cast<size_t>(-1));
+}
+
+bool oxPropertiesText::appendSome(const oxProperties& inTable, std::string& ioText, bool inLineEnds,
+                                  size_t& ioCursor, size_t inMostBytes) {
+    const size_t slots = inTable.orderLength();
+    const size_t comments = inTable.commentCount();
+    size_t comment = inTable.firstCommentFrom(ioCursor);
+    for (; ioCursor < slots && ioText.size() < inMostBytes; ++ioCursor) {
+        std::string_view key;
+        std::string_view value;
+        if (comment < comments && inTable.commentAt(comment).itsEntry == ioCursor)
+            comment = appendLineWithComments(inTable, ioText, ioCursor, comment, inLineEnds);
+        else if (inTable.entryAt(ioCursor, key, value))
+            appendEntry(ioText, key, value, inLineEnds);
+    }
+    if (ioCursor < slots)
+        return true;
+    for (; comment < comments; ++comment)
+        appendOwnLineComment(ioText, inTable.commentAt(comment).itsText, inLineEnds);
+    // Past every comment too, so that a further call appends nothing.
+    ioCursor = slots + 1;
+    return false;
+}
+
+bool oxPropertiesText::writeTo(const oxProperties& inTable, std::ostream& ioStream, bool inLineEnds) {
+    if (inTable.size() > 0 || inTable.commentCount() > 0) {
+        std::string text;
+        appendTo(inTable, text, inLineEnds);
+        ioStream.write(text.data(), static_cast<std::streamsize>(text.size()));
+        if (inLineEnds)
+            ioStream.flush();
+    }
+    return ioStream.rdstate() == std::ios_base::goodbit;
+}
+
+bool oxPropertiesText::readFrom(oxProperties& ioTable, std::istream& ioStream) {
+    if (!ioStream.good()) {
+        size_t stop = 0;
+        return readFromBuffer(ioTable, std::string(), 0, stop);
+    }
+    const std::istream::pos_type start = ioStream.tellg();
+    const std::string text((std::istreambuf_iterator<char>(ioStream)), std::istreambuf_iterator<char>());
+    size_t stop = 0;
+    const bool read = readFromText(ioTable, text.data(), text.size(), stop);
+    ioStream.clear();
+    // Leave the stream where the entries ended, as a reader taking byte
+    // by byte would, when it can go back there.
+    if (!read || stop == text.size() || start == std::istream::pos_type(-1) ||
+        !ioStream.seekg(start + static_cast<std::streamoff>(stop)))
+        ioStream.setstate(std::ios_base::eofbit);
+    return read;
+}
+
+bool oxPropertiesText::readFromText(oxProperties& ioTable, const char* inText, size_t inLength,
+                                    size_t& outStop) {
+    return readFromBuffer(ioTable, std::string(inText, inLength), 0, outStop);
+}
+
+bool oxPropertiesText::readFromBuffer(oxProperties& ioTable, std::string&& ioText, size_t inStart,
+                                      size_t& outStop) {
+    const size_t firstSlot = ioTable.orderLength();
+    const size_t length = ioText.size();
+    size_t openings = 0;
+    size_t commentOpenings = 0;
+    countOpenings(ioText.data() + inStart, length - inStart, openings, commentOpenings);
+    char* const text = ioTable.beginRead(std::move(ioText), openings - commentOpenings, commentOpenings);
+    const bool read = parseText(ioTable, text, length, inStart, outStop);
+    // Entries read before a fault stay in the table too.
+    ioTable.endRead(firstSlot);
+    return read;
+}
+
+std::string oxPropertiesText::encodeValue(const std::string& inValue) {
+    std::string encoded;
+    encoded.reserve(inValue.size());
+    appendEncoded(encoded, inValue);
+    return encoded;
+}
+
+std::string oxPropertiesText::decodeValue(const std::string& inValue) {
+    std::string decoded(inValue);
+    if (!decoded.empty())
+        decoded.resize(decodeInto(inValue.data(), inValue.size(), &decoded[0], false));
+    return decoded;
+}
