@@ -61,7 +61,7 @@ const oxLargeFiles& largeFiles() {
 static void preferencesReadAndWrite(benchmark::State& ioState) {
     const oxLargeFiles& files = largeFiles();
     for (auto _ : ioState) {
-        oxPreferences store(true, false);
+        oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         store.setFileName(files.itsConfig);
         if (!store.read() || !store.write(true))
             ioState.SkipWithError("read or write failed");
@@ -72,7 +72,7 @@ BENCHMARK(preferencesReadAndWrite)->Unit(benchmark::kMillisecond);
 static void preferencesReadOnly(benchmark::State& ioState) {
     const oxLargeFiles& files = largeFiles();
     for (auto _ : ioState) {
-        oxPreferences store(true, false);
+        oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         store.setFileName(files.itsConfig);
         if (!store.read())
             ioState.SkipWithError("read failed");

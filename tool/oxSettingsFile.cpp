@@ -10,7 +10,9 @@ const char* const theWriteFailure = "Unable to write preferences file.";
 }  // namespace
 
 oxSettingsFile::oxSettingsFile(const std::string& inFileName, const std::function<bool()>& inStopCheck)
-    : itsFileName(inFileName), itsStopCheck(inStopCheck), itsStore(true, false) {
+    : itsFileName(inFileName),
+      itsStopCheck(inStopCheck),
+      itsStore(oxPreferences::readOnce, oxPreferences::writeWhenAsked) {
     itsStore.setFileName(inFileName);
     itsStore.setStopCheck(inStopCheck);
 }

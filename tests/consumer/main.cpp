@@ -10,14 +10,14 @@ int main() {
     // Characters the file format must escape, and a non-ASCII byte.
     const std::string value = "DBHOST\\SQL <\"&'> \xE9";
     {
-        oxPreferences writer(true, false);
+        oxPreferences writer(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         writer.setFileName(fileName);
         if (!writer.set("Greeting", value) || !writer.write(true)) {
             fputs("Unable to write the preferences file.\n", stderr);
             return 1;
         }
     }
-    oxPreferences reader(true, false);
+    oxPreferences reader(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     reader.setFileName(fileName);
     std::string readBack;
     if (!reader.get("Greeting", readBack) || readBack != value) {

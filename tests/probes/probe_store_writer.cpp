@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         value += value;
     }
     for (int round = 0; round < rounds; ++round) {
-        oxPreferences store(false, false);
+        oxPreferences store(oxPreferences::readWhenChanged, oxPreferences::writeWhenAsked);
         store.setFileName(argv[1]);
         store.read();
         if (!store.set(argv[2], value) || !store.write(false)) {

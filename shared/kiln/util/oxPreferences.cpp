@@ -43,11 +43,11 @@ std::string foldedKey(const std::string& inKey) {
 }
 }  // namespace
 
-oxPreferences::oxPreferences(bool inReadOnce, bool inAutoWrite)
+oxPreferences::oxPreferences(oxReading inReading, oxWriting inWriting)
     : itsMutex(sourceLocation(__FILE__, __LINE__)),
-      itsReadOnce(inReadOnce),
+      itsReadOnce(inReading == readOnce),
       itsReadCount(0),
-      itsAutoWrite(inAutoWrite),
+      itsAutoWrite(inWriting == writeAfterEveryChange),
       itsFileRejected(false),
       itsHasByteOrderMark(false),
       itsHasForeignText(false),

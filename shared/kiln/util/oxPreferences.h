@@ -33,9 +33,13 @@
 
 class oxPreferences {
 public:
-    // inReadOnce: once a read has succeeded, never read again.
-    // inAutoWrite: write the table after every set and remove.
-    oxPreferences(bool inReadOnce, bool inAutoWrite);
+    // Named at the call, so that the two choices cannot be swapped.
+    // readOnce: once a read has succeeded, never read again;
+    // readWhenChanged: read again whenever the file changed.
+    enum oxReading { readWhenChanged, readOnce };
+    // writeAfterEveryChange: write the table after every set and remove.
+    enum oxWriting { writeWhenAsked, writeAfterEveryChange };
+    oxPreferences(oxReading inReading, oxWriting inWriting);
 
     // Every public operation holds itsMutex from start to end; none throws
     // for its own reasons (failures come back as false, or as a result that

@@ -6,7 +6,7 @@
 #include "oxStream.h"
 
 TEST_F(oxPreferencesTest, ToolSequenceOnAMissingFile) {
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     EXPECT_FALSE(store.exists());
     EXPECT_TRUE(store.write(true));
@@ -27,14 +27,14 @@ TEST_F(oxPreferencesTest, ToolSequenceOnAMissingFile) {
 
 TEST_F(oxPreferencesTest, WritesOnlyWhenForcedOrModified) {
     writeFile("<!-- kept until rewritten -->\n<Other value=\"1\" />\n");
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     ASSERT_TRUE(store.read());
     EXPECT_TRUE(store.isModified());  // reading entries counts as a change
     EXPECT_TRUE(store.write(false));
     EXPECT_EQ(readFile(), "<!-- kept until rewritten -->\r\n<Other value=\"1\" />\r\n");
 
-    oxPreferences empty(true, false);
+    oxPreferences empty(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     empty.setFileName(itsDirectory + "/never.cfg");
     EXPECT_TRUE(empty.write(false));  // unmodified: the file is not touched
     EXPECT_FALSE(empty.exists());
@@ -44,7 +44,7 @@ TEST_F(oxPreferencesTest, WritesOnlyWhenForcedOrModified) {
 
 TEST_F(oxPreferencesTest, KeysKeepTheirFirstSpellingAndPlace) {
     writeFile("<Database value=\"SQLite\" />\r\n<Mine value=\"x\" />\r\n");
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     EXPECT_TRUE(store.set("database", "MSSQL"));
     EXPECT_FALSE(store.set("bad key", "v"));  // would make the file unreadable
@@ -58,7 +58,7 @@ TEST_F(oxPreferencesTest, KeysKeepTheirFirstSpellingAndPlace) {
 }
 
 TEST_F(oxPreferencesTest, ReadTracesNameTheFileAndDirectory) {
-    oxPreferences store(false, false);
+    oxPreferences store(oxPreferences::readWhenChanged, oxPreferences::writeWhenAsked);
     oxLogCapture capture(6);
     EXPECT_FALSE(store.read());  // no name: false, and nothing logged
     EXPECT_EQ(capture.finish(), "");
@@ -79,8 +79,8 @@ TEST_F(oxPreferencesTest, ReadTracesNameTheFileAndDirectory) {
 
 TEST_F(oxPreferencesTest, StoresWithoutReadOnceFollowTheFile) {
     writeFile("<Shared value=\"1\" />\r\n");
-    oxPreferences first(false, false);
-    oxPreferences second(false, false);
+    oxPreferences first(oxPreferences::readWhenChanged, oxPreferences::writeWhenAsked);
+    oxPreferences second(oxPreferences::readWhenChanged, oxPreferences::writeWhenAsked);
     first.setFileName(itsPath);
     second.setFileName(itsPath);
     ASSERT_TRUE(first.read());
@@ -99,7 +99,7 @@ TEST_F(oxPreferencesTest, StoresWithoutReadOnceFollowTheFile) {
 
 TEST_F(oxPreferencesTest, ReadOnceNeverReadsAgain) {
     writeFile("<A value=\"1\" />\r\n");
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     ASSERT_TRUE(store.read());
     letTimePass();
@@ -114,7 +114,7 @@ TEST_F(oxPreferencesTest, ReadOnceNeverReadsAgain) {
 TEST_F(oxPreferencesTest, RejectedFileIsNeverOverwrittenUntilAReadSucceeds) {
     const std::string broken = "<Keep value=\"1\" />\r\n<Also value=\"2\" />\r\n<Broken value=\"3\r\n";
     writeFile(broken);
-    oxPreferences store(false, true);
+    oxPreferences store(oxPreferences::readWhenChanged, oxPreferences::writeAfterEveryChange);
     store.setFileName(itsPath);
     EXPECT_FALSE(store.read());
     EXPECT_FALSE(store.read());  // parsed again, fails again
@@ -131,7 +131,7 @@ TEST_F(oxPreferencesTest, RejectedFileIsNeverOverwrittenUntilAReadSucceeds) {
 
 TEST_F(oxPreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
     ASSERT_TRUE(std::filesystem::create_directory(itsPath));
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     EXPECT_FALSE(store.read());
     EXPECT_FALSE(store.write(true));
@@ -142,7 +142,7 @@ TEST_F(oxPreferencesTest, DirectoryInPlaceOfTheFileFailsBothWays) {
 TEST_F(oxPreferencesTest, TextBeyondTheEntriesIsNeverWrittenOver) {
     const std::string bom = "\xEF\xBB\xBF";
     writeFile(bom + "<A value=\"1\" />\r\n<B value=\"2\" />\r\n");
-    oxPreferences marked(true, false);
+    oxPreferences marked(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     marked.setFileName(itsPath);
     ASSERT_TRUE(marked.read());
     EXPECT_TRUE(marked.set("C", "3"));
@@ -157,7 +157,7 @@ TEST_F(oxPreferencesTest, TextBeyondTheEntriesIsNeverWrittenOver) {
     };
     for (const std::string& text : foreign) {
         writeFile(text);
-        oxPreferences store(true, false);
+        oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         store.setFileName(itsPath);
         EXPECT_TRUE(store.read()) << text;  // readers get what the reader yields
         EXPECT_TRUE(store.set("C", "3"));
@@ -171,8 +171,8 @@ TEST_F(oxPreferencesTest, TextBeyondTheEntriesIsNeverWrittenOver) {
 TEST_F(oxPreferencesTest, StoresOnOneFileKeepEachOthersKeys) {
     writeFile("");
     for (int round = 0; round < 50; ++round) {
-        oxPreferences first(true, false);
-        oxPreferences second(true, false);
+        oxPreferences first(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
+        oxPreferences second(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         first.setFileName(itsPath);
         second.setFileName(itsPath);
         ASSERT_TRUE(first.read());
@@ -183,7 +183,7 @@ TEST_F(oxPreferencesTest, StoresOnOneFileKeepEachOthersKeys) {
         second.remove("Gone");
         ASSERT_TRUE(first.write(false));
         ASSERT_TRUE(second.write(false));
-        oxPreferences reader(true, false);
+        oxPreferences reader(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         reader.setFileName(itsPath);
         std::string firstValue, secondValue;
         ASSERT_TRUE(reader.get("First", firstValue) && reader.get("Second", secondValue)) << round;
@@ -192,7 +192,7 @@ TEST_F(oxPreferencesTest, StoresOnOneFileKeepEachOthersKeys) {
 }
 
 TEST_F(oxPreferencesTest, CreatedFileIsRemovedOnlyWhileUntouched) {
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     ASSERT_TRUE(store.createFile());
     EXPECT_FALSE(store.createFile());  // never replaces
@@ -217,7 +217,7 @@ TEST_F(oxPreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
     ASSERT_EQ(getFileVersion(itsPath, before), oxFileAccess::ok);
     letTimePass();
     {
-        oxPreferences store(true, false);
+        oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         store.setFileName(itsPath);
         ASSERT_TRUE(store.read());
         EXPECT_TRUE(store.set("database", "MSSQL"));
@@ -254,7 +254,7 @@ TEST_F(oxPreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
           std::make_pair(std::string("<Database value=\"SQ&#x4C;ite\" />\r\n"), sqlite),
           std::make_pair(std::string("<Database value=\"SQLite\" />\r\n\r\n"), sqlite)}) {
         writeFile(other);
-        oxPreferences store(true, false);
+        oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         store.setFileName(itsPath);
         ASSERT_TRUE(store.read());
         EXPECT_TRUE(store.set("Database", "SQLite"));
@@ -269,7 +269,7 @@ TEST_F(oxPreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
 }
 
 TEST_F(oxPreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
-    oxPreferences missing(true, false);
+    oxPreferences missing(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     missing.setFileName(itsPath);
     EXPECT_TRUE(missing.set("Database", "SQLite"));
     bool changed = false;
@@ -280,7 +280,7 @@ TEST_F(oxPreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
 
     // Another writer's change since the read is taken in before comparing.
     writeFile("<Database value=\"MSSQL\" />\r\n");
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     ASSERT_TRUE(store.read());
     EXPECT_TRUE(store.set("Database", "SQLite"));
@@ -292,7 +292,7 @@ TEST_F(oxPreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
 
     const std::string foreign = "<?xml version=\"1.0\"?>\r\n<Database value=\"SQLite\" />\r\n";
     writeFile(foreign);
-    oxPreferences refused(true, false);
+    oxPreferences refused(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     refused.setFileName(itsPath);
     ASSERT_TRUE(refused.read());
     EXPECT_TRUE(refused.set("Database", "SQLite"));
@@ -304,7 +304,7 @@ TEST_F(oxPreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
 
     std::filesystem::remove(itsPath);
     std::filesystem::create_directory(itsPath);
-    oxPreferences directory(true, false);
+    oxPreferences directory(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     directory.setFileName(itsPath);
     EXPECT_FALSE(directory.wouldChange(changed));
     EXPECT_FALSE(directory.writeIfChanged(changed));
@@ -337,7 +337,7 @@ TEST_F(oxPreferencesTest, FailuresSayWhyAndWhere) {
         std::filesystem::remove(itsPath);
         if (test.itsContents != nullptr)
             writeFile(test.itsContents);
-        oxPreferences store(true, false);
+        oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
         store.setFileName(itsPath);
         bool changed = false;
         oxStoreResult result;
@@ -358,10 +358,10 @@ TEST_F(oxPreferencesTest, FailuresSayWhyAndWhere) {
         }
     }
 
-    oxPreferences unnamed(true, false);
+    oxPreferences unnamed(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     EXPECT_EQ(unnamed.write(true).getKind(), oxStoreResult::noFileName);
     std::filesystem::remove(itsPath);
-    oxPreferences stopped(true, false);
+    oxPreferences stopped(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     stopped.setFileName(itsPath);
     stopped.setStopCheck([] { return true; });
     stopped.set("Database", "SQLite");

@@ -16,7 +16,7 @@ class oxPreferencesFilesTest : public oxPreferencesTest {};
 // A file that is not a regular file is refused at once and left as it is.
 TEST_F(oxPreferencesFilesTest, WhatIsNotARegularFileIsRefusedWithoutBlocking) {
     ASSERT_EQ(mkfifo(itsPath.c_str(), 0600), 0);
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     EXPECT_FALSE(store.exists());
     EXPECT_FALSE(store.createFile());
@@ -37,7 +37,7 @@ TEST_F(oxPreferencesFilesTest, HardLinksStayOneFileAndStaleTemporariesGo) {
     const std::string unrelated = itsDirectory + "/.preferences.cfg.Ab12Cd";
     std::ofstream(stale) << "x";
     std::ofstream(unrelated) << "x";
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(itsPath);
     EXPECT_TRUE(store.set("B", "2"));
     EXPECT_TRUE(store.write(false));
@@ -62,7 +62,7 @@ TEST_F(oxPreferencesFilesTest, PlantedLinkInAStickyDirectoryIsNotFollowed) {
     if (other == geteuid())
         GTEST_SKIP() << "needs root to give the link another owner";
     ASSERT_EQ(lchown(planted.c_str(), other, static_cast<gid_t>(-1)), 0);
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(planted);
     EXPECT_FALSE(store.read());
     EXPECT_FALSE(store.write(true));

@@ -18,7 +18,7 @@ namespace {
     signal(SIGXFSZ, SIG_IGN);
     rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
-    oxPreferences store(true, false);
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     store.setFileName(inPath);
     const bool readOk = static_cast<bool>(store.read());
     store.set("Large", std::string(100000, 'x'));
