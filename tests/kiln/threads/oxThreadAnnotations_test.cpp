@@ -34,8 +34,10 @@ static_assert(ACQUIRE() + RELEASE() + TRY_ACQUIRE() + EXCLUSIVE_LOCKS_REQUIRED()
 
 TEST(oxThreadAnnotationsTest, ForeignMacrosOfTheSameNamesLeaveTheLocksWorking) {
     oxMemMutex mutex("Foreign");
-    oxStMutex lock(mutex);
-    EXPECT_TRUE(lock.isLocked());
-    oxStMutex again(mutex);  // recursive on the same thread
-    EXPECT_TRUE(again.isLocked());
+    {
+        oxStMutex lock(mutex);
+        EXPECT_TRUE(lock.isLocked());
+    }
+    oxStMutex relocked(mutex);
+    EXPECT_TRUE(relocked.isLocked());
 }
