@@ -14,12 +14,18 @@ _tarnwell() {
     COMPREPLY=()
     # bash splits words at "=" (COMP_WORDBREAKS): put "--name" "=" "value"
     # back together.
-    local word="$current"
-    if [ "$COMP_CWORD" -ge 2 ] && [ "${COMP_WORDS[COMP_CWORD - 1]}" = "=" ]; then
+    local word="$current" previous=""
+    [ "$COMP_CWORD" -ge 1 ] && previous="${COMP_WORDS[COMP_CWORD - 1]}"
+    if [ "$COMP_CWORD" -ge 2 ] && [ "$previous" = "=" ]; then
         word="${COMP_WORDS[COMP_CWORD - 2]}=$current"
     elif [ "$COMP_CWORD" -ge 1 ] && [ "$current" = "=" ]; then
-        word="${COMP_WORDS[COMP_CWORD - 1]}="
+        word="$previous="
         current=""
+    else
+        # A value may also come as the next word: "--file PATH".
+        case " @VALUED@ " in
+            *" $previous "*) word="$previous=$current" ;;
+        esac
     fi
     case "$word" in
 )";
@@ -90,27 +96,17 @@ std::string nameArm(const std::vector<oxTarnwellOptions::oxRow>& inRows) {
 }
 }  // namespace
 
-std::vector<std::string> getCompletionWords(const oxHelpTable& inHelp) {
-    std::vector<std::string> words;
-    for (const oxHelpEntry& entry : inHelp) {
-        // Accepted and dropped before parsing: not worth offering.
-        if (std::string(entry.itsText) == "ignored")
-            continue;
-        std::string rest = entry.itsTerm;
-        while (!rest.empty()) {
-            const size_t comma = rest.find(", ");
-            const std::string spelling = rest.substr(0, comma);
-            words.push_back(spelling.substr(0, spelling.find_first_of("<[")));
-            rest = comma == std::string::npos ? std::string() : rest.substr(comma + 2);
-        }
-    }
-    return words;
-}
-
 std::string makeBashCompletion(const oxHelpTable& inHelp,
                                const std::vector<oxTarnwellOptions::oxRow>& inRows) {
     std::string head = theHead;
     const std::string marker = "@OPTIONS@";
-    head.replace(head.find(marker), marker.size(), joined(getCompletionWords(inHelp), " "));
+    head.replace(head.find(marker), marker.size(), joined(oxProcess::getOptionSpellings(inHelp), " "));
+    std::vector<std::string> valued;
+    for (const oxTarnwellOptions::oxRow& row : inRows) {
+        if (row.itsKind != oxValueKind::none)
+            valued.push_back(row.itsName);
+    }
+    const std::string valuedMarker = "@VALUED@";
+    head.replace(head.find(valuedMarker), valuedMarker.size(), joined(valued, " "));
     return head + choiceArms(inRows) + pathArm(inRows) + nameArm(inRows) + theTail;
 }

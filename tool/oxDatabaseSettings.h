@@ -48,6 +48,10 @@ public:
     const std::optional<std::string>& getUser() const { return itsUser; }
     // A password that is stored and not empty.
     bool hasPassword() const { return itsPassword.has_value() && !itsPassword->empty(); }
+    // Both hold the same stored password text, or neither holds one.
+    bool hasSamePassword(const oxDatabaseSettings& inOther) const {
+        return itsPassword == inOther.itsPassword;
+    }
 
 private:
     struct oxKey {

@@ -8,34 +8,12 @@
 #include "oxPlatformExtras.h"
 #include "oxPlatformFiles.h"
 #include "oxSettingsFile.h"
+#include "oxSettingsReport.h"
 #include "oxStream.h"
 #include "oxToolText.h"
 #include "oxWipedOnExit.h"
 
 namespace {
-bool isAbsolutePath(const std::string& inPath) {
-    return !inPath.empty() &&
-           (inPath[0] == '/' || inPath[0] == '\\' || (inPath.size() > 1 && inPath[1] == ':'));
-}
-
-// The file as --show names it: a relative name joined to the current directory.
-// On Windows every separator is shown as a backslash.
-std::string fullPath(const std::string& inPath) {
-    const char separator = getPlatformPathSeparator();
-    std::string path = inPath;
-    if (!isAbsolutePath(inPath)) {
-        std::string directory = getCurrentDirectory();
-        if (!directory.empty() && directory.back() != separator && directory.back() != '/')
-            directory += separator;
-        path = directory + inPath;
-    }
-    for (char& character : path) {
-        if (character == '/')
-            character = separator;
-    }
-    return path;
-}
-
 std::string shownOrNotSet(const std::optional<std::string>& inValue) {
     return inValue ? shownSetting(*inValue) : std::string("not set");
 }
@@ -50,6 +28,10 @@ std::string refuseScriptPassword(oxDatabaseSettings::oxProvider inProvider, cons
     if (const char refused = oxDatabaseSettings::findRefusedCharacter(inProvider, inPassword))
         return oxDatabaseSettings::describeRefusal(inProvider, refused) + ".";
     return std::string();
+}
+
+bool isJson(const oxTarnwellOptions::oxValues& inOptions) {
+    return inOptions.itsFormat == "json";
 }
 
 bool isMSSQL(const oxTarnwellOptions::oxValues& inOptions) {
@@ -75,17 +57,30 @@ int32_t oxScriptedRun::runSetting() {
     // --check creates nothing; a missing file is then one that would be.
     if (!file.open(check))
         return 1;
+    oxDatabaseSettings before;
+    file.readSettings(before);
     oxDatabaseSettings settings;
     if (mssql)
         settings.chooseMSSQL(itsOptions.itsServer, itsOptions.itsUser, password);
     else
         settings.chooseSQLite();
     file.applySettings(settings);
+    oxDatabaseSettings after;
+    file.readSettings(after);
+    oxSettingsReport report(itsOptions.itsFile);
+    report.setBeforeAndAfter(before, after);
     bool changed = false;
-    if (!file.writeIfChanged(check, changed))
+    std::string backup;
+    if (!file.writeIfChanged(check, changed, itsOptions.itsBackup ? &backup : nullptr))
         return 1;
     writeError(std::string(changed ? "changed" : "unchanged") + (check ? " (--check, nothing written)" : "") +
                ": " + itsOptions.itsFile + "\n");
+    report.setChanged(changed);
+    report.setBackup(backup);
+    if (isJson(itsOptions))
+        writeOutputLine(report.getRunJson(itsOptions.itsDiff));
+    else if (itsOptions.itsDiff)
+        writeOutput(report.getDiff());
     return changed && itsOptions.itsDetailedExitCode ? 2 : 0;
 }
 
@@ -95,15 +90,26 @@ int32_t oxScriptedRun::runShow() {
         return 1;
     oxDatabaseSettings settings;
     file.readSettings(settings);
-    writeOutputLine("File: " + fullPath(itsOptions.itsFile));
-    writeOutputLine("Provider: " + shownOrNotSet(settings.getProvider()));
-    writeOutputLine("Server: " + shownOrNotSet(settings.getServer()));
-    writeOutputLine("User: " + shownOrNotSet(settings.getUser()));
-    writeOutputLine(std::string("Password: ") + (settings.hasPassword() ? "set" : "not set"));
+    if (isJson(itsOptions)) {
+        oxSettingsReport report(itsOptions.itsFile);
+        report.setShown(settings);
+        writeOutputLine(report.getShownJson());
+    } else {
+        writeShown(settings);
+    }
     // Only a stored password makes others' reading matter.
     if (settings.hasPassword())
         warnWhenReadableByOthers();
     return 0;
+}
+
+void oxScriptedRun::writeShown(const oxDatabaseSettings& inSettings) {
+    const oxDatabaseSettings& settings = inSettings;
+    writeOutputLine("File: " + getFullPath(itsOptions.itsFile));
+    writeOutputLine("Provider: " + shownOrNotSet(settings.getProvider()));
+    writeOutputLine("Server: " + shownOrNotSet(settings.getServer()));
+    writeOutputLine("User: " + shownOrNotSet(settings.getUser()));
+    writeOutputLine(std::string("Password: ") + (settings.hasPassword() ? "set" : "not set"));
 }
 
 void oxScriptedRun::warnWhenReadableByOthers() {

@@ -10,6 +10,8 @@
 
 #include "oxTarnwellOptions.h"
 
+class oxDatabaseSettings;
+
 class oxScriptedRun {
 public:
     // inStopCheck: true once the user asked to stop (Ctrl+C, a hang-up).
@@ -30,6 +32,8 @@ private:
     std::string readPasswordFromInput(std::string& outLine);
     std::string readPasswordFromFile(std::string& outLine);
     void warnWhenReadableByOthers();
+    // --show's lines: the file, then each setting.
+    void writeShown(const oxDatabaseSettings& inSettings);
 
     const oxTarnwellOptions::oxValues& itsOptions;
     std::function<bool()> itsStopCheck;

@@ -51,9 +51,13 @@ bool oxSettingsFile::write() {
     return succeeded(itsStore.write(false), theWriteFailure);
 }
 
-bool oxSettingsFile::writeIfChanged(bool inCheckOnly, bool& outChanged) {
-    return succeeded(inCheckOnly ? itsStore.wouldChange(outChanged) : itsStore.writeIfChanged(outChanged),
-                     theWriteFailure);
+bool oxSettingsFile::writeIfChanged(bool inCheckOnly, bool& outChanged, std::string* outBackupName) {
+    if (inCheckOnly)
+        return succeeded(itsStore.wouldChange(outChanged), theWriteFailure);
+    const oxStoreResult result = itsStore.writeIfChanged(outChanged, outBackupName);
+    if (outBackupName != nullptr && !outBackupName->empty())
+        writeError("backup: " + *outBackupName + "\n");
+    return succeeded(result, theWriteFailure);
 }
 
 void oxSettingsFile::readSettings(oxDatabaseSettings& outSettings) {

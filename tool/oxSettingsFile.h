@@ -31,8 +31,11 @@ public:
     // Writes the changes unless nothing changed.
     bool write();
     // Writes (inCheckOnly: only compares) when the file's bytes would
-    // change, and tells whether they would.
-    bool writeIfChanged(bool inCheckOnly, bool& outChanged);
+    // change, and tells whether they would. outBackupName, when given and
+    // not inCheckOnly: a file that changes is first copied beside it, and
+    // the copy named there (and on standard error), even when the write
+    // then fails.
+    bool writeIfChanged(bool inCheckOnly, bool& outChanged, std::string* outBackupName = nullptr);
 
     void readSettings(oxDatabaseSettings& outSettings);
     void applySettings(const oxDatabaseSettings& inSettings);

@@ -2,6 +2,7 @@
 
 #include "oxConsole.h"
 #include "oxDatabaseSettings.h"
+#include "oxStringUtil.h"
 #include "oxToolText.h"
 
 namespace {
@@ -18,6 +19,16 @@ std::string checkProvider(const std::string& inName, std::string& ioValue) {
                inName + "=mssql.";
     ioValue = oxDatabaseSettings::getProviderName(provider);
     return std::string();
+}
+
+std::string checkFormat(const std::string& inName, std::string& ioValue) {
+    for (const char* format : {"text", "json"}) {
+        if (stringsEqual(ioValue.c_str(), format, false)) {
+            ioValue = format;
+            return std::string();
+        }
+    }
+    return "Unknown format \"" + shownValue(ioValue) + "\": use " + inName + "=text or " + inName + "=json.";
 }
 
 // An answer of the dialogue is one line: so is a value here.
@@ -42,7 +53,8 @@ bool needsMSSQL(const oxRow& inRow) {
 }
 
 bool setsSomething(const oxRow& inRow) {
-    return inRow.itsRole != oxRole::anyMode && inRow.itsRole != oxRole::showMode;
+    return inRow.itsRole != oxRole::anyMode && inRow.itsRole != oxRole::showMode &&
+           inRow.itsRole != oxRole::reportForm;
 }
 
 const oxRow& findRow(oxRole inRole) {
@@ -60,6 +72,8 @@ std::string rolePrefix(oxRole inRole) {
         return "with " + provider + ": ";
     if (inRole == oxRole::mssqlDetail || inRole == oxRole::mssqlPassword)
         return "with " + provider + "=mssql: ";
+    if (inRole == oxRole::reportForm)
+        return "with " + provider + " or " + findRow(oxRole::showMode).itsName + ": ";
     return std::string();
 }
 
@@ -99,6 +113,15 @@ const std::vector<oxRow>& oxTarnwellOptions::getRows() {
                 &oxValues::itsCheck),
         flagRow("--detailed-exitcode", oxRole::withProvider,
                 "exit 0 when unchanged, 2 when changed, 1 on error", &oxValues::itsDetailedExitCode),
+        flagRow(
+            "--diff", oxRole::withProvider,
+            "print the settings before and after as a diff (the password only as set, not set or changed)",
+            &oxValues::itsDiff),
+        flagRow("--backup", oxRole::withProvider,
+                "keep the old file beside it as <file>.<UTC time>~ before changing it", &oxValues::itsBackup),
+        valueRow("--format", oxValueKind::choice, oxRole::reportForm,
+                 "json: one JSON document on standard output instead of text", &oxValues::itsFormat,
+                 checkFormat, "text|json"),
         flagRow("--show", oxRole::showMode,
                 "print the file, provider, server, user and whether a password is set", &oxValues::itsShow),
         valueRow("--file", oxValueKind::path, oxRole::anyMode,
@@ -154,11 +177,13 @@ oxHelpTable oxTarnwellOptions::getHelp() {
 }
 
 bool oxTarnwellOptions::parse(oxArgumentList& ioArguments) {
-    for (oxArgument& argument : ioArguments) {
+    for (size_t index = 0; index < ioArguments.size(); ++index) {
+        oxArgument& argument = ioArguments[index];
         if (argument.itsHandled || argument.itsText.compare(0, 2, "--") != 0)
             continue;
+        oxArgument* next = index + 1 < ioArguments.size() ? &ioArguments[index + 1] : nullptr;
         bool known = false;
-        if (!parseOption(argument.itsText, known))
+        if (!parseOption(argument.itsText, next, known))
             return false;
         // Any other stays unhandled: an unknown option.
         argument.itsHandled = known;
@@ -166,7 +191,7 @@ bool oxTarnwellOptions::parse(oxArgumentList& ioArguments) {
     return checkCombination();
 }
 
-bool oxTarnwellOptions::parseOption(const std::string& inText, bool& outKnown) {
+bool oxTarnwellOptions::parseOption(const std::string& inText, oxArgument* ioNext, bool& outKnown) {
     const size_t equals = inText.find('=');
     const std::string name = inText.substr(0, equals);
     const oxRow* found = nullptr;
@@ -187,7 +212,14 @@ bool oxTarnwellOptions::parseOption(const std::string& inText, bool& outKnown) {
         itsValues.*found->itsFlag = true;
         return true;
     }
-    return takeValue(*found, hasValue ? inText.substr(equals + 1) : std::string());
+    if (hasValue)
+        return takeValue(*found, inText.substr(equals + 1));
+    // "--file PATH": the next argument, unless it is an option itself.
+    const bool nextIsValue =
+        ioNext != nullptr && !ioNext->itsHandled && !ioNext->itsText.empty() && ioNext->itsText[0] != '-';
+    if (nextIsValue)
+        ioNext->itsHandled = true;
+    return takeValue(*found, nextIsValue ? ioNext->itsText : std::string());
 }
 
 bool oxTarnwellOptions::takeValue(const oxRow& inRow, std::string inValue) {
@@ -246,6 +278,9 @@ bool oxTarnwellOptions::checkShowMode() {
 bool oxTarnwellOptions::checkWithoutProvider() {
     const std::string provider = findRow(oxRole::provider).itsName;
     for (const oxRow& row : getRows()) {
+        if (row.itsRole == oxRole::reportForm && isGiven(row))
+            return fail(std::string(row.itsName) + " needs " + provider + " or " +
+                        findRow(oxRole::showMode).itsName + ".");
         if (setsSomething(row) && isGiven(row))
             return fail(std::string(row.itsName) + " needs " + provider +
                         (needsMSSQL(row) ? "=mssql." : "."));

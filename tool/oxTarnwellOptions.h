@@ -23,6 +23,9 @@ public:
         bool itsShow = false;
         bool itsCheck = false;
         bool itsDetailedExitCode = false;
+        bool itsDiff = false;
+        bool itsBackup = false;
+        std::string itsFormat;  // "text" or "json" once checked; empty: text
     };
 
     // What an option's value is: it gives the placeholder in --help, the
@@ -32,6 +35,7 @@ public:
     enum class oxRole {
         anyMode,        // for every mode, the dialogue included
         showMode,       // a mode that sets nothing: no setting option with it
+        reportForm,     // how --provider or --show reports; not for the dialogue
         provider,       // sets the preferences without questions
         withProvider,   // needs the provider
         mssqlDetail,    // needs --provider=mssql, which needs it
@@ -59,16 +63,21 @@ public:
     static std::string getValueExample(const oxRow& inRow);
 
     // The tool's options among the arguments, marked handled; others are
-    // left for the framework to report. False, with getError, on the first
-    // malformed option or a combination that does not go together.
+    // left for the framework to report. A value comes after "=" or, as GNU
+    // tools take it, as the next argument when that is not an option. False,
+    // with getError, on the first malformed option or a combination that
+    // does not go together.
     bool parse(oxArgumentList& ioArguments);
+
     const std::string& getError() const { return itsError; }
     const oxValues& getValues() const { return itsValues; }
     // The tool's lines of --help; they point into text this object keeps.
     oxHelpTable getHelp();
 
 private:
-    bool parseOption(const std::string& inText, bool& outKnown);
+    // ioNext: the argument after this one, or null; marked handled when it
+    // is taken as the value.
+    bool parseOption(const std::string& inText, oxArgument* ioNext, bool& outKnown);
     bool takeValue(const oxRow& inRow, std::string inValue);
     bool isGiven(const oxRow& inRow) const;
     bool checkCombination();

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "oxPlatformExtras.h"
+#include "oxStream.h"
+
 namespace {
 std::string withPrintableASCII(const std::string& inText) {
     std::string shown = inText;
@@ -10,6 +13,12 @@ std::string withPrintableASCII(const std::string& inText) {
             character = '?';
     }
     return shown;
+}
+
+// A drive letter alone counts too: "C:name" is shown as given.
+bool startsAtARoot(const std::string& inPath) {
+    return !inPath.empty() &&
+           (inPath[0] == '/' || inPath[0] == '\\' || (inPath.size() > 1 && inPath[1] == ':'));
 }
 }  // namespace
 
@@ -21,6 +30,11 @@ void writeError(const std::string& inText) {
 void writeOutputLine(const std::string& inLine) {
     fputs(inLine.c_str(), stdout);
     fputc('\n', stdout);
+    fflush(stdout);
+}
+
+void writeOutput(const std::string& inText) {
+    fputs(inText.c_str(), stdout);
     fflush(stdout);
 }
 
@@ -57,4 +71,20 @@ std::string refusalText(oxConsoleAnswer inAnswer, const std::string& inLine, boo
         default:
             return "Unable to write to standard output.";
     }
+}
+
+std::string getFullPath(const std::string& inPath) {
+    const char separator = getPlatformPathSeparator();
+    std::string path = inPath;
+    if (!startsAtARoot(inPath)) {
+        std::string directory = getCurrentDirectory();
+        if (!directory.empty() && directory.back() != separator && directory.back() != '/')
+            directory += separator;
+        path = directory + inPath;
+    }
+    for (char& character : path) {
+        if (character == '/')
+            character = separator;
+    }
+    return path;
 }

@@ -13,6 +13,8 @@ constexpr char theNotChanged[] = " Preferences file not changed.";
 // inText as it is, flushed: the caller gives the line end.
 void writeError(const std::string& inText);
 void writeOutputLine(const std::string& inLine);
+// inText as it is, flushed.
+void writeOutput(const std::string& inText);
 
 // The beginning of an overlong answer, enough to recognise it; bytes other
 // than printable ASCII shown as '?', so that it cannot drive the terminal.
@@ -23,6 +25,9 @@ std::string shownValue(const std::string& inValue);
 // A stored value for --show: control bytes shown as '?' so that a value
 // cannot drive the terminal; other bytes (UTF-8 names) as they are.
 std::string shownSetting(const std::string& inValue);
+// The file as --show names it: a relative name joined to the current
+// directory; on Windows every separator shown as a backslash.
+std::string getFullPath(const std::string& inPath);
 // Why an answer (inHidden: a password, never shown) was not taken.
 std::string refusalText(oxConsoleAnswer inAnswer, const std::string& inLine, bool inHidden);
 

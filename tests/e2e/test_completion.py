@@ -58,6 +58,12 @@ class BashCompletion(unittest.TestCase):
             (["--det"], ["--detailed-exitcode"]),
             (["--provider=mssql", "--se"], ["--server="]),
             (["--server", "=", "x"], []),
+            # A value as the next word.
+            (["--provider", ""], ["mssql", "sqlite"]),
+            (["--format", "j"], ["json"]),
+            (["--fo"], ["--format="]),
+            (["--di"], ["--diff"]),
+            (["--ba"], ["--backup"]),
             (["--bogus"], []),
             # Ignored options are not offered.
             (["-de"], []),

@@ -1,5 +1,8 @@
 #include "oxStringUtil.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <cstddef>
 
 namespace {
@@ -94,4 +97,29 @@ void replacePlaceholder(std::string& ioText, char inKey, const std::string& inVa
         ioText.replace(static_cast<size_t>(pos), pattern.size(), inValue);
         pos = findString(ioText, pattern, pos + static_cast<int>(inValue.size()), true);
     }
+}
+
+size_t getEditDistance(const std::string& inA, const std::string& inB, bool inCaseSensitive) {
+    const auto same = [inCaseSensitive](char inLeft, char inRight) {
+        return inCaseSensitive ? inLeft == inRight : toUpperAscii(inLeft) == toUpperAscii(inRight);
+    };
+    const size_t columns = inB.size() + 1;
+    // Three rows: the one before the previous is needed for a swap.
+    std::vector<size_t> older(columns), previous(columns), current(columns);
+    for (size_t column = 0; column < columns; ++column)
+        previous[column] = column;
+    for (size_t row = 1; row <= inA.size(); ++row) {
+        current[0] = row;
+        for (size_t column = 1; column < columns; ++column) {
+            const size_t cost = same(inA[row - 1], inB[column - 1]) ? 0 : 1;
+            current[column] =
+                std::min({previous[column] + 1, current[column - 1] + 1, previous[column - 1] + cost});
+            if (row > 1 && column > 1 && same(inA[row - 1], inB[column - 2]) &&
+                same(inA[row - 2], inB[column - 1]))
+                current[column] = std::min(current[column], older[column - 2] + 1);
+        }
+        older.swap(previous);
+        previous.swap(current);
+    }
+    return previous[inB.size()];
 }

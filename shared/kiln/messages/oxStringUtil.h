@@ -42,4 +42,8 @@ void trimRight(std::string& ioText, char inChar);
 // loop; a "$" followed by any other character stays as it is.
 void replacePlaceholder(std::string& ioText, char inKey, const std::string& inValue);
 
+// How many single-character insertions, removals, replacements or swaps of
+// two neighbours turn inA into inB (the optimal string alignment distance).
+size_t getEditDistance(const std::string& inA, const std::string& inB, bool inCaseSensitive);
+
 #endif

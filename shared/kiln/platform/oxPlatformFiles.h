@@ -103,6 +103,18 @@ using oxContentSource = std::function<oxPiece(std::string& ioChunk)>;
 bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource,
                              std::string* outReason = nullptr);
 
+// Keeps a copy of the file inPath names (links followed) beside it, before
+// it is changed: "<final name>.<inStamp>~", or "<final name>.<inStamp>-2~"
+// and on when that name is taken, never replacing anything. The copy has
+// the file's contents and times, and (as a replacement does) its owner and
+// group, mode, ACL and extended attributes; it is on disk before this
+// returns. A file that cannot be given all of that gets no copy, so no
+// backup admits anyone the file does not. True with outBackupName (empty
+// when there is no file to keep); false with outReason, and nothing left
+// behind. Call with the lock of acquireFileLock held.
+bool keepBackupCopy(const std::string& inPath, const std::string& inStamp, std::string& outBackupName,
+                    std::string& outReason);
+
 // Removes the temporary files that replaceFileContents leaves beside
 // inPath when its process dies in the middle: only files whose names carry
 // this file's name hash, as no other program's do. Call only with the lock

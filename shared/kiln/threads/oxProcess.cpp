@@ -9,6 +9,7 @@
 #include "oxException.h"
 #include "oxMainThread.h"
 #include "oxMessage.h"
+#include "oxPathNames.h"
 #include "oxRawAssert.h"
 #include "oxStringUtil.h"
 #include "oxThread.h"
@@ -105,7 +106,7 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
     }
     for (const oxArgument& argument : itsArgumentList) {
         if (!argument.itsHandled) {
-            reportAtLevelZero(oxMessage("Unknown option \"$a\".", 'a', argument.itsText));
+            reportUnknownOption(argument.itsText);
             return withOutputChecked(1);
         }
     }
@@ -119,6 +120,9 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
 }
 
 void oxProcess::collectArguments(int inArgc, const char* const* inArgv, bool& outStatusRequested) {
+    itsProgramName = inArgc > 0 && inArgv[0] != nullptr ? getFileNamePart(inArgv[0]) : theTitle;
+    if (endsWith(itsProgramName, ".exe", false))
+        itsProgramName.resize(itsProgramName.size() - 4);
     for (int index = 1; index < inArgc; ++index) {
         const char* text = inArgv[index];
         if (text == nullptr || text[0] == '\0')
@@ -215,6 +219,56 @@ void oxProcess::reportIncorrectArgument(const char* inName) {
     reportAtLevelZero(oxMessage("Incorrect argument for option \"$a\".", 'a', inName));
     // A rejected option is a failed run, not a successful one.
     itsExitCode = 1;
+}
+
+void oxProcess::reportUnknownOption(const std::string& inText) {
+    reportAtLevelZero(oxMessage("Unknown option \"$a\".", 'a', inText));
+    const std::string closest = findClosestOption(inText, getOptionHelp());
+    std::string hint = closest.empty() ? std::string() : "Did you mean " + closest + "?\n";
+    hint += "Try '" + itsProgramName + " --help'.\n";
+    fflush(stdout);
+    fputs(hint.c_str(), stderr);
+    fflush(stderr);
+}
+
+std::vector<std::string> oxProcess::getOptionSpellings(const oxHelpTable& inHelp) {
+    std::vector<std::string> spellings;
+    for (const oxHelpEntry& entry : inHelp) {
+        // Accepted and dropped before parsing: not worth offering.
+        if (std::string(entry.itsText) == "ignored")
+            continue;
+        std::string rest = entry.itsTerm;
+        while (!rest.empty()) {
+            const size_t comma = rest.find(", ");
+            const std::string spelling = rest.substr(0, comma);
+            spellings.push_back(spelling.substr(0, spelling.find_first_of("<[")));
+            rest = comma == std::string::npos ? std::string() : rest.substr(comma + 2);
+        }
+    }
+    return spellings;
+}
+
+std::string oxProcess::findClosestOption(const std::string& inUnknown, const oxHelpTable& inHelp) {
+    const auto nameOf = [](const std::string& inText) {
+        const std::string name = inText.substr(0, inText.find('='));
+        return name.substr(std::min(name.find_first_not_of('-'), name.size()));
+    };
+    const std::string unknown = nameOf(inUnknown);
+    // A slip of a third of the letters at most, and none in a name too
+    // short to tell what was meant.
+    if (unknown.size() < 3)
+        return std::string();
+    const size_t allowed = std::max<size_t>(1, unknown.size() / 3);
+    std::string closest;
+    size_t best = allowed + 1;
+    for (const std::string& spelling : getOptionSpellings(inHelp)) {
+        const size_t distance = getEditDistance(unknown, nameOf(spelling), false);
+        if (distance < best) {
+            best = distance;
+            closest = spelling;
+        }
+    }
+    return closest;
 }
 
 bool oxProcess::getOptionValue(size_t inPrefixLength, oxArgumentList& ioArguments, size_t& ioCursor,

@@ -85,6 +85,14 @@ public:
     static bool getOptionValue(size_t inPrefixLength, oxArgumentList& ioArguments, size_t& ioCursor,
                                std::string& outValue);
 
+    // Every spelling of every option in a help table, as a user types its
+    // beginning: "--file=" for "--file=<path>", "-LL" for "-LL<0-7>".
+    // Options the table calls ignored are left out.
+    static std::vector<std::string> getOptionSpellings(const oxHelpTable& inHelp);
+    // The spelling closest to an unknown option (its value, after "=", not
+    // counted), or empty when none is near enough to be what was meant.
+    static std::string findClosestOption(const std::string& inUnknown, const oxHelpTable& inHelp);
+
     static std::string getOSDescription(bool inWithVendor, bool inWithBuild);
     static std::string getPlatformDescription();
     // The naming rules alone, for a version record already read.
@@ -108,6 +116,8 @@ protected:
     oxEvent* itsStopEvent;
     int32_t itsExitCode;
     oxArgumentList itsArgumentList;
+    // As the user calls the program: its file name without ".exe".
+    std::string itsProgramName;
 
 private:
     oxProcess(const oxProcess&) = delete;
@@ -119,6 +129,9 @@ private:
     bool parseDigitOption(oxArgumentList& ioArguments, size_t& ioCursor, char inHighest, const char* inName,
                           std::string& outValue);
     void reportIncorrectArgument(const char* inName);
+    // The line for an unknown option, then the closest known one and where
+    // to read about them all.
+    void reportUnknownOption(const std::string& inText);
     void reportInternalError(long inLine);
     // inMessage at level 0; its text is built only when that is written.
     static void reportAtLevelZero(const oxMessage& inMessage);

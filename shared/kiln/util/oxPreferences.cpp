@@ -1,6 +1,7 @@
 #include "oxPreferences.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 #include "oxFileLock.h"
@@ -21,6 +22,21 @@ const char kNoFileName[] = "the file has no name";
 const char kMissing[] = "there is no such file";
 const char kUnreadable[] = "it is not a regular file that this user may read";
 const char kInterrupted[] = "interrupted";
+
+// The time of a backup's name, in UTC: "YYYYMMDDTHHMMSSZ".
+std::string makeBackupStamp() {
+    oxDate date(1, true);
+    oxTime time(1, true);
+    // Read again when midnight came between the two.
+    for (oxDate again(1, true); again.getDay() != date.getDay(); again = oxDate(1, true)) {
+        date = again;
+        time = oxTime(1, true);
+    }
+    char stamp[24];
+    snprintf(stamp, sizeof stamp, "%04u%02u%02uT%02u%02u%02uZ", date.getYear(), date.getMonth(),
+             date.getDay(), time.getHour(), time.getMinute(), time.getSecond());
+    return stamp;
+}
 
 // The line (from 1) that holds byte inOffset of the file. Read again for
 // it, since the table took the bytes over: this is for a message, and
@@ -119,9 +135,11 @@ oxStoreResult oxPreferences::write(bool inForce) {
     return writePreferences();
 }
 
-oxStoreResult oxPreferences::writeIfChanged(bool& outChanged) {
+oxStoreResult oxPreferences::writeIfChanged(bool& outChanged, std::string* outBackupName) {
     oxStMutex lock(itsMutex);
-    return writePreferences(&outChanged);
+    if (outBackupName != nullptr)
+        outBackupName->clear();
+    return writePreferences(&outChanged, outBackupName);
 }
 
 oxStoreResult oxPreferences::wouldChange(bool& outChanged) {
@@ -296,7 +314,7 @@ void oxPreferences::logReadResult(const char* inFormat) {
     oxRawLog::logFormatted(6, inFormat, itsFileName.c_str(), getCurrentDirectory().c_str());
 }
 
-oxStoreResult oxPreferences::writePreferences(bool* outChanged) {
+oxStoreResult oxPreferences::writePreferences(bool* outChanged, std::string* outBackupName) {
     if (itsFileName.empty())
         return oxStoreResult::failure(oxStoreResult::noFileName, kNoFileName);
     if (isStopRequested())
@@ -326,6 +344,10 @@ oxStoreResult oxPreferences::writePreferences(bool* outChanged) {
             return result;
         }
     }
+    std::string reason;
+    // Under the lock, so the copy is of the contents this write replaces.
+    if (outBackupName != nullptr && !keepBackupCopy(itsFileName, makeBackupStamp(), *outBackupName, reason))
+        return failure(oxStoreResult::writeFailed, reason);
     // In pieces, so a large table is not held a second time as text.
     size_t cursor = 0;
     bool first = true;
@@ -336,7 +358,6 @@ oxStoreResult oxPreferences::writePreferences(bool* outChanged) {
             return oxPiece::cancelled;
         return appendContentPiece(ioChunk, cursor, first) ? oxPiece::more : oxPiece::last;
     };
-    std::string reason;
     if (!replaceFileContentsFrom(itsFileName, nextPiece, &reason))
         return failure(oxStoreResult::writeFailed, reason);
     // So that the next read sees the file as unchanged and does not read

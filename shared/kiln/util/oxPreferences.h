@@ -80,7 +80,12 @@ public:
     // there is no file. Fails, with outChanged untouched, where write would
     // fail: the file cannot be read (again) or holds text beyond its
     // entries, or (writeIfChanged) the lock or the write failed.
-    oxStoreResult writeIfChanged(bool& outChanged);
+    // outBackupName, when given: a file that is there and is to change is
+    // first copied beside it (keepBackupCopy: "<name>.<UTC time>~"), under
+    // the file lock; it names the copy, and stays empty when none was made.
+    // A copy that cannot be made fails the write before the file changes;
+    // one made before a write that then failed is kept and named.
+    oxStoreResult writeIfChanged(bool& outChanged, std::string* outBackupName = nullptr);
     oxStoreResult wouldChange(bool& outChanged);
     // Refuses (false, nothing stored) a key that is not made of name
     // characters, since the file could not be read back.
@@ -122,7 +127,8 @@ private:
     oxStoreResult readPreferences() OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // outChanged null: always writes; otherwise writes only when the
     // contents differ from the file's bytes and tells whether they did.
-    oxStoreResult writePreferences(bool* outChanged = nullptr) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
+    oxStoreResult writePreferences(bool* outChanged = nullptr, std::string* outBackupName = nullptr)
+        OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // The next piece of the file's contents (byte-order mark, then the
     // entries); true while more follow. Start with ioCursor 0 and ioFirst.
     bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const

@@ -109,3 +109,27 @@ TEST(oxStringUtilTest, ReplacePlaceholderReplacesEveryOccurrenceOnce) {
     EXPECT_EQ("[]", replaced("[$a]", 'a', ""));
     EXPECT_EQ("", replaced("", 'a', "x"));
 }
+
+TEST(oxStringUtilTest, EditDistanceCountsEachSlipOnce) {
+    const struct {
+        const char* itsA;
+        const char* itsB;
+        bool itsCaseSensitive;
+        size_t itsDistance;
+    } cases[] = {
+        {"provider", "provider", true, 0},
+        {"provder", "provider", true, 1},   // one left out
+        {"porvider", "provider", true, 1},  // two swapped
+        {"providerr", "provider", true, 1},
+        {"prowider", "provider", true, 1},
+        {"Provider", "provider", true, 1},
+        {"Provider", "provider", false, 0},
+        {"", "file", true, 4},
+        {"file", "", true, 4},
+        {"foo", "file", true, 3},
+        {"ca", "abc", true, 3},  // a swap is not edited again
+    };
+    for (const auto& row : cases)
+        EXPECT_EQ(getEditDistance(row.itsA, row.itsB, row.itsCaseSensitive), row.itsDistance)
+            << row.itsA << " / " << row.itsB;
+}

@@ -339,3 +339,38 @@ TEST_F(oxProcessTest, EmptyRevisionIsReportedAtConstructionWithLevelSix) {
     EXPECT_EQ(logOf(5, [] { oxTestProcess process({"7.1", "", "Mar  3 2021"}); }), "");
     EXPECT_EQ(logOf(6, [] { oxTestProcess process({"7.1", "r42", "Mar  3 2021"}); }), "");
 }
+
+// The hint after an unknown option: the nearest spelling the help lists,
+// its value not counted, none for a name too short or too far off, and
+// never an option the help calls ignored.
+TEST_F(oxProcessTest, UnknownOptionsAreMatchedToTheNearestSpelling) {
+    const oxHelpTable help = {
+        {"-V, --version", "version lines"},
+        {"--provider=<sqlite|mssql>", "provider"},
+        {"--password-file=<path>", "file"},
+        {"--show", "show"},
+        {"-LL<0-7>", "level"},
+        {"-f, -debug", "ignored"},
+    };
+    EXPECT_EQ(
+        oxProcess::getOptionSpellings(help),
+        (std::vector<std::string>{"-V", "--version", "--provider=", "--password-file=", "--show", "-LL"}));
+    const struct {
+        const char* itsUnknown;
+        const char* itsClosest;
+    } cases[] = {
+        {"--provder=mssql", "--provider="},
+        {"-provider", "--provider="},
+        {"--PROVIDER=x", "--provider="},
+        {"--verison", "--version"},
+        {"--sho", "--show"},
+        {"--passwordfile=a=b", "--password-file="},
+        {"--debugg", ""},
+        {"--x", ""},
+        {"-LX", ""},
+        {"--frobnicate", ""},
+        {"--password-stdin", ""},
+    };
+    for (const auto& row : cases)
+        EXPECT_EQ(oxProcess::findClosestOption(row.itsUnknown, help), row.itsClosest) << row.itsUnknown;
+}

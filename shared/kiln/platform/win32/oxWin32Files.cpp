@@ -550,3 +550,64 @@ bool restoreInterruptedWrite(const std::string& inPath, std::string& outReason) 
     DeleteFileA(path.c_str());
     return true;
 }
+
+namespace {
+
+// The old file's DACL onto its copy (CopyFileA gives the copy the folder's
+// inherited one), protected from inheritance where the old one was.
+bool copyAccessList(const std::string& inFrom, const std::string& inTo) {
+    DWORD needed = 0;
+    GetFileSecurityA(inFrom.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0)
+        return false;
+    std::string descriptor(needed, '\0');
+    PSECURITY_DESCRIPTOR security = &descriptor[0];
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!GetFileSecurityA(inFrom.c_str(), DACL_SECURITY_INFORMATION, security, needed, &needed) ||
+        !GetSecurityDescriptorControl(security, &control, &revision))
+        return false;
+    const SECURITY_INFORMATION which =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION : 0);
+    return SetFileSecurityA(inTo.c_str(), which, security) != FALSE;
+}
+
+}  // namespace
+
+bool keepBackupCopy(const std::string& inPath, const std::string& inStamp, std::string& outBackupName,
+                    std::string& outReason) {
+    outBackupName.clear();
+    std::string target;
+    if (inPath.empty() || !findFinalTarget(inPath, target)) {
+        outReason = "no backup can be made: its name cannot be followed to a file";
+        return false;
+    }
+    if (GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (isMissingError(GetLastError()))
+            return true;
+        outReason = "no backup can be made: " + reasonOf(GetLastError());
+        return false;
+    }
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        const std::string path =
+            target + "." + inStamp + (attempt == 0 ? "" : "-" + std::to_string(attempt + 1)) + "~";
+        // Contents, attributes and times; never over an existing name.
+        if (!CopyFileA(target.c_str(), path.c_str(), TRUE)) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
+                continue;
+            outReason = "no backup could be made beside it (" + reasonOf(GetLastError()) + ")";
+            return false;
+        }
+        if (!copyAccessList(target, path)) {
+            outReason = "no backup could be made beside it (its access list cannot be kept: " +
+                        reasonOf(GetLastError()) + ")";
+            DeleteFileA(path.c_str());
+            return false;
+        }
+        outBackupName = path;
+        return true;
+    }
+    outReason = "no backup could be made beside it (every name for it is taken)";
+    return false;
+}

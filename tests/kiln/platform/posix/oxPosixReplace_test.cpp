@@ -318,10 +318,16 @@ TEST_F(oxPosixReplaceTest, TheSweepRemovesOnlyThisFilesOwnTemporaries) {
         std::string itsName;
         bool itsSwept;
     } cases[] = {
-        {temporaryNameOf(file, 1), true},        {temporaryNameOf(file, 123456789), true},
-        {"." + file + ".Ab12Cd", false},         {"." + file + ".backup", false},
-        {temporaryNameOf(other, 1), false},      {journalNameOf(file), false},
+        {temporaryNameOf(file, 1), true},
+        {temporaryNameOf(file, 123456789), true},
+        {"." + file + ".Ab12Cd", false},
+        {"." + file + ".backup", false},
+        {temporaryNameOf(other, 1), false},
+        {journalNameOf(file), false},
         {temporaryNameOf(file, 1) + "x", false},
+        // Backups, whatever their time.
+        {file + ".20261209T101112Z~", false},
+        {file + ".20261209T101112Z-2~", false},
     };
     oxNames expected = {file, "elsewhere", linked};
     for (const auto& row : cases) {
