@@ -13,9 +13,11 @@ const char* const theNotSet = "(not set)";
 // there (overlong forms, surrogates and values past U+10FFFF included).
 size_t utf8LengthAt(const std::string& inText, size_t inAt) {
     const unsigned char lead = static_cast<unsigned char>(inText[inAt]);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                  : lead >= 0xF0 && lead <= 0xF4     ? 4
-                                                                     : 0;
+    size_t length = lead < 0x80                    ? 1
+                    : lead >= 0xC2 && lead <= 0xDF ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
     if (length == 0 || inAt + length > inText.size())
         return 0;
     for (size_t next = 1; next < length; ++next) {
@@ -23,8 +25,8 @@ size_t utf8LengthAt(const std::string& inText, size_t inAt) {
             return 0;
     }
     const unsigned char second = length > 1 ? static_cast<unsigned char>(inText[inAt + 1]) : 0;
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
-        (lead == 0xF4 && second > 0x8F))
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
         return 0;
     return length;
 }
@@ -54,7 +56,8 @@ void oxSettingsReport::setShown(const oxDatabaseSettings& inSettings) {
     itsAfter = describe(inSettings);
 }
 
-void oxSettingsReport::setBeforeAndAfter(const oxDatabaseSettings& inBefore, const oxDatabaseSettings& inAfter) {
+void oxSettingsReport::setBeforeAndAfter(const oxDatabaseSettings& inBefore,
+                                         const oxDatabaseSettings& inAfter) {
     itsBefore = describe(inBefore);
     itsAfter = describe(inAfter);
     if (inBefore.hasPassword() && inAfter.hasPassword() && !inBefore.hasSamePassword(inAfter))
@@ -95,7 +98,8 @@ std::string oxSettingsReport::getDiff() const {
 }
 
 std::string oxSettingsReport::getJsonObject(const oxShown& inShown) const {
-    return "{\"file\": " + quoted(getFullPath(itsFile)) + ", \"provider\": " + jsonValue(inShown.itsProvider) +
+    return "{\"file\": " + quoted(getFullPath(itsFile)) +
+           ", \"provider\": " + jsonValue(inShown.itsProvider) +
            ", \"server\": " + jsonValue(inShown.itsServer) + ", \"user\": " + jsonValue(inShown.itsUser) +
            ", \"password\": " + quoted(passwordWord(static_cast<int>(inShown.itsPassword))) + "}";
 }
@@ -105,8 +109,8 @@ std::string oxSettingsReport::getShownJson() const {
 }
 
 std::string oxSettingsReport::getRunJson(bool inWithSettings) const {
-    std::string json = "{\"file\": " + quoted(getFullPath(itsFile)) +
-                       ", \"changed\": " + (itsChanged ? "true" : "false");
+    std::string json =
+        "{\"file\": " + quoted(getFullPath(itsFile)) + ", \"changed\": " + (itsChanged ? "true" : "false");
     if (!itsBackup.empty())
         json += ", \"backup\": " + quoted(getFullPath(itsBackup));
     if (inWithSettings)

@@ -93,7 +93,10 @@ class OptionErrors(ProgramCase):
             with self.subTest(arguments=arguments):
                 code, out, err = self.run_program(*arguments)
                 self.assertEqual((code, out), (1, ""))
-                self.assert_log_lines(err, 'Unknown option "%s".' % reported)
+                # None of them is near enough to an option to name one.
+                log, hint = err.split("\n", 1)
+                self.assert_log_lines(log, 'Unknown option "%s".' % reported)
+                self.assertEqual(hint, "Try 'tarnwell --help'.\n")
 
     def test_incorrect_digit_values_are_reported_with_exit_code_1(self):
         cases = [(["foo", "-LL9"], "ll"), (["-LL"], "ll"), (["-LL", "-V"], "ll"), (["-LLx"], "ll"),
@@ -165,7 +168,7 @@ class LogOutput(ProgramCase):
     def test_high_levels_name_the_reporting_thread(self):
         code, _, err = self.run_program("-LL5", "foo")
         self.assertEqual(code, 1)
-        self.assertRegex(err, r"^%s \[\d+ \]  Unknown option \"foo\"\.\n$" % TIME)
+        self.assertRegex(err, r"^%s \[\d+ \]  Unknown option \"foo\"\.\nTry 'tarnwell --help'\.\n$" % TIME)
 
 
 class ProcessLife(ProgramCase):

@@ -392,16 +392,24 @@ class BadCombinations(ScriptingCase):
                     self.assert_untouched(run, before_listing, *before)
 
     def test_unknown_long_options_are_unknown_options(self):
-        for arguments, reported in [(["--bogus"], "--bogus"), (["--provider=sqlite", "--Show"], "--Show"),
-                                    (["--provider", "sqlite"], None), (["--", "--provider=sqlite"], "--"),
-                                    (["--provider=sqlite", "sqlite"], "sqlite")]:
+        near = "Did you mean --show?\n"
+        for arguments, reported, hint in [
+                (["--bogus"], "--bogus", ""), (["--provider=sqlite", "--Show"], "--Show", near),
+                (["--provider", "--show"], None, None), (["--", "--provider=sqlite"], "--", ""),
+                (["--provider=sqlite", "sqlite"], "sqlite", ""),
+                (["--provder=mssql"], "--provder=mssql", "Did you mean --provider=?\n"),
+                (["--provider=sqlite", "--dif"], "--dif", "Did you mean --diff?\n"),
+                (["--provider=sqlite", "--formt", "json"], "--formt", "Did you mean --format=?\n"),
+                (["-show"], "-show", near)]:
             with self.subTest(arguments=arguments):
                 code, out, err = self.run_tool(*arguments)
                 self.assertEqual((code, out), (1, ""))
                 if reported is None:
+                    # The next argument is an option, not the value.
                     self.assertEqual(err, "--provider needs a value: --provider=sqlite or --provider=mssql.\n")
                 else:
-                    self.assertRegex(err, r'^%s Unknown option "%s"\.\n$' % (TIME, re.escape(reported)))
+                    self.assertRegex(err, r'^%s Unknown option "%s"\.\n%sTry \'tarnwell --help\'\.\n$'
+                                     % (TIME, re.escape(reported), re.escape(hint)))
                 self.assertEqual(self.listing(), [])
 
     @unittest.skipIf(ON_WINDOWS, "a Windows command line holds at most 32767 characters")

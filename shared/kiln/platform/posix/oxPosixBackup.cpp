@@ -87,8 +87,8 @@ bool fillBackup(int inOld, int inNew, const struct stat& inStatus, std::string& 
     return true;
 }
 
-bool copyBeside(int inOld, const std::string& inTarget, const struct stat& inStatus, const std::string& inStamp,
-                std::string& outPath, std::string& outReason) {
+bool copyBeside(int inOld, const std::string& inTarget, const struct stat& inStatus,
+                const std::string& inStamp, std::string& outPath, std::string& outReason) {
     oxPartialCopy guarded;
     oxEndingSignalGuard guard(removePartialCopy, &guarded);
     const int file = createBackupFile(inTarget, inStamp, outPath, guarded);
@@ -114,7 +114,8 @@ bool keepBackupCopy(const std::string& inPath, const std::string& inStamp, std::
     outBackupName.clear();
     std::string target;
     struct stat status {};
-    const oxPosixTarget found = inPath.empty() ? oxPosixTarget::refused : findFinalTarget(inPath, target, status);
+    const oxPosixTarget found =
+        inPath.empty() ? oxPosixTarget::refused : findFinalTarget(inPath, target, status);
     if (found == oxPosixTarget::missing)
         return true;
     if (found == oxPosixTarget::refused || !S_ISREG(status.st_mode)) {
@@ -124,7 +125,8 @@ bool keepBackupCopy(const std::string& inPath, const std::string& inStamp, std::
     const int old = retryInterrupted(
         [&] { return open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY); });
     struct stat opened {};
-    if (old < 0 || fstat(old, &opened) != 0 || opened.st_ino != status.st_ino || opened.st_dev != status.st_dev) {
+    if (old < 0 || fstat(old, &opened) != 0 || opened.st_ino != status.st_ino ||
+        opened.st_dev != status.st_dev) {
         outReason = "no backup can be made: " + reasonOf(old < 0 ? errno : ESTALE);
         if (old >= 0)
             close(old);

@@ -56,7 +56,8 @@ TEST_F(oxPosixBackupTest, TheCopyHoldsAndAdmitsWhatTheFileDoes) {
     EXPECT_EQ(aclText(name), aclText(path));
     char note[8] = {};
     EXPECT_EQ(getxattr(name.c_str(), "user.note", note, sizeof note), 4);
-    struct stat copy {}, file {};
+    struct stat copy {
+    }, file{};
     ASSERT_EQ(stat(name.c_str(), &copy), 0);
     ASSERT_EQ(stat(path.c_str(), &file), 0);
     EXPECT_EQ(copy.st_mode, file.st_mode);
@@ -111,7 +112,8 @@ TEST_F(oxPosixBackupTest, ACopyThatCannotKeepTheOwnerIsNotLeft) {
         std::string name, reason;
         const bool refused = setgid(65534) == 0 && setuid(65534) == 0 &&
                              !keepBackupCopy(path, "S", name, reason) && name.empty() &&
-                             reason.find("owner") != std::string::npos && access((path + ".S~").c_str(), F_OK) != 0;
+                             reason.find("owner") != std::string::npos &&
+                             access((path + ".S~").c_str(), F_OK) != 0;
         _exit(refused ? 0 : 1);
     }
     int status = 0;
