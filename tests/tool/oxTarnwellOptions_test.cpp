@@ -103,9 +103,45 @@ TEST(oxTarnwellOptionsTest, CombinationErrorsNameTheFirstOptionOfTheTable) {
         {{"--provider=mssql", "--server=h"},
          "Missing for --provider=mssql: --user=NAME; the password (--password-stdin or "
          "--password-file=PATH)."},
+        {{"--show", "--format=JSON"}, ""},
+        {{"--provider=sqlite", "--diff", "--backup", "--format=text"}, ""},
+        {{"--format=json"}, "--format needs --provider or --show."},
+        {{"--show", "--diff"}, "--show cannot be combined with --diff."},
+        {{"--backup"}, "--backup needs --provider."},
+        {{"--provider=sqlite", "--format=xml"},
+         "Unknown format \"xml\": use --format=text or --format=json."},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.itsArguments.front());
         EXPECT_EQ(errorOf(test.itsArguments), test.itsError);
+    }
+}
+
+// "--name value" as GNU tools take it: the next argument, unless that is an
+// option; it is then handled, and "=" keeps working beside it.
+TEST(oxTarnwellOptionsTest, AValueMayBeTheNextArgument) {
+    const struct {
+        std::vector<std::string> itsArguments;
+        const char* itsError;
+        const char* itsFile;
+        std::vector<bool> itsHandled;
+    } cases[] = {
+        {{"--provider", "Sqlite", "--file", "/srv/p.cfg"}, "", "/srv/p.cfg", {true, true, true, true}},
+        {{"--file", "a b", "--show", "x"}, "", "a b", {true, true, true, false}},
+        {{"--show", "--format", "json", "--file=f"}, "", "f", {true, true, true, true}},
+        {{"--file", "--show"}, "--file needs a value: --file=PATH.", "preferences.cfg", {false, false}},
+        {{"--show", "--file"}, "--file needs a value: --file=PATH.", "preferences.cfg", {true, false}},
+        {{"--file", "-LL5"}, "--file needs a value: --file=PATH.", "preferences.cfg", {false, false}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.itsArguments.front() + " " + test.itsArguments.back());
+        oxTarnwellOptions options;
+        oxArgumentList arguments = argumentsOf(test.itsArguments);
+        EXPECT_EQ(options.parse(arguments) ? std::string() : options.getError(), test.itsError);
+        EXPECT_EQ(options.getValues().itsFile, test.itsFile);
+        std::vector<bool> handled;
+        for (const oxArgument& argument : arguments)
+            handled.push_back(argument.itsHandled);
+        EXPECT_EQ(handled, test.itsHandled);
     }
 }

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
+
 #include "oxPreferencesTest.h"
 #include "oxStream.h"
 
@@ -368,4 +372,34 @@ TEST_F(oxPreferencesTest, FailuresSayWhyAndWhere) {
     const oxStoreResult interrupted = stopped.write(true);
     EXPECT_EQ(interrupted.getKind(), oxStoreResult::interrupted);
     EXPECT_FALSE(std::filesystem::exists(itsPath));
+}
+
+// The backup holds exactly what the write replaced (another writer's change
+// since the read included), and none is made where nothing is replaced.
+TEST_F(oxPreferencesTest, ABackupKeepsWhatTheWriteReplaced) {
+    oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
+    store.setFileName(itsPath);
+    ASSERT_TRUE(store.readIfExists());
+    EXPECT_TRUE(store.set("Database", "SQLite"));
+    bool changed = false;
+    std::string backup = "stale";
+    ASSERT_TRUE(store.writeIfChanged(changed, &backup));
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(backup, "");  // there was no file to keep
+
+    ASSERT_TRUE(store.writeIfChanged(changed, &backup));
+    EXPECT_FALSE(changed);
+    EXPECT_EQ(backup, "");
+
+    letTimePass();
+    const std::string theirs = "<Database value=\"SQLite\" />\r\n<Theirs value=\"1\" />\r\n";
+    writeFile(theirs);
+    EXPECT_TRUE(store.set("Database", "MSSQL"));
+    ASSERT_TRUE(store.writeIfChanged(changed, &backup));
+    EXPECT_TRUE(changed);
+    ASSERT_TRUE(std::regex_match(backup, std::regex(".*\\.[0-9]{8}T[0-9]{6}Z(-[0-9]+)?~"))) << backup;
+    EXPECT_EQ(backup.compare(0, itsPath.size() + 1, itsPath + "."), 0) << backup;
+    std::ifstream kept(backup, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), theirs);
+    EXPECT_EQ(readFile(), "<Database value=\"MSSQL\" />\r\n<Theirs value=\"1\" />\r\n");
 }
