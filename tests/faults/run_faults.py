@@ -39,6 +39,7 @@ import collections
 import concurrent.futures
 import fcntl
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -77,11 +78,13 @@ LARGE = b"".join(entry("Setting%04d" % n, "v" * 100) for n in range(3000))  # 40
 # harness's); new: what an unfaulted run leaves; code and said: its exit
 # code and standard error; shown: its standard output, where checked;
 # links: other names of the file; symlink: the file is a link to this name;
-# beside: other files in the directory, which stay as they are. A scenario
-# with an owner needs root.
+# beside: other files in the directory, which stay as they are; backup:
+# the run keeps backups of the old file (said is then a pattern). A
+# scenario with an owner needs root.
 Scenario = collections.namedtuple(
-    "Scenario", "name old new arguments stdin code said shown links symlink beside mode owner")
-Scenario.__new__.__defaults__ = (b"", 0, b"", None, (), None, {}, 0o640, None)
+    "Scenario", "name old new arguments stdin code said shown links symlink beside mode owner backup")
+Scenario.__new__.__defaults__ = (b"", 0, b"", None, (), None, {}, 0o640, None, False)
+BACKUP_NAME = re.compile(r"preferences\.cfg\.\d{8}T\d{6}Z(-\d+)?~")
 SCENARIOS = [
     Scenario("new-file", None, SQLITE, ["--provider=sqlite"], said=CHANGED),
     Scenario("update", BOM + entry("Product", "Velqor") + MSSQL, BOM + entry("Product", "Velqor") + SQLITE,
@@ -103,6 +106,9 @@ SCENARIOS = [
     Scenario("other-group", MSSQL, SQLITE, ["--provider=sqlite"], said=CHANGED, owner=(os.getuid(), NOBODY)),
     # Written in several pieces.
     Scenario("large", MSSQL + LARGE, SQLITE + LARGE, ["--provider=sqlite"], said=CHANGED),
+    # The old file kept beside it first: whole, as the old file was, or not at all.
+    Scenario("backup", MSSQL, SQLITE, ["--provider=sqlite", "--backup"],
+             said=rb"backup: preferences\.cfg\.\d{8}T\d{6}Z(-\d+)?~\nchanged: preferences\.cfg\n", backup=True),
 ]
 NEW_MODE = 0o600  # a new file holds a password: its owner's alone, whatever the umask
 # What a run may leave when a second fault made its own clean-up fail, or
@@ -213,6 +219,9 @@ class Harness:
         """What is wrong beside the file, whatever its contents."""
         problems = []
         present = set(os.listdir(directory))
+        for name in [name for name in present if scenario.backup and BACKUP_NAME.fullmatch(name)]:
+            present.discard(name)
+            problems += self.backup_problems(scenario, os.path.join(directory, name))
         own = self.entries.get(scenario.name, present) | {FILE}
         extra = sorted(present - own)
         if extra:
@@ -243,6 +252,19 @@ class Harness:
                 fcntl.flock(stream, fcntl.LOCK_UN)
         return problems
 
+    @staticmethod
+    def backup_problems(scenario, path):
+        """A backup is the old file whole: its bytes, mode and owner."""
+        status = os.lstat(path)
+        with open(path, "rb") as stream:
+            held = stream.read()
+        wanted = (scenario.mode, *(scenario.owner or (os.getuid(), os.getgid())))
+        if held != scenario.old:
+            return [("a backup that is not the old file", describe(held))]
+        if (status.st_mode & 0o7777, status.st_uid, status.st_gid) != wanted:
+            return [("a backup with another mode or owner than the file", "%04o" % (status.st_mode & 0o7777))]
+        return []
+
     def outcome_problems(self, scenario, directory, run, must_succeed):
         """The invariant after a run that ended by itself."""
         if run.code is None:
@@ -253,7 +275,7 @@ class Harness:
             problems.append(("a run waited", "%.0f s" % run.seconds))
         if run.code == scenario.code:
             said = scenario.said.replace(b"{dir}", directory.encode())
-            if run.stderr != said:
+            if run.stderr != said and not (scenario.backup and re.fullmatch(said, run.stderr)):
                 problems.append(("success with other messages", repr(run.stderr)))
             if scenario.shown is not None and run.stdout != scenario.shown.replace(b"{dir}", directory.encode()):
                 problems.append(("success with other output", repr(run.stdout)))
@@ -268,6 +290,10 @@ class Harness:
                     problems.append(("success, but the file's mode or owner changed",
                                      "%04o %d:%d, not %04o %d:%d" % (kept + wanted)))
         elif run.code == 1:
+            # A backup made before a write that then failed is kept, and named.
+            for name in os.listdir(directory) if scenario.backup else ():
+                if BACKUP_NAME.fullmatch(name) and ("backup: " + name).encode() not in run.stderr:
+                    problems.append(("a failed run left a backup it did not name", name))
             if must_succeed:
                 problems.append(("exit 1 where the call is to be retried", last_line(run.stderr)))
             if now != scenario.old:

@@ -1,13 +1,15 @@
 // A copy of a file kept beside it before a change: a new file that has the
-// old one's contents, times and everything a replacement takes over, made
-// whole or not at all.
+// old one's contents, times and everything a replacement takes over, named
+// only once it is whole and on disk.
 #include "oxPlatformFiles.h"
 #include "oxPosixEndingSignals.h"
 #include "oxPosixFileMetadata.h"
 #include "oxPosixFileNames.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -33,10 +35,19 @@ void removePartialCopy(void* inCopy) {
         unlink(path);
 }
 
-int createBackupFile(const std::string& inTarget, const std::string& inStamp, std::string& outPath,
-                     oxPartialCopy& ioGuarded) {
+uint64_t nameSeed() {
+    static std::atomic<uint64_t> theCalls{0};
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 32) ^
+           (++theCalls * 0x9E3779B97F4A7C15ULL);
+}
+
+// Made under a temporary's name, so that a process killed while copying
+// leaves only what the next writer's sweep removes.
+int createPartialCopy(const std::string& inTarget, std::string& outPath, oxPartialCopy& ioGuarded) {
     for (int attempt = 0; attempt < kBackupNameAttempts; ++attempt) {
-        outPath = backupPathOf(inTarget, inStamp, attempt);
+        outPath = temporaryPathOf(inTarget, nameSeed());
         // Made and known to the guard in one step.
         oxEndingSignalsBlocked blocked;
         const int file = retryInterrupted([&] {
@@ -50,6 +61,36 @@ int createBackupFile(const std::string& inTarget, const std::string& inStamp, st
     }
     errno = EEXIST;
     return -1;
+}
+
+// Renames without ever replacing a name that is taken: one step where the
+// system has it, else a second link and the first removed (a kill between
+// the two leaves a temporary of two links, which no sweep takes).
+int renameWithoutReplacing(const std::string& inFrom, const std::string& inTo) {
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    const int renamed = retryInterrupted(
+        [&] { return renameat2(AT_FDCWD, inFrom.c_str(), AT_FDCWD, inTo.c_str(), RENAME_NOREPLACE); });
+    if (renamed == 0 || (errno != EINVAL && errno != ENOSYS))
+        return renamed;
+#endif
+    if (retryInterrupted([&] { return link(inFrom.c_str(), inTo.c_str()); }) != 0)
+        return -1;
+    retryInterrupted([&] { return unlink(inFrom.c_str()); });
+    return 0;
+}
+
+// The whole copy appears under the first free backup name at once.
+bool nameCopy(const std::string& inPartial, const std::string& inTarget, const std::string& inStamp,
+              std::string& outPath) {
+    for (int attempt = 0; attempt < kBackupNameAttempts; ++attempt) {
+        outPath = backupPathOf(inTarget, inStamp, attempt);
+        if (renameWithoutReplacing(inPartial, outPath) == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
 }
 
 bool copyContents(int inFrom, int inTo, std::string& outReason) {
@@ -91,7 +132,8 @@ bool copyBeside(int inOld, const std::string& inTarget, const struct stat& inSta
                 const std::string& inStamp, std::string& outPath, std::string& outReason) {
     oxPartialCopy guarded;
     oxEndingSignalGuard guard(removePartialCopy, &guarded);
-    const int file = createBackupFile(inTarget, inStamp, outPath, guarded);
+    std::string partial;
+    const int file = createPartialCopy(inTarget, partial, guarded);
     if (file < 0) {
         outReason = reasonOf(errno);
         return false;
@@ -99,9 +141,14 @@ bool copyBeside(int inOld, const std::string& inTarget, const struct stat& inSta
     bool made = fillBackup(inOld, file, inStatus, outReason);
     // Synced before: an error of close changes nothing that is on disk.
     close(file);
-    if (!made)
-        retryInterrupted([&] { return unlink(outPath.c_str()); });
+    if (made && !nameCopy(partial, inTarget, inStamp, outPath)) {
+        outReason = reasonOf(errno);
+        made = false;
+    }
+    // Named now, the copy is no longer the handler's to remove.
     guarded.itsPath.store(nullptr);
+    if (!made)
+        retryInterrupted([&] { return unlink(partial.c_str()); });
     if (made)
         syncDirectory(directoryOf(inTarget));
     return made;
