@@ -207,6 +207,11 @@ def main():
     # happens to run in, not one the play chose.
     if not os.path.isabs(path):
         module.fail_json(msg='path must be absolute: %s' % path, path=path)
+    # required_if counts a key given as null as present.
+    missing = [k for k in ('server', 'user', 'password') if p[k] is None]
+    if p['provider'] == 'mssql' and missing:
+        module.fail_json(msg='provider is mssql but all of the following are missing: %s' % ', '.join(missing),
+                         path=path)
     if p['provider'] == 'sqlite':
         given = [k for k in ('server', 'user', 'password') if p[k] is not None]
         if given:
