@@ -91,8 +91,8 @@ EXAMPLES = r'''
     server: 'DBHOST\SQLEXPRESS'
     user: tarnwell
     password: "{{ vault_db_password }}"
-    mode: '0640'
-    owner: root
+    mode: '0600'
+    owner: velqor
     group: velqor
     backup: true
 
