@@ -147,11 +147,11 @@ def module_runs(b):
     check([stored[k] for k in ('provider', 'server', 'user', 'password')] == ['MSSQL', SERVER, USER, 'set'], stored)
     check('backup_file' not in r, f'a backup of a file that did not exist: {r}')
 
-    # Unchanged, real and in check mode: ok, the file and its folder untouched.
+    # Unchanged, real and in check mode: ok, the file and its folder untouched (no backup either).
     before, old, listing = identity(b.file), read(b.file), sorted(os.listdir(b.srv))
     time.sleep(1.1)  # a rewrite would show in the times even on a coarse clock
     for check_mode in (False, True):
-        counts, out, [r] = b.play(f'again-{check_mode}', [b.mssql(mode='0640')], check_mode=check_mode)
+        counts, out, [r] = b.play(f'again-{check_mode}', [b.mssql(mode='0640', backup=True)], check_mode=check_mode)
         check(counts['changed'] == 0 and identity(b.file) == before and sorted(os.listdir(b.srv)) == listing,
               f'second run (check {check_mode}): {counts}, {os.listdir(b.srv)}')
 
