@@ -77,10 +77,9 @@ attributes:
 notes:
   - File attributes (I(mode), I(owner), I(group), SELinux context, I(attributes))
     are applied after the tool has written the file and count as a change.
-seealso:
-  - name: tarnwell(8)
-    description: The manual page of the Velqor Tarnwell Utility.
-    link: file:///usr/share/man/man8/tarnwell.8.gz
+  - Warns when group or others may read a file that holds a password: the tool
+    stores it encrypted, but anyone with the program can decrypt it.
+  - The tool's own options and messages are in its manual page, tarnwell(8).
 '''
 
 EXAMPLES = r'''
@@ -257,6 +256,10 @@ def main():
     if os.path.exists(path) or not module.check_mode:
         result['changed'] = module.set_fs_attributes_if_different(
             file_args, result['changed'], diff=attributes, expand=False)
+
+    # As the tool's --show warns: the stored password is only obfuscated.
+    if p['provider'] == 'mssql' and os.path.exists(path) and os.stat(path).st_mode & 0o044:
+        module.warn('%s can be read by group or others; whoever reads it can decrypt the password' % path)
 
     if module._diff and isinstance(report.get('before'), dict) and isinstance(report.get('after'), dict):
         result['diff'] = dict(
