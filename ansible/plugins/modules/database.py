@@ -77,8 +77,8 @@ attributes:
 notes:
   - File attributes (I(mode), I(owner), I(group), SELinux context, I(attributes))
     are applied after the tool has written the file and count as a change.
-  - Warns when group or others may read a file that holds a password: the tool
-    stores it encrypted, but anyone with the program can decrypt it.
+  - Warns when group or others may read a file that holds a password, which the
+    tool stores encrypted but anyone with the program can decrypt.
   - The tool's own options and messages are in its manual page, tarnwell(8).
 '''
 
