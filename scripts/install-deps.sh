@@ -12,7 +12,7 @@ build=(cmake make g++ pkg-config libcrypto++-dev libacl1-dev libattr1-dev)
 # The suite, the benchmarks, the clang and fuzz builds, the source checks
 # (clang-format) and the end-to-end and Ansible tests.
 tests=(libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev python3 openssl clang libclang-rt-dev clang-format
-    ansible-core acl)
+    ansible-core acl python3-venv python3-voluptuous pycodestyle pylint yamllint)
 
 case "${1:-all}" in
     build) exec bash "$scripts/install-missing.sh" "${build[@]}" ;;
