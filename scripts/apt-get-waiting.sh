@@ -5,7 +5,9 @@
 # of failing at once: on a shared machine several builds install at a time.
 # apt waits for dpkg's locks itself (DPkg::Lock::Timeout), but not for the
 # lock on the package lists that `update` takes (apt 2.6): that is tried
-# again every 2 seconds until the same time is up.
+# again every 2 seconds until the same time is up. Package lists that fail
+# to download (a mirror being synced) are fetched again up to
+# OX_APT_INDEX_TRIES times (default 6), 15 seconds apart.
 apt_get() {
     local timeout="${OX_APT_LOCK_TIMEOUT:-600}"
     local as_root=()
@@ -14,13 +16,23 @@ apt_get() {
     # lock's message is matched below.
     local command=("${as_root[@]}" env LC_ALL=C DEBIAN_FRONTEND=noninteractive
         apt-get -o "DPkg::Lock::Timeout=$timeout" "$@")
-    local deadline=$((SECONDS + timeout)) errors status
+    local deadline=$((SECONDS + timeout)) errors status index_tries=0
     while true; do
         status=0
         # Standard output as it comes; standard error kept to be read.
         { errors="$("${command[@]}" 2>&1 >&3)" || status=$?; } 3>&1
         [ -z "$errors" ] || printf '%s\n' "$errors" >&2
-        if [ "$status" -eq 0 ] || [ "$SECONDS" -ge "$deadline" ] ||
+        [ "$status" -eq 0 ] && return 0
+        # A mirror in the middle of its sync serves lists of the wrong size
+        # for a minute or two: the lists are fetched again, a few times.
+        if grep -q 'Some index files failed to download' <<<"$errors" &&
+            [ "$index_tries" -lt "${OX_APT_INDEX_TRIES:-6}" ]; then
+            index_tries=$((index_tries + 1))
+            echo "apt-get: some package lists failed to download; trying again in 15 s ($index_tries)" >&2
+            sleep 15
+            continue
+        fi
+        if [ "$SECONDS" -ge "$deadline" ] ||
             ! grep -q 'Could not get lock /var/lib/apt/lists/lock' <<<"$errors"; then
             return "$status"
         fi
