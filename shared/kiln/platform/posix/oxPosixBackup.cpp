@@ -35,32 +35,15 @@ void removePartialCopy(void* inCopy) {
         unlink(path);
 }
 
-uint64_t nameSeed() {
-    static std::atomic<uint64_t> theCalls{0};
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 32) ^
-           (++theCalls * 0x9E3779B97F4A7C15ULL);
-}
-
 // Made under a temporary's name, so that a process killed while copying
 // leaves only what the next writer's sweep removes.
 int createPartialCopy(const std::string& inTarget, std::string& outPath, oxPartialCopy& ioGuarded) {
-    for (int attempt = 0; attempt < kBackupNameAttempts; ++attempt) {
-        outPath = temporaryPathOf(inTarget, nameSeed());
-        // Made and known to the guard in one step.
-        oxEndingSignalsBlocked blocked;
-        const int file = retryInterrupted([&] {
-            return open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                        0600);
-        });
-        if (file >= 0)
-            ioGuarded.itsPath.store(outPath.c_str());
-        if (file >= 0 || errno != EEXIST)
-            return file;
-    }
-    errno = EEXIST;
-    return -1;
+    // Made and known to the guard in one step.
+    oxEndingSignalsBlocked blocked;
+    const int file = createTemporaryFileBeside(inTarget, outPath);
+    if (file >= 0)
+        ioGuarded.itsPath.store(outPath.c_str());
+    return file;
 }
 
 // Renames without ever replacing a name that is taken: one step where the

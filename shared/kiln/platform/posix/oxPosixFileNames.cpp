@@ -3,9 +3,11 @@
 #include "oxPosixFileNames.h"
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -72,6 +74,31 @@ std::string journalPathOf(const std::string& inTarget) {
 
 std::string temporaryPathOf(const std::string& inTarget, uint64_t inSeed) {
     return besideTarget(inTarget, temporaryNameOf(lastComponentOf(inTarget), inSeed));
+}
+
+namespace {
+const int kTemporaryNameAttempts = 100;
+
+uint64_t randomSeed() {
+    static std::atomic<uint64_t> theCalls{0};
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
+           (static_cast<uint64_t>(getpid()) << 40) ^ (++theCalls * 0x9E3779B97F4A7C15ULL);
+}
+}  // namespace
+
+int createTemporaryFileBeside(const std::string& inTarget, std::string& outPath) {
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        outPath = temporaryPathOf(inTarget, randomSeed());
+        const int file = retryInterrupted([&] {
+            return open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                        0600);
+        });
+        if (file >= 0 || errno != EEXIST)
+            return file;
+    }
+    return -1;
 }
 
 bool readWholeFile(int inFile, std::string& ioBytes) {

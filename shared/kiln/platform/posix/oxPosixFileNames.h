@@ -26,6 +26,9 @@ std::string lastComponentOf(const std::string& inPath);
 std::string lockPathOf(const std::string& inTarget);
 std::string journalPathOf(const std::string& inTarget);
 std::string temporaryPathOf(const std::string& inTarget, uint64_t inSeed);
+// Creates a new temporary file beside inTarget, for its owner alone (0600),
+// under a free name of that form; -1 with errno when none could be made.
+int createTemporaryFileBeside(const std::string& inTarget, std::string& outPath);
 
 // Appends the whole contents of the open file, read from its start, to
 // ioBytes (whose spare capacity is used first); false on a read error.

@@ -20,16 +20,6 @@
 
 namespace {
 
-const int kTemporaryNameAttempts = 100;
-
-uint64_t randomSeed() {
-    static std::atomic<uint64_t> theCalls{0};
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
-           (static_cast<uint64_t>(getpid()) << 40) ^ (++theCalls * 0x9E3779B97F4A7C15ULL);
-}
-
 void setReason(std::string* outReason, const std::string& inReason) {
     if (outReason != nullptr)
         *outReason = inReason;
@@ -211,20 +201,6 @@ bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld, con
 
 // --- Writing a temporary file and renaming it -------------------------------
 
-// Creates a new temporary file beside inTarget, for its owner alone.
-int createTemporaryFile(const std::string& inTarget, std::string& outPath) {
-    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        outPath = temporaryPathOf(inTarget, randomSeed());
-        const int file = retryInterrupted([&] {
-            return open(outPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                        0600);
-        });
-        if (file >= 0 || errno != EEXIST)
-            return file;
-    }
-    return -1;
-}
-
 // The temporary file a signal handler removes, once it is made.
 struct oxTemporaryFile {
     std::atomic<const char*> itsPath{nullptr};
@@ -293,7 +269,7 @@ bool writeByRename(const std::string& inTarget, bool inExists, const struct stat
         {
             // Made and known to the guard in one step.
             oxEndingSignalsBlocked blocked;
-            file = createTemporaryFile(inTarget, temporary);
+            file = createTemporaryFileBeside(inTarget, temporary);
             if (file >= 0)
                 guarded.itsPath.store(temporary.c_str());
         }
