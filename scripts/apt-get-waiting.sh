@@ -7,7 +7,8 @@
 # lock on the package lists that `update` takes (apt 2.6): that is tried
 # again every 2 seconds until the same time is up. Package lists that fail
 # to download (a mirror being synced) are fetched again up to
-# OX_APT_INDEX_TRIES times (default 6), 15 seconds apart.
+# OX_APT_INDEX_TRIES times (default 6), 15 seconds apart, and then the
+# lists that did come are used.
 apt_get() {
     local timeout="${OX_APT_LOCK_TIMEOUT:-600}"
     local as_root=()
@@ -25,12 +26,17 @@ apt_get() {
         [ "$status" -eq 0 ] && return 0
         # A mirror in the middle of its sync serves lists of the wrong size
         # for a minute or two: the lists are fetched again, a few times.
-        if grep -q 'Some index files failed to download' <<<"$errors" &&
-            [ "$index_tries" -lt "${OX_APT_INDEX_TRIES:-6}" ]; then
-            index_tries=$((index_tries + 1))
-            echo "apt-get: some package lists failed to download; trying again in 15 s ($index_tries)" >&2
-            sleep 15
-            continue
+        if grep -q 'Some index files failed to download' <<<"$errors"; then
+            if [ "$index_tries" -lt "${OX_APT_INDEX_TRIES:-6}" ]; then
+                index_tries=$((index_tries + 1))
+                echo "apt-get: some package lists failed to download; trying again in 15 s ($index_tries)" >&2
+                sleep 15
+                continue
+            fi
+            # apt keeps the lists it had and every one that did come; an
+            # install that needs a missing one fails and says which.
+            echo "apt-get: going on with the package lists that could be fetched" >&2
+            return 0
         fi
         if [ "$SECONDS" -ge "$deadline" ] ||
             ! grep -q 'Could not get lock /var/lib/apt/lists/lock' <<<"$errors"; then

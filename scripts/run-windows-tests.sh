@@ -3,9 +3,9 @@
 # tarnwell.exe is a self-contained PE32 console program, then runs the unit
 # suite and the end-to-end tests under Wine, on the build this host can run:
 # - a host that starts i386 programs: the 32-bit build, under wine32;
-# - a host that runs 64-bit code only, or where wine32 does not start for
-#   another reason: the same sources built for 64-bit Windows too, under
-#   wine64; the 32-bit build is then the tool alone.
+# - a host that runs 64-bit code only, or where wine32 does not start or
+#   cannot be installed: the same sources built for 64-bit Windows too,
+#   under wine64; the 32-bit build is then the tool alone.
 # Installs what is missing first; Crypto++ comes from Debian's source
 # package, cross-built once per build folder. Every step says its name
 # before it runs, and a failure names the step.
@@ -37,7 +37,19 @@ else
     why="this host does not start i386 programs ($probed)"
 fi
 echo "$probed" >&2
-step "installing for Windows" bash "$root/scripts/install-windows-deps.sh" "$tests_on"
+if [ "$tests_on" = i386 ]; then
+    # wine32 needs a matching set of i386 libraries, which a mirror in the
+    # middle of its sync may not serve: the 64-bit tests stand in then.
+    echo "== installing for Windows" >&2
+    if ! timed "installing for Windows" bash "$root/scripts/install-windows-deps.sh" i386; then
+        tests_on=x86_64
+        why="this host starts i386 programs ($probed), but wine32 could not be installed"
+        echo "$why" >&2
+        step "installing for 64-bit Windows" bash "$root/scripts/install-windows-deps.sh" x86_64
+    fi
+else
+    step "installing for Windows" bash "$root/scripts/install-windows-deps.sh" "$tests_on"
+fi
 
 # The kernel may start a hand-made i386 program and still not wine32's.
 if [ "$tests_on" = i386 ]; then

@@ -2,9 +2,12 @@
 # says how long it took, so that CI's time can be read off part by part.
 timed() {
     local name="$1"; shift
-    local started=$SECONDS
-    "$@"
+    local started=$SECONDS status=0
+    # Its status is handed on, so that a caller may also test it (an if
+    # turns off errexit inside).
+    "$@" || status=$?
     echo "== $name took $((SECONDS - started)) s" >&2
+    return "$status"
 }
 
 # `step NAME COMMAND...` is timed, and also says NAME before COMMAND runs
