@@ -32,7 +32,7 @@ std::string makeBackupStamp() {
         date = again;
         time = oxTime(1, true);
     }
-    char stamp[24];
+    char stamp[40];  // room for any value the fields can hold
     snprintf(stamp, sizeof stamp, "%04u%02u%02uT%02u%02u%02uZ", date.getYear(), date.getMonth(),
              date.getDay(), time.getHour(), time.getMinute(), time.getSecond());
     return stamp;
