@@ -23,7 +23,8 @@ class CommandLineNames(unittest.TestCase):
     def run_tool(self, name):
         run = subprocess.run(command(TARNWELL, "--provider=sqlite", "--file=" + name), cwd=self.cwd,
                              stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
-        return run.returncode, from_stream(run.stderr.decode("utf-8", "replace"))
+        # The program writes in the ANSI code page: Wine's is 1252 here.
+        return run.returncode, from_stream(run.stderr.decode("cp1252"))
 
     def files(self):
         return sorted(os.path.relpath(os.path.join(folder, name), self.cwd)

@@ -359,6 +359,13 @@ std::string narrowOf(const std::wstring& inText) {
     return narrow;
 }
 
+std::wstring fullPathOf(const std::wstring& inPath) {
+    wchar_t buffer[4 * MAX_PATH];
+    const DWORD size = static_cast<DWORD>(sizeof buffer / sizeof buffer[0]);
+    const DWORD length = GetFullPathNameW(inPath.c_str(), size, buffer, nullptr);
+    return length > 0 && length < size ? std::wstring(buffer, length) : inPath;
+}
+
 std::wstring namePartOf(const std::wstring& inPath) {
     const size_t separator = inPath.find_last_of(L"\\/");
     return separator == std::wstring::npos ? inPath : inPath.substr(separator + 1);
@@ -379,8 +386,7 @@ std::wstring finalNamePartOf(const std::wstring& inPath) {
             return namePartOf(std::wstring(buffer, length));
     }
     // Not there yet: no short name can name it, but the dots and spaces go.
-    const DWORD length = GetFullPathNameW(inPath.c_str(), size, buffer, nullptr);
-    return length > 0 && length < size ? namePartOf(std::wstring(buffer, length)) : namePartOf(inPath);
+    return namePartOf(fullPathOf(inPath));
 }
 
 // "<final name>.lock" beside the file inPath finally names, in its folder
@@ -488,6 +494,14 @@ bool swapInOnce(const std::wstring& inTemporary, const std::wstring& inTarget, b
     const DWORD kRenameFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     if (!inExists)
         return MoveFileExW(inTemporary.c_str(), inTarget.c_str(), kRenameFlags) != FALSE;
+    // A handle that does not share deletion refuses any replacement. Asked
+    // first, as Wine's ReplaceFileW leaves a file of its own behind when
+    // it meets one.
+    HANDLE probe = CreateFileW(inTarget.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+        return false;
+    if (probe != INVALID_HANDLE_VALUE)
+        CloseHandle(probe);
     if (ReplaceFileW(inTarget.c_str(), inTemporary.c_str(), nullptr, 0, nullptr, nullptr))
         return true;
     switch (GetLastError()) {
@@ -506,8 +520,9 @@ bool swapInOnce(const std::wstring& inTemporary, const std::wstring& inTarget, b
 // refuses it; the reason names the wait when it never went.
 bool swapIn(const std::string& inTemporary, const std::string& inTarget, bool inExists,
             std::string& outReason) {
-    const std::wstring temporary = wideOf(inTemporary);
-    const std::wstring target = wideOf(inTarget);
+    // Full paths: Wine's ReplaceFileW finds no folder in a bare file name.
+    const std::wstring temporary = fullPathOf(wideOf(inTemporary));
+    const std::wstring target = fullPathOf(wideOf(inTarget));
     for (DWORD waited = 0;; waited += kSwapPollMilliseconds) {
         if (swapInOnce(temporary, target, inExists))
             return true;

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <thread>
 
@@ -60,7 +61,9 @@ bool setAccessList(const std::string& inPath, const std::string& inText) {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(inText.c_str(), SDDL_REVISION_1, &descriptor,
                                                               nullptr))
         return false;
-    const bool set = SetFileSecurityA(inPath.c_str(), DACL_SECURITY_INFORMATION, descriptor) != FALSE;
+    const SECURITY_INFORMATION which =
+        DACL_SECURITY_INFORMATION | (inText.rfind("D:P", 0) == 0 ? PROTECTED_DACL_SECURITY_INFORMATION : 0);
+    const bool set = SetFileSecurityA(inPath.c_str(), which, descriptor) != FALSE;
     LocalFree(descriptor);
     return set;
 }
@@ -202,15 +205,30 @@ TEST_F(oxWin32FilesTest, ReplaceKeepsTheAccessList) {
 }
 
 // A new file is to hold a password: its owner, SYSTEM and Administrators,
-// nothing inherited; the writes after it keep that.
+// nothing inherited; the writes after it keep that. Wine keeps a file's
+// DACL only as far as a mode holds it (owner, Everyone): there the
+// protection and Administrators' entry are not asked for.
 TEST_F(oxWin32FilesTest, NewFileAdmitsItsOwnerSystemAndAdministratorsOnly) {
+    const std::string probe = itsScratch.at("probe");
+    ASSERT_TRUE(writeFileBytes(probe, ""));
+    ASSERT_TRUE(setAccessList(probe, "D:P(A;;FA;;;SY)(A;;FA;;;BA)"));
+    const bool keepsWholeLists = accessListText(probe) == "D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+    DeleteFileA(probe.c_str());
+    if (!keepsWholeLists)
+        std::cout << "this file system keeps DACLs as modes only\n";
+
     oxFileVersion version;
     ASSERT_EQ(oxFileAccess::ok, createFileIfAbsent(itsFile, version));
     const std::string made = accessListText(itsFile);
-    EXPECT_EQ(0u, made.rfind("D:P", 0)) << made;
-    for (const std::string& trustee : {";;;SY)", ";;;BA)", ";;;" + currentUserSid() + ")"})
+    if (keepsWholeLists) {
+        EXPECT_EQ(0u, made.rfind("D:P", 0)) << made;
+        EXPECT_NE(std::string::npos, made.find(";;;BA)")) << made;
+    }
+    const std::string trustees[] = {";;;SY)", ";;;" + currentUserSid() + ")"};
+    for (const std::string& trustee : trustees)
         EXPECT_NE(std::string::npos, made.find(trustee)) << made;
-    for (const std::string& stranger : {";;;WD)", ";;;BU)", ";;;AU)"})
+    const std::string strangers[] = {";;;WD)", ";;;BU)", ";;;AU)"};
+    for (const std::string& stranger : strangers)
         EXPECT_EQ(std::string::npos, made.find(stranger)) << made;
     ASSERT_TRUE(replaceFileContents(itsFile, "secret"));
     EXPECT_EQ(made, accessListText(itsFile));
@@ -224,7 +242,7 @@ TEST_F(oxWin32FilesTest, ReplaceWaitsForAReaderToLetGo) {
     const struct {
         int itsHeldMilliseconds;
         bool itsWritten;
-    } cases[] = {{300, true}, {5000, false}};
+    } cases[] = {{300, true}, {2500, false}};
     for (const auto& row : cases) {
         SCOPED_TRACE(row.itsHeldMilliseconds);
         HANDLE reader = CreateFileA(itsFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -245,8 +263,9 @@ TEST_F(oxWin32FilesTest, ReplaceWaitsForAReaderToLetGo) {
         closer.join();
         EXPECT_EQ(row.itsWritten, written) << reason;
         EXPECT_EQ(row.itsWritten ? "new" : "old", contents());
-        if (!row.itsWritten)
+        if (!row.itsWritten) {
             EXPECT_NE(std::string::npos, reason.find("another program holds the file open")) << reason;
+        }
         EXPECT_EQ(0, strayFiles());
         write("old");
     }
