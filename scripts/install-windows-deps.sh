@@ -2,7 +2,8 @@
 # Installs, with apt-get, what the Windows builds and their tests under Wine
 # need and this machine lacks: the mingw-w64 cross compiler for 32-bit
 # Windows (the product), the tools to fetch Debian's source package of
-# Crypto++, and GoogleTest's sources; then, for the build the tests run on,
+# Crypto++, GoogleTest's sources, and wixl and msitools to build and read
+# the MSI; then, for the build the tests run on,
 # either Wine with its 32-bit half (i386: wine32, which needs the i386
 # architecture) or the 64-bit cross compiler and wine64 (x86_64, for hosts
 # that do not start i386 programs: wine32 is of no use there, and leaving it
@@ -15,7 +16,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 tests_on="${1:?usage: install-windows-deps.sh i386|x86_64}"
 source "$root/scripts/apt-get-waiting.sh"
 
-packages=(g++-mingw-w64-i686-posix mingw-w64-i686-dev dpkg-dev file googletest make python3)
+packages=(g++-mingw-w64-i686-posix mingw-w64-i686-dev dpkg-dev file googletest make python3
+    wixl msitools)
 case "$tests_on" in
     i386) packages+=(wine wine32) ;;
     x86_64) packages+=(wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev) ;;

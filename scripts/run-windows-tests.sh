@@ -6,7 +6,9 @@
 # - a host that runs 64-bit code only, or where wine32 does not start or
 #   cannot be installed: the same sources built for 64-bit Windows too,
 #   under wine64; the 32-bit build is then the tool alone.
-# Installs what is missing first; Crypto++ comes from Debian's source
+# Builds the MSI from the 32-bit zip and installs, upgrades and removes it
+# under Wine in a prefix of its own. Installs what is missing first;
+# Crypto++ comes from Debian's source
 # package, cross-built once per build folder. Every step says its name
 # before it runs, and a failure names the step.
 # OX_TEST_ASSUME_NO_I386=1 takes the 64-bit path on any host (for testing
@@ -92,6 +94,8 @@ else
 fi
 step "checking the 32-bit tarnwell.exe" bash "$root/scripts/check-windows-program.sh" "$build/tool/tarnwell.exe" i386
 step "the 32-bit Windows zip" bash "$root/scripts/check-windows-zip.sh" "$build"
+step "the Windows installer" bash "$root/scripts/build-windows-msi.sh" "$build"
+step "the Windows installer under Wine" bash "$root/scripts/check-windows-msi.sh" "$build" "$tests_on"
 
 if [ "$tests_on" = x86_64 ]; then
     step "Crypto++ for 64-bit Windows" bash "$root/scripts/build-cryptopp-windows.sh" "$build64/cryptopp" x86_64-w64-mingw32

@@ -67,6 +67,11 @@ class HiddenAnswers(ConsoleCase):
         self.assertEqual(reports, ["answer:" + b"secret".hex()])
         self.assertNotIn(b"ecret", screen)
 
+    def test_cursor_and_function_keys_add_nothing(self):
+        # Left, Delete, Home (224 and a code from the console), F1 (0 and a code).
+        reports, _ = self.probe_answer(b"se\x1b[Dcr\x1b[3~e\x1b[Ht\x1bOP\r")
+        self.assertEqual(reports, ["answer:" + b"secret".hex()])
+
     # Ctrl+C is left out: Wine's console turns it into a control event,
     # where Windows hands _getch the key itself.
 

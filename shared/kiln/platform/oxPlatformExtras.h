@@ -80,10 +80,20 @@ bool isReadableByOthers(const std::string& inPath, unsigned& outMode);
 // Windows nothing changes: its crash dumps are the system's setting.
 void protectProcessMemory();
 
+// Windows hands main its command line through the ANSI code page, whose
+// "best fit" turns a character the page cannot hold into a look-alike
+// (a with macron into a, the division slash U+2215 into a backslash):
+// such an argument would name another file. False, with the code page in
+// outCodePage, when this process's command line
+// holds a character that did not reach argv as typed. Always true on
+// POSIX, whose arguments are the bytes given.
+bool isCommandLineExact(unsigned& outCodePage);
+
 // The codes of _getch that its callers act on, the same on every platform.
 namespace oxKeyCodes {
-const int kNoKey = -1;         // no key: not a terminal, input ended or was ended, or a failure
-const int kTwoCodePrefix = 0;  // a function or cursor key: one more code follows
+const int kNoKey = -1;               // no key: not a terminal, input ended or was ended, or a failure
+const int kTwoCodePrefix = 0;        // a function or cursor key: one more code follows
+const int kExtendedKeyPrefix = 224;  // the same for the cursor block, on the Windows console only
 const int kCtrlC = 3;
 const int kCtrlD = 4;
 const int kBackspace = 8;
@@ -91,6 +101,12 @@ const int kLineFeed = 10;
 const int kCarriageReturn = 13;
 const int kEscape = 27;
 }  // namespace oxKeyCodes
+
+// True when inKey, read by _getch, is the first of a two-code key on this
+// platform's console: kTwoCodePrefix everywhere, and kExtendedKeyPrefix on
+// Windows. A POSIX terminal's byte 224 is part of a character (UTF-8), and
+// its emulated _getch gives every two-code key with kTwoCodePrefix.
+bool isTwoCodeKeyPrefix(int inKey);
 
 // Hidden console input. Between begin and end the terminal on standard
 // input stays in single-key mode without echo and without signal keys

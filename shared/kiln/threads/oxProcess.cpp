@@ -100,6 +100,17 @@ int32_t oxProcess::start(int inArgc, const char* const* inArgv) {
 
     bool statusRequested = false;
     collectArguments(inArgc, inArgv, statusRequested);
+    // A name changed on its way in would write another file than the one named.
+    unsigned codePage = 0;
+    if (!isCommandLineExact(codePage)) {
+        reportAtLevelZero(oxMessage(
+            "The command line holds a character that this system's code page ($a) cannot hold, and "
+            "the program would receive another one in its place. Use names and values that the code "
+            "page holds.",
+            'a', std::to_string(codePage)));
+        stopNetworkLibrary();
+        return withOutputChecked(1);
+    }
     if (!parseOptions(itsArgumentList)) {
         stopNetworkLibrary();
         return withOutputChecked(itsExitCode);

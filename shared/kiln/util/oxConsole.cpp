@@ -103,42 +103,6 @@ oxConsoleAnswer noKeyAnswer(const std::function<bool()>& inStopRequested) {
     return isStopRequested(inStopRequested) ? oxConsoleAnswer::interrupted : oxConsoleAnswer::ended;
 }
 
-// Key by key, without echo. A key read of -1 ends the input: a half-typed
-// password is no answer. Ctrl+C never reaches the control handler here (the
-// terminal's signal keys are off), so it is the user's stop itself.
-oxConsoleAnswer readHiddenKeys(std::string& outLine, const std::function<bool()>& inStopRequested) {
-    for (;;) {
-        const int key = _getch();
-        switch (key) {
-            case kNoKey:
-                return noKeyAnswer(inStopRequested);
-            case kCtrlC:
-                return oxConsoleAnswer::interrupted;
-            case kCtrlD:
-            case kLineFeed:
-            case kCarriageReturn:
-                return oxConsoleAnswer::answered;
-            case kBackspace:
-                if (!outLine.empty()) {
-                    outLine.pop_back();
-                }
-                break;
-            case kTwoCodePrefix:
-                // A function key: its second code is dropped.
-                if (_getch() == kNoKey) {
-                    return noKeyAnswer(inStopRequested);
-                }
-                break;
-            default:
-                if (outLine.size() == oxConsole_maxAnswerLength) {
-                    return oxConsoleAnswer::tooLong;
-                }
-                outLine.push_back(static_cast<char>(key));
-                break;
-        }
-    }
-}
-
 }  // namespace
 
 oxConsoleAnswer readLine(const std::string& inPrompt, std::string& outLine, bool inHidden,
@@ -161,7 +125,7 @@ oxConsoleAnswer readLine(const std::string& inPrompt, std::string& outLine, bool
         oxStoppableConsoleRead stoppable(static_cast<bool>(inStopRequested));
         // A stop requested before the read was marked sends it no wake.
         if (!isStopRequested(inStopRequested)) {
-            answer = keyByKey ? readHiddenKeys(outLine, inStopRequested)
+            answer = keyByKey ? readHiddenKeys(_getch, outLine, inStopRequested)
                               : readStreamLine(outLine, inStopRequested);
         }
     }
@@ -178,4 +142,42 @@ oxConsoleAnswer readLine(const std::string& inPrompt, std::string& outLine, bool
         answer = oxConsoleAnswer::outputFailed;
     }
     return answer;
+}
+
+// A key read of -1 ends the input: a half-typed password is no answer.
+// Ctrl+C never reaches the control handler here (the terminal's signal
+// keys are off), so it is the user's stop itself.
+oxConsoleAnswer readHiddenKeys(const std::function<int()>& inNextKey, std::string& outLine,
+                               const std::function<bool()>& inStopRequested) {
+    for (;;) {
+        const int key = inNextKey();
+        if (isTwoCodeKeyPrefix(key)) {
+            // A cursor or function key is no character: neither code is
+            // part of the answer.
+            if (inNextKey() == kNoKey)
+                return noKeyAnswer(inStopRequested);
+            continue;
+        }
+        switch (key) {
+            case kNoKey:
+                return noKeyAnswer(inStopRequested);
+            case kCtrlC:
+                return oxConsoleAnswer::interrupted;
+            case kCtrlD:
+            case kLineFeed:
+            case kCarriageReturn:
+                return oxConsoleAnswer::answered;
+            case kBackspace:
+                if (!outLine.empty()) {
+                    outLine.pop_back();
+                }
+                break;
+            default:
+                if (outLine.size() == oxConsole_maxAnswerLength) {
+                    return oxConsoleAnswer::tooLong;
+                }
+                outLine.push_back(static_cast<char>(key));
+                break;
+        }
+    }
 }

@@ -46,4 +46,11 @@ enum class oxConsoleAnswer {
 oxConsoleAnswer readLine(const std::string& inPrompt, std::string& outLine, bool inHidden,
                          const std::function<bool()>& inStopRequested = {});
 
+// The key-by-key part of a hidden answer, with inNextKey in place of
+// _getch (readLine passes _getch itself), so that any key sequence can be
+// tried against this platform's key table. Appends to outLine; a two-code
+// key (see isTwoCodeKeyPrefix) adds nothing.
+oxConsoleAnswer readHiddenKeys(const std::function<int()>& inNextKey, std::string& outLine,
+                               const std::function<bool()>& inStopRequested = {});
+
 #endif

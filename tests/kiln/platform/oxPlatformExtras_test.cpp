@@ -12,6 +12,7 @@
 #include <sys/utsname.h>
 #endif
 
+#include "oxConsole.h"
 #include "oxTestFiles.h"
 
 namespace {
@@ -74,6 +75,46 @@ TEST(oxPlatformExtrasTest, VersionReadIgnoresWhatTheRecordHeld) {
         EXPECT_EQ(fresh.itsSystemName, version.itsSystemName) << before.itsText;
         EXPECT_EQ(fresh.itsBuild, version.itsBuild) << before.itsText;
     }
+}
+
+// A hidden answer fed key by key: cursor and function keys add nothing,
+// whichever prefix the console gives them with. Byte 224 is a prefix on
+// the Windows console only; from a POSIX terminal it begins a UTF-8
+// character and is kept.
+TEST(oxPlatformExtrasTest, TwoCodeKeysAddNothingToAHiddenAnswer) {
+#ifdef _WIN32
+    const bool extendedIsPrefix = true;
+#else
+    const bool extendedIsPrefix = false;
+#endif
+    struct KeyCase {
+        std::vector<int> itsKeys;
+        std::string itsAnswer;
+        std::string itsAnswerWhere224IsAByte;
+    };
+    const KeyCase cases[] = {
+        {{'p', 224, 'K', 'w', '\r'}, "pw", "p\xe0Kw"},                 // left arrow
+        {{'p', 224, 'S', 224, 'M', 'w', '\r'}, "pw", "p\xe0S\xe0Mw"},  // Delete, right arrow
+        {{'p', 0, ';', 'w', '\r'}, "pw", "pw"},                        // F1
+        {{0, 224, 'x', '\r'}, "x", "x"},                               // a second code of 224 is eaten too
+        {{'a', 'b', 0, 'G', 8, 'c', '\r'}, "ac", "ac"},                // Home, then backspace
+        {{'p', 0xe0, 0xa4, 0x85, '\r'}, "p\x85", "p\xe0\xa4\x85"},     // UTF-8 on a terminal
+    };
+    for (const KeyCase& test : cases) {
+        size_t next = 0;
+        const auto nextKey = [&]() { return next < test.itsKeys.size() ? test.itsKeys[next++] : -1; };
+        std::string answer;
+        SCOPED_TRACE(test.itsAnswer);
+        EXPECT_EQ(oxConsoleAnswer::answered, readHiddenKeys(nextKey, answer));
+        EXPECT_EQ(extendedIsPrefix ? test.itsAnswer : test.itsAnswerWhere224IsAByte, answer);
+        EXPECT_EQ(test.itsKeys.size(), next);
+    }
+    // Input that ends between the two codes gives no answer.
+    const std::vector<int> cut = {'p', 0};
+    size_t next = 0;
+    std::string answer;
+    EXPECT_EQ(oxConsoleAnswer::ended,
+              readHiddenKeys([&]() { return next < cut.size() ? cut[next++] : -1; }, answer));
 }
 
 #ifndef _WIN32

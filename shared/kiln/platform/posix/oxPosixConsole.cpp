@@ -254,6 +254,10 @@ int _getch() {
     return key;
 }
 
+bool isTwoCodeKeyPrefix(int inKey) {
+    return inKey == kTwoCodePrefix;
+}
+
 void beginHiddenConsoleInput() {
     if (theHidden.load() || !isatty(STDIN_FILENO)) {
         return;

@@ -77,6 +77,11 @@ bool isReadableByOthers(const std::string& inPath, unsigned& outMode) {
     return true;
 }
 
+bool isCommandLineExact(unsigned& outCodePage) {
+    outCodePage = 0;
+    return true;
+}
+
 void protectProcessMemory() {
     const rlimit noCore = {0, 0};
     setrlimit(RLIMIT_CORE, &noCore);

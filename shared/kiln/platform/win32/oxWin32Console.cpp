@@ -2,6 +2,7 @@
 // line mode and echo for each key itself, so there is no mode to hold.
 // Stoppable reads need nothing either: the console ends a pending
 // ReadConsole at Ctrl+C by itself.
+#include "oxPlatformExtras.h"
 #include "oxWin32.h"
 
 namespace {
@@ -12,6 +13,12 @@ const DWORD kStopWaitMilliseconds = 100;
 const DWORD kStopPollMilliseconds = 5;
 
 }  // namespace
+
+// The console gives the arrows, Home, End, Delete and the like as 224 and
+// a second code, the function keys as 0 and a second code.
+bool isTwoCodeKeyPrefix(int inKey) {
+    return inKey == oxKeyCodes::kTwoCodePrefix || inKey == oxKeyCodes::kExtendedKeyPrefix;
+}
 
 void beginHiddenConsoleInput() {}
 

@@ -5,9 +5,12 @@
 #include "oxReplacementFiles.h"
 #include "oxWin32.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -67,9 +70,11 @@ bool findFinalTarget(const std::string& inPath, std::string& outTarget) {
     return true;
 }
 
-// A new temporary file beside inTarget; CREATE_NEW never opens a file
-// someone else made.
-HANDLE createTemporaryFile(const std::string& inTarget, std::string& outPath) {
+// A new temporary file beside inTarget, with the security inSecurity
+// gives (the default where null); CREATE_NEW never opens a file someone
+// else made.
+HANDLE createTemporaryFile(const std::string& inTarget, SECURITY_ATTRIBUTES* inSecurity,
+                           std::string& outPath) {
     static volatile LONG theCalls = 0;
     const size_t nameStart = nameStartOf(inTarget);
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
@@ -77,7 +82,7 @@ HANDLE createTemporaryFile(const std::string& inTarget, std::string& outPath) {
             (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^ GetTickCount() ^
             (static_cast<uint64_t>(InterlockedIncrement(&theCalls)) * 0x9E3779B97F4A7C15ULL);
         outPath = inTarget.substr(0, nameStart) + temporaryNameOf(inTarget.substr(nameStart), seed);
-        HANDLE file = CreateFileA(outPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        HANDLE file = CreateFileA(outPath.c_str(), GENERIC_WRITE, 0, inSecurity, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
             return file;
@@ -96,6 +101,7 @@ std::string reasonOf(DWORD inError) {
             return "permission denied";
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
+        case ERROR_UNABLE_TO_REMOVE_REPLACED:
             return "another program holds the file open";
         case ERROR_PATH_NOT_FOUND:
             return "the folder does not exist";
@@ -327,6 +333,216 @@ unsigned linkCountOf(const std::string& inPath) {
     return information.nNumberOfLinks;
 }
 
+// The ANSI names the callers hold, for the wide calls; the command line
+// was refused when a name of it did not fit the code page exactly.
+std::wstring wideOf(const std::string& inText) {
+    if (inText.empty())
+        return std::wstring();
+    const int length =
+        MultiByteToWideChar(CP_ACP, 0, inText.data(), static_cast<int>(inText.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+        MultiByteToWideChar(CP_ACP, 0, inText.data(), static_cast<int>(inText.size()), &wide[0], length);
+    return wide;
+}
+
+// For messages only.
+std::string narrowOf(const std::wstring& inText) {
+    if (inText.empty())
+        return std::string();
+    const int length = WideCharToMultiByte(CP_ACP, 0, inText.data(), static_cast<int>(inText.size()), nullptr,
+                                           0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, inText.data(), static_cast<int>(inText.size()), &narrow[0], length,
+                            nullptr, nullptr);
+    return narrow;
+}
+
+std::wstring fullPathOf(const std::wstring& inPath) {
+    wchar_t buffer[4 * MAX_PATH];
+    const DWORD size = static_cast<DWORD>(sizeof buffer / sizeof buffer[0]);
+    const DWORD length = GetFullPathNameW(inPath.c_str(), size, buffer, nullptr);
+    return length > 0 && length < size ? std::wstring(buffer, length) : inPath;
+}
+
+std::wstring namePartOf(const std::wstring& inPath) {
+    const size_t separator = inPath.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? inPath : inPath.substr(separator + 1);
+}
+
+// The file's own name as the system resolves inPath: a short name made
+// long, trailing dots and spaces dropped (as opening the file drops them),
+// the real case. Aliases of one file give one name.
+std::wstring finalNamePartOf(const std::wstring& inPath) {
+    oxWin32File file(CreateFileW(inPath.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    wchar_t buffer[4 * MAX_PATH];
+    const DWORD size = static_cast<DWORD>(sizeof buffer / sizeof buffer[0]);
+    if (file.isOpen()) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(file.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length > 0 && length < size)
+            return namePartOf(std::wstring(buffer, length));
+    }
+    // Not there yet: no short name can name it, but the dots and spaces go.
+    return namePartOf(fullPathOf(inPath));
+}
+
+// "<final name>.lock" beside the file inPath finally names, in its folder
+// as given.
+std::wstring lockPathOf(const std::string& inPath) {
+    std::string target;
+    if (!findFinalTarget(inPath, target))
+        target = inPath;
+    const std::wstring wide = wideOf(target);
+    const std::wstring folder = wide.substr(0, wide.size() - namePartOf(wide).size());
+    return folder + finalNamePartOf(wide) + L".lock";
+}
+
+// The security a new file is made with, held for the call that makes it:
+// none given (the folder's inherited default), another file's DACL, or the
+// DACL of a file that is to hold a password.
+class oxNewFileSecurity {
+public:
+    oxNewFileSecurity() = default;
+    ~oxNewFileSecurity() {
+        if (itsOwnedDescriptor != nullptr)
+            LocalFree(itsOwnedDescriptor);
+    }
+    oxNewFileSecurity(const oxNewFileSecurity&) = delete;
+    oxNewFileSecurity& operator=(const oxNewFileSecurity&) = delete;
+
+    // The DACL of the file at inPath, protected where that one is, so that
+    // its replacement admits exactly whom it admitted. False when it
+    // cannot be read; the default stays then.
+    bool copyFrom(const std::string& inPath) {
+        DWORD needed = 0;
+        GetFileSecurityA(inPath.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+        if (needed == 0)
+            return false;
+        itsCopiedDescriptor.assign(needed / sizeof(DWORD_PTR) + 1, 0);
+        if (!GetFileSecurityA(inPath.c_str(), DACL_SECURITY_INFORMATION, itsCopiedDescriptor.data(), needed,
+                              &needed))
+            return false;
+        use(itsCopiedDescriptor.data());
+        return true;
+    }
+
+    // Full control for the user running this, SYSTEM and Administrators,
+    // nothing inherited: the Windows form of mode 0600. False when the
+    // user cannot be named; the default stays then.
+    bool restrictToOwner() {
+        const std::wstring user = currentUserSid();
+        const std::wstring text = L"D:P(A;;FA;;;" + user + L")(A;;FA;;;SY)(A;;FA;;;BA)";
+        if (user.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                text.c_str(), SDDL_REVISION_1, &itsOwnedDescriptor, nullptr))
+            return false;
+        use(itsOwnedDescriptor);
+        return true;
+    }
+
+    SECURITY_ATTRIBUTES* get() {
+        return itsAttributes.lpSecurityDescriptor != nullptr ? &itsAttributes : nullptr;
+    }
+
+private:
+    static std::wstring currentUserSid() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return std::wstring();
+        oxWin32File held(token);
+        DWORD needed = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+        std::vector<DWORD_PTR> buffer(needed / sizeof(DWORD_PTR) + 1, 0);
+        LPWSTR text = nullptr;
+        if (needed == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed) ||
+            !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+            return std::wstring();
+        const std::wstring sid(text);
+        LocalFree(text);
+        return sid;
+    }
+
+    void use(PSECURITY_DESCRIPTOR inDescriptor) {
+        itsAttributes.nLength = sizeof itsAttributes;
+        itsAttributes.lpSecurityDescriptor = inDescriptor;
+        itsAttributes.bInheritHandle = FALSE;
+    }
+
+    std::vector<DWORD_PTR> itsCopiedDescriptor;
+    PSECURITY_DESCRIPTOR itsOwnedDescriptor = nullptr;
+    SECURITY_ATTRIBUTES itsAttributes = {};
+};
+
+// Another program's read may hold the file open at the moment of the swap,
+// which Windows refuses; it is tried again for so long.
+const DWORD kSwapRetryMilliseconds = 2000;
+const DWORD kSwapPollMilliseconds = 10;
+
+bool isPassingRefusal(DWORD inError) {
+    return inError == ERROR_SHARING_VIOLATION || inError == ERROR_LOCK_VIOLATION ||
+           inError == ERROR_ACCESS_DENIED || inError == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+// One try at putting the new file in the old one's place. ReplaceFileW
+// keeps what the old file is beyond its contents (security descriptor,
+// attributes, streams, creation time, short name); a rename stands in
+// where there is no old file (any more), or where the file system offers
+// no replacement.
+bool swapInOnce(const std::wstring& inTemporary, const std::wstring& inTarget, bool inExists) {
+    const DWORD kRenameFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!inExists)
+        return MoveFileExW(inTemporary.c_str(), inTarget.c_str(), kRenameFlags) != FALSE;
+    // A handle that does not share deletion refuses any replacement. Asked
+    // first, as Wine's ReplaceFileW leaves a file of its own behind when
+    // it meets one.
+    HANDLE probe = CreateFileW(inTarget.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+        return false;
+    if (probe != INVALID_HANDLE_VALUE)
+        CloseHandle(probe);
+    if (ReplaceFileW(inTarget.c_str(), inTemporary.c_str(), nullptr, 0, nullptr, nullptr))
+        return true;
+    switch (GetLastError()) {
+        case ERROR_UNABLE_TO_MOVE_REPLACEMENT:  // the old file is gone; the new one waits under its own name
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_CALL_NOT_IMPLEMENTED:
+            return MoveFileExW(inTemporary.c_str(), inTarget.c_str(), kRenameFlags) != FALSE;
+        default:
+            return false;
+    }
+}
+
+// The swap, tried again while another program's open handle may be what
+// refuses it; the reason names the wait when it never went.
+bool swapIn(const std::string& inTemporary, const std::string& inTarget, bool inExists,
+            std::string& outReason) {
+    // Full paths: Wine's ReplaceFileW finds no folder in a bare file name.
+    const std::wstring temporary = fullPathOf(wideOf(inTemporary));
+    const std::wstring target = fullPathOf(wideOf(inTarget));
+    for (DWORD waited = 0;; waited += kSwapPollMilliseconds) {
+        if (swapInOnce(temporary, target, inExists))
+            return true;
+        const DWORD error = GetLastError();
+        if (!isPassingRefusal(error)) {
+            outReason = reasonOf(error);
+            return false;
+        }
+        if (waited >= kSwapRetryMilliseconds) {
+            const std::string which = error == ERROR_ACCESS_DENIED
+                                          ? "permission denied, or another program holds the file open"
+                                          : reasonOf(error);
+            outReason =
+                which + " (still after " + std::to_string(kSwapRetryMilliseconds / 1000) + " seconds)";
+            return false;
+        }
+        Sleep(kSwapPollMilliseconds);
+    }
+}
+
 }  // namespace
 
 bool replaceFileContents(const std::string& inPath, const std::string& inBytes) {
@@ -361,8 +577,13 @@ bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& i
         setReason(outReason, reason);
         return written;
     }
+    // The new file admits whom the old one did from the start: it holds the
+    // new contents before it takes the old one's place.
+    oxNewFileSecurity security;
+    if (exists)
+        security.copyFrom(target);
     std::string temporary;
-    HANDLE file = createTemporaryFile(target, temporary);
+    HANDLE file = createTemporaryFile(target, security.get(), temporary);
     if (file == INVALID_HANDLE_VALUE) {
         const bool written =
             exists && GetLastError() == ERROR_ACCESS_DENIED && overwriteInPlace(target, inSource, reason);
@@ -377,10 +598,11 @@ bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& i
     bool moved = filled && closed;
     if (moved && exists && (oldAttributes & kKeptAttributes) != 0) {
         moved = SetFileAttributesA(temporary.c_str(), oldAttributes & kKeptAttributes) != FALSE;
+        if (!moved)
+            reason = reasonOf(GetLastError());
     }
-    // A rename within one volume: readers see the old file or the new one.
-    moved = moved && MoveFileExA(temporary.c_str(), target.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    // Within one volume: readers see the old file or the new one.
+    moved = moved && swapIn(temporary, target, exists, reason);
     if (!moved) {
         if (reason.empty())
             reason = reasonOf(GetLastError());
@@ -415,7 +637,11 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, 
 }
 
 oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVersion) {
-    oxWin32File file(CreateFileA(inPath.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+    // It is to hold a password; the administrator may widen it later, and
+    // the writes keep what they find.
+    oxNewFileSecurity security;
+    security.restrictToOwner();
+    oxWin32File file(CreateFileA(inPath.c_str(), GENERIC_WRITE, kShareAll, security.get(), CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.isOpen() || !readVersion(file.get(), outVersion)) {
         return oxFileAccess::refused;
@@ -441,14 +667,14 @@ bool removeFileIfUnchanged(const std::string& inPath, const oxFileVersion& inVer
 }
 
 std::string getLockFileName(const std::string& inPath) {
-    std::string target;
-    return (findFinalTarget(inPath, target) ? target : inPath) + ".lock";
+    return narrowOf(lockPathOf(inPath));
 }
 
 intptr_t acquireFileLock(const std::string& inPath, uint32_t inMilliseconds,
                          const std::function<bool()>& inStopRequested, std::string* outReason) {
-    const std::string name = getLockFileName(inPath);
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+    const std::wstring path = lockPathOf(inPath);
+    const std::string name = narrowOf(path);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         // A folder the caller may not write: lock the file itself.

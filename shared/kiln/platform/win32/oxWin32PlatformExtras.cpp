@@ -71,3 +71,18 @@ bool isReadableByOthers(const std::string&, unsigned&) {
 }
 
 void protectProcessMemory() {}
+
+bool isCommandLineExact(unsigned& outCodePage) {
+    outCodePage = GetACP();
+    // UTF-8 as the process's code page holds every character.
+    if (outCodePage == CP_UTF8)
+        return true;
+    const wchar_t* line = GetCommandLineW();
+    const int length = lstrlenW(line);
+    if (length == 0)
+        return true;
+    BOOL substituted = FALSE;
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, line, length, nullptr, 0, nullptr, &substituted);
+    return bytes > 0 && !substituted;
+}

@@ -1,13 +1,20 @@
 // Replacing a file's contents with the Windows calls: exact bytes, kept
-// attributes, and refusals that leave everything as it was.
+// attributes and access lists, refusals that leave everything as it was, a
+// reader's open handle waited out, one lock for every alias of a file, and
+// a new file closed to ordinary users.
 #include "oxPlatformFiles.h"
 #include "oxReplacementFiles.h"
 #include "oxWin32.h"
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
+#include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <string>
+#include <thread>
 
 #include "oxTestFiles.h"
 
@@ -32,6 +39,52 @@ protected:
     const std::filesystem::path itsDirectory = itsScratch.getPath();
     const std::string itsFile = itsScratch.at("preferences.cfg");
 };
+
+// The file's DACL as SDDL text ("D:P(A;;FA;;;SY)..."), or empty.
+std::string accessListText(const std::string& inPath) {
+    DWORD needed = 0;
+    GetFileSecurityA(inPath.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    std::vector<DWORD_PTR> descriptor(needed / sizeof(DWORD_PTR) + 1);
+    LPSTR text = nullptr;
+    if (needed == 0 ||
+        !GetFileSecurityA(inPath.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr))
+        return std::string();
+    const std::string result(text);
+    LocalFree(text);
+    return result;
+}
+
+bool setAccessList(const std::string& inPath, const std::string& inText) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(inText.c_str(), SDDL_REVISION_1, &descriptor,
+                                                              nullptr))
+        return false;
+    const SECURITY_INFORMATION which =
+        DACL_SECURITY_INFORMATION | (inText.rfind("D:P", 0) == 0 ? PROTECTED_DACL_SECURITY_INFORMATION : 0);
+    const bool set = SetFileSecurityA(inPath.c_str(), which, descriptor) != FALSE;
+    LocalFree(descriptor);
+    return set;
+}
+
+std::string currentUserSid() {
+    HANDLE token = nullptr;
+    std::vector<DWORD_PTR> buffer(64);
+    DWORD needed = 0;
+    LPSTR text = nullptr;
+    std::string sid;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        if (GetTokenInformation(token, TokenUser, buffer.data(),
+                                static_cast<DWORD>(buffer.size() * sizeof(DWORD_PTR)), &needed) &&
+            ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+            sid = text;
+            LocalFree(text);
+        }
+        CloseHandle(token);
+    }
+    return sid;
+}
 
 }  // namespace
 
@@ -106,4 +159,114 @@ TEST_F(oxWin32FilesTest, AJournalLeftBesideTheFileIsPutBackOnce) {
         EXPECT_FALSE(hasInterruptedWrite(itsFile));
     }
     EXPECT_EQ(0, strayFiles());
+}
+
+// Trailing dots and spaces and the short name open the same file: they
+// name one lock, so a writer that takes it under another alias waits.
+TEST_F(oxWin32FilesTest, AliasesOfOneFileTakeOneLock) {
+    write("x");
+    char shortPath[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA(itsFile.c_str(), shortPath, MAX_PATH));
+    const std::string shortName = std::filesystem::path(shortPath).filename().string();
+    ASSERT_NE("preferences.cfg", shortName) << "no short name to test";
+    const std::string canonical = itsFile + ".lock";
+    ASSERT_EQ(canonical, getLockFileName(itsFile));
+    const std::string aliases[] = {itsFile + ".", itsFile + " ", itsFile + ". .", itsScratch.at(shortName)};
+    for (const std::string& alias : aliases) {
+        SCOPED_TRACE(alias);
+        EXPECT_EQ(canonical, getLockFileName(alias));
+        const intptr_t held = acquireFileLock(itsFile, 0);
+        ASSERT_NE(-1, held);
+        EXPECT_EQ(-1, acquireFileLock(alias, 0));
+        releaseFileLock(held);
+    }
+    // A file not there yet: its name as it will be made.
+    EXPECT_EQ(itsScratch.at("new.cfg.lock"), getLockFileName(itsScratch.at("new.cfg.")));
+}
+
+// A replacement admits whom the file admitted: a DACL that only SYSTEM and
+// the owner are on comes through a write unchanged, and so does one the
+// administrator widened.
+TEST_F(oxWin32FilesTest, ReplaceKeepsTheAccessList) {
+    const std::string user = currentUserSid();
+    ASSERT_FALSE(user.empty());
+    const std::string lists[] = {"D:P(A;;FA;;;SY)(A;;FA;;;" + user + ")",
+                                 "D:P(A;;FA;;;SY)(A;;FA;;;" + user + ")(A;;FR;;;BU)"};
+    for (const std::string& list : lists) {
+        SCOPED_TRACE(list);
+        write("old");
+        ASSERT_TRUE(setAccessList(itsFile, list));
+        const std::string before = accessListText(itsFile);
+        ASSERT_NE("", before);
+        ASSERT_TRUE(replaceFileContents(itsFile, "new"));
+        EXPECT_EQ("new", contents());
+        EXPECT_EQ(before, accessListText(itsFile));
+    }
+}
+
+// A new file is to hold a password: its owner, SYSTEM and Administrators,
+// nothing inherited; the writes after it keep that. Wine keeps a file's
+// DACL only as far as a mode holds it (owner, Everyone): there the
+// protection and Administrators' entry are not asked for.
+TEST_F(oxWin32FilesTest, NewFileAdmitsItsOwnerSystemAndAdministratorsOnly) {
+    const std::string probe = itsScratch.at("probe");
+    ASSERT_TRUE(writeFileBytes(probe, ""));
+    ASSERT_TRUE(setAccessList(probe, "D:P(A;;FA;;;SY)(A;;FA;;;BA)"));
+    const bool keepsWholeLists = accessListText(probe) == "D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+    DeleteFileA(probe.c_str());
+    if (!keepsWholeLists)
+        std::cout << "this file system keeps DACLs as modes only\n";
+
+    oxFileVersion version;
+    ASSERT_EQ(oxFileAccess::ok, createFileIfAbsent(itsFile, version));
+    const std::string made = accessListText(itsFile);
+    if (keepsWholeLists) {
+        EXPECT_EQ(0u, made.rfind("D:P", 0)) << made;
+        EXPECT_NE(std::string::npos, made.find(";;;BA)")) << made;
+    }
+    const std::string trustees[] = {";;;SY)", ";;;" + currentUserSid() + ")"};
+    for (const std::string& trustee : trustees)
+        EXPECT_NE(std::string::npos, made.find(trustee)) << made;
+    const std::string strangers[] = {";;;WD)", ";;;BU)", ";;;AU)"};
+    for (const std::string& stranger : strangers)
+        EXPECT_EQ(std::string::npos, made.find(stranger)) << made;
+    ASSERT_TRUE(replaceFileContents(itsFile, "secret"));
+    EXPECT_EQ(made, accessListText(itsFile));
+}
+
+// Another program's read that holds the file open without sharing its
+// deletion refuses the swap for a moment: it is waited out, and past the
+// wait the write fails with the reason, the file as it was.
+TEST_F(oxWin32FilesTest, ReplaceWaitsForAReaderToLetGo) {
+    write("old");
+    const struct {
+        int itsHeldMilliseconds;
+        bool itsWritten;
+    } cases[] = {{300, true}, {2500, false}};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.itsHeldMilliseconds);
+        HANDLE reader = CreateFileA(itsFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+        std::thread closer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(row.itsHeldMilliseconds));
+            CloseHandle(reader);
+        });
+        std::string reason;
+        const bool written = replaceFileContentsFrom(
+            itsFile,
+            [](std::string& ioChunk) {
+                ioChunk = "new";
+                return oxPiece::last;
+            },
+            &reason);
+        closer.join();
+        EXPECT_EQ(row.itsWritten, written) << reason;
+        EXPECT_EQ(row.itsWritten ? "new" : "old", contents());
+        if (!row.itsWritten) {
+            EXPECT_NE(std::string::npos, reason.find("another program holds the file open")) << reason;
+        }
+        EXPECT_EQ(0, strayFiles());
+        write("old");
+    }
 }
