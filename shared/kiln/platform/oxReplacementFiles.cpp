@@ -80,6 +80,10 @@ bool isTemporaryNameOf(const std::string& inEntry, const std::string& inName) {
     return true;
 }
 
+std::string backupNameOf(const std::string& inName, const std::string& inStamp, int inAttempt) {
+    return inName + "." + inStamp + (inAttempt == 0 ? "" : "-" + std::to_string(inAttempt + 1)) + "~";
+}
+
 std::string journalNameOf(const std::string& inName) {
     std::string start = nameStartOf(inName);
     start.pop_back();

@@ -23,6 +23,11 @@ std::string temporaryNameOf(const std::string& inName, uint64_t inSeed);
 // Whether inEntry is a name temporaryNameOf gives for inName, with any seed.
 bool isTemporaryNameOf(const std::string& inEntry, const std::string& inName);
 
+// "<inName>.<inStamp>~", then "<inName>.<inStamp>-2~" and on for inAttempt
+// 1, 2, ...: the names a backup of inName may take (a path works as well as
+// a component). The sweep of temporaries never takes one.
+std::string backupNameOf(const std::string& inName, const std::string& inStamp, int inAttempt);
+
 // ".<inName, cut>.<hash>.journal": where a write in place keeps the old
 // contents until the new ones are on disk.
 std::string journalNameOf(const std::string& inName);

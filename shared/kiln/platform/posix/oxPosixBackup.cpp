@@ -5,6 +5,7 @@
 #include "oxPosixEndingSignals.h"
 #include "oxPosixFileMetadata.h"
 #include "oxPosixFileNames.h"
+#include "oxReplacementFiles.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -20,10 +21,6 @@ namespace {
 
 const int kBackupNameAttempts = 100;
 const size_t kCopyPieceBytes = 256 * 1024;
-
-std::string backupPathOf(const std::string& inTarget, const std::string& inStamp, int inAttempt) {
-    return inTarget + "." + inStamp + (inAttempt == 0 ? "" : "-" + std::to_string(inAttempt + 1)) + "~";
-}
 
 // A copy being made, which a signal handler removes.
 struct oxPartialCopy {
@@ -66,7 +63,7 @@ int renameWithoutReplacing(const std::string& inFrom, const std::string& inTo) {
 bool nameCopy(const std::string& inPartial, const std::string& inTarget, const std::string& inStamp,
               std::string& outPath) {
     for (int attempt = 0; attempt < kBackupNameAttempts; ++attempt) {
-        outPath = backupPathOf(inTarget, inStamp, attempt);
+        outPath = backupNameOf(inTarget, inStamp, attempt);
         if (renameWithoutReplacing(inPartial, outPath) == 0)
             return true;
         if (errno != EEXIST)

@@ -816,8 +816,7 @@ bool keepBackupCopy(const std::string& inPath, const std::string& inStamp, std::
         return false;
     }
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        const std::string path =
-            target + "." + inStamp + (attempt == 0 ? "" : "-" + std::to_string(attempt + 1)) + "~";
+        const std::string path = backupNameOf(target, inStamp, attempt);
         // Contents, attributes and times; never over an existing name.
         if (!CopyFileA(target.c_str(), path.c_str(), TRUE)) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
