@@ -95,6 +95,12 @@ enum class oxPiece {
 // empty).
 using oxContentSource = std::function<oxPiece(std::string& ioChunk)>;
 
+// Whether the file inPath names (opened as readFileContents opens it)
+// holds exactly the bytes inSource gives, read piece for piece beside
+// them, so that a large file is never held whole. A cancelled source
+// makes outSame false. refused: the file could not be read to the end.
+oxFileAccess compareFileContents(const std::string& inPath, const oxContentSource& inSource, bool& outSame);
+
 // replaceFileContents with the contents from inSource, which is read once
 // from start to end (or not at all, when the write fails before it). On
 // failure outReason, when given, says why in plain words; when the file's

@@ -378,29 +378,19 @@ bool oxPreferences::appendContentPiece(std::string& ioChunk, size_t& ioCursor, b
 }
 
 oxStoreResult oxPreferences::fileHoldsContents(bool& outHolds) {
-    std::string bytes;
-    oxFileVersion version;
-    // A file that cannot be read now is no answer either way: saying
-    // "changed" would report a change that never happened.
-    outHolds = false;
-    const oxFileAccess access = readFileContents(itsFileName, bytes, version);
-    if (access == oxFileAccess::missing)
-        return oxStoreResult();  // a write would create it
-    if (access != oxFileAccess::ok)
-        return oxStoreResult::failure(oxStoreResult::unreadable, "it cannot be read again to compare with");
     // Piece by piece, as the writer makes them.
-    size_t offset = 0;
     size_t cursor = 0;
     bool first = true;
-    bool more = true;
-    while (more) {
-        std::string piece;
-        more = appendContentPiece(piece, cursor, first);
-        if (piece.size() > bytes.size() - offset || bytes.compare(offset, piece.size(), piece) != 0)
-            return oxStoreResult();
-        offset += piece.size();
-    }
-    outHolds = offset == bytes.size();
+    const auto nextPiece = [&](std::string& ioChunk) OX_NO_THREAD_SAFETY_ANALYSIS {
+        return appendContentPiece(ioChunk, cursor, first) ? oxPiece::more : oxPiece::last;
+    };
+    const oxFileAccess access = compareFileContents(itsFileName, nextPiece, outHolds);
+    if (access == oxFileAccess::missing)
+        return oxStoreResult();  // a write would create it
+    // A file that cannot be read now is no answer either way: saying
+    // "changed" would report a change that never happened.
+    if (access != oxFileAccess::ok)
+        return oxStoreResult::failure(oxStoreResult::unreadable, "it cannot be read again to compare with");
     return oxStoreResult();
 }
 

@@ -29,6 +29,16 @@ uint64_t foldedWord(uint64_t inWord) {
     return inWord - (lowerCase >> 2);
 }
 
+// The word's bytes but the first inCount in memory order, as if those
+// had been loaded as zeros from its far end.
+uint64_t shiftOutTakenBytes(uint64_t inWord, size_t inCount) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return inWord << (8 * inCount);
+#else
+    return inWord >> (8 * inCount);
+#endif
+}
+
 // A multiplicative hash of the folded bytes of a key that holds no zero
 // byte, eight at a time: a key is hashed for every entry of a read.
 uint32_t hashKeyBytes(const char* inKey, size_t inLength) {
@@ -44,7 +54,14 @@ uint32_t hashKeyBytes(const char* inKey, size_t inLength) {
     }
     if (pos < length) {
         uint64_t word = 0;
-        std::memcpy(&word, inKey + pos, length - pos);
+        if (length >= 8) {
+            // The last eight bytes, less those already taken: one load
+            // of a fixed size rather than a copy of a varying one.
+            std::memcpy(&word, inKey + length - 8, 8);
+            word = shiftOutTakenBytes(word, 8 - (length - pos));
+        } else {
+            std::memcpy(&word, inKey + pos, length - pos);
+        }
         hash = (hash ^ foldedWord(word)) * kMultiplier;
     }
     return static_cast<uint32_t>(hash ^ (hash >> 32));
@@ -74,18 +91,27 @@ bool sameKey(const char* inA, size_t inLengthA, const char* inB, size_t inLength
     }
 }
 
+// The length up to the first zero byte.
+size_t lengthBeforeZero(const char* inText, size_t inLength) {
+    const void* zero = std::memchr(inText, '\0', inLength);
+    return zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inText) : inLength;
+}
+
 // Value identity: equal byte for byte up to the first zero byte.
-bool sameValue(const char* inA, size_t inLengthA, const std::string& inB) {
-    const size_t lengthB = std::strlen(inB.c_str());
-    const void* zero = std::memchr(inA, '\0', inLengthA);
-    const size_t lengthA =
-        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inA) : inLengthA;
-    return lengthA == lengthB && std::memcmp(inA, inB.data(), lengthA) == 0;
+bool sameValue(const char* inA, size_t inLengthA, const char* inB, size_t inLengthB) {
+    const size_t lengthA = lengthBeforeZero(inA, inLengthA);
+    return lengthA == lengthBeforeZero(inB, inLengthB) && std::memcmp(inA, inB, lengthA) == 0;
+}
+
+// At most three quarters full: linear probing stays short, and the index
+// of a large table costs at most 21 bytes an entry.
+bool isIndexTooFull(size_t inUsed, size_t inSize) {
+    return inUsed * 4 > inSize * 3;
 }
 
 size_t indexSizeFor(size_t inCount) {
     size_t size = kSmallestIndex;
-    while (size < inCount * 2)
+    while (isIndexTooFull(inCount, size))
         size *= 2;
     return size;
 }
@@ -97,36 +123,42 @@ oxProperties::oxProperties()
 
 oxProperties::~oxProperties() {}
 
-size_t oxProperties::appendText(const char* inText, size_t inLength) {
-    const size_t offset = itsArena.size();
-    itsArena.append(inText, inLength);
-    return offset;
+uint64_t oxProperties::appendText(const char* inText, size_t inLength) {
+    const uint64_t offset = itsAddedText.size();
+    itsAddedText.append(inText, inLength);
+    return offset | kAddedTextBit;
+}
+
+uint32_t oxProperties::hashOf(const char* inKey, size_t inLength) {
+    return hashKey(inKey, inLength);
 }
 
 void oxProperties::set(const std::string& inKey, const std::string& inValue) {
     oxAssertText(isValidKey(inKey), inKey.c_str());
+    // Lengths the entry cannot hold would be cut short: nothing is stored.
+    if (inKey.size() > kMostKeyLength || inValue.size() > kMostValueLength)
+        return;
     const uint32_t hash = hashKey(inKey.data(), inKey.size());
     const size_t slot = findSlot(inKey.data(), inKey.size(), hash);
     if (slot != kNoSlot) {
         oxEntry& entry = itsEntries[itsSlots[slot].itsEntry - 1];
-        if (sameValue(itsArena.data() + entry.itsValue, entry.itsValueLength, inValue))
+        if (sameValue(textAt(entry.itsValue), entry.valueLength(), inValue.data(), inValue.size()))
             return;
-        itsDeadBytes += entry.itsValueLength;
-        entry.itsValue = appendText(inValue.data(), inValue.size());
-        entry.itsValueLength = inValue.size();
+        itsDeadBytes += entry.valueLength();
+        entry.setValue(appendText(inValue.data(), inValue.size()), inValue.size());
         itsModified = true;
         compactArenaIfWasteful();
         return;
     }
-    const size_t key = appendText(inKey.data(), inKey.size());
-    const size_t value = appendText(inValue.data(), inValue.size());
-    itsEntries.push_back(oxEntry{key, inKey.size(), value, inValue.size(), hash, true});
+    const uint64_t key = appendText(inKey.data(), inKey.size());
+    const uint64_t value = appendText(inValue.data(), inValue.size());
+    itsEntries.emplace_back(key, value, inKey.size(), inValue.size(), false);
     ++itsLiveCount;
     itsModified = true;
-    if ((itsUsedSlots + 1) * 2 > itsSlots.size())
+    if (isIndexTooFull(itsUsedSlots + 1, itsSlots.size()))
         rebuildIndex(itsLiveCount);
     else
-        indexEntry(itsEntries.size() - 1);
+        indexEntry(itsEntries.size() - 1, hash);
 }
 
 void oxProperties::remove(const std::string& inKey) {
@@ -134,8 +166,8 @@ void oxProperties::remove(const std::string& inKey) {
     if (slot == kNoSlot)
         return;
     oxEntry& entry = itsEntries[itsSlots[slot].itsEntry - 1];
-    entry.itsLive = false;
-    itsDeadBytes += entry.itsKeyLength + entry.itsValueLength;
+    entry.markRemoved();
+    itsDeadBytes += entry.keyLength() + entry.valueLength();
     itsSlots[slot].itsEntry = kRemovedSlot;
     --itsLiveCount;
     ++itsRemovedCount;
@@ -149,6 +181,7 @@ void oxProperties::clear() {
     itsSlots.clear();
     itsComments.clear();
     itsArena.clear();
+    itsAddedText.clear();
     itsUsedSlots = 0;
     itsLiveCount = 0;
     itsRemovedCount = 0;
@@ -167,18 +200,17 @@ size_t oxProperties::findSlot(const char* inKey, size_t inLength, uint32_t inHas
         if (taken.itsHash != inHash || taken.itsEntry == kRemovedSlot)
             continue;
         const oxEntry& entry = itsEntries[taken.itsEntry - 1];
-        if (sameKey(itsArena.data() + entry.itsKey, entry.itsKeyLength, inKey, inLength))
+        if (sameKey(textAt(entry.itsKey), entry.keyLength(), inKey, inLength))
             return slot;
     }
 }
 
-void oxProperties::indexEntry(size_t inEntry) {
+void oxProperties::indexEntry(size_t inEntry, uint32_t inHash) {
     const size_t mask = itsSlots.size() - 1;
-    const uint32_t hash = itsEntries[inEntry].itsHash;
-    size_t slot = hash & mask;
+    size_t slot = inHash & mask;
     while (itsSlots[slot].itsEntry != kFreeSlot)
         slot = (slot + 1) & mask;
-    itsSlots[slot] = oxSlot{static_cast<uint32_t>(inEntry + 1), hash};
+    itsSlots[slot] = oxSlot{static_cast<uint32_t>(inEntry + 1), inHash};
     ++itsUsedSlots;
 }
 
@@ -190,8 +222,8 @@ void oxProperties::rebuildIndex(size_t inCount, size_t inIndexed) {
     itsSlots.assign(indexSizeFor(inCount), oxSlot{kFreeSlot, 0});
     itsUsedSlots = 0;
     for (size_t entry = 0; entry < inIndexed; ++entry) {
-        if (itsEntries[entry].itsLive)
-            indexEntry(entry);
+        if (itsEntries[entry].isLive())
+            indexEntry(entry, hashOfEntry(itsEntries[entry]));
     }
 }
 
@@ -202,7 +234,7 @@ void oxProperties::compact() {
     size_t comment = 0;
     size_t keptComments = 0;
     for (size_t entry = 0; entry < itsEntries.size(); ++entry) {
-        const bool live = itsEntries[entry].itsLive;
+        const bool live = itsEntries[entry].isLive();
         // A comment on its own line now stands before the next live entry;
         // one on a removed entry's line went with it.
         for (; comment < itsComments.size() && itsComments[comment].itsEntry == entry; ++comment) {
@@ -221,7 +253,7 @@ void oxProperties::compact() {
         itsComments[keptComments++].itsEntry = kept;
     }
     itsComments.resize(keptComments);
-    itsEntries.resize(kept);
+    itsEntries.erase(itsEntries.begin() + static_cast<std::ptrdiff_t>(kept), itsEntries.end());
     itsRemovedCount = 0;
     rebuildIndex(kept);
     compactArenaIfWasteful();
@@ -229,19 +261,21 @@ void oxProperties::compact() {
 
 void oxProperties::compactArenaIfWasteful() {
     const size_t kFewestDeadBytes = 64 * 1024;
-    if (itsDeadBytes < kFewestDeadBytes || itsDeadBytes * 2 < itsArena.size())
+    const size_t allText = itsArena.size() + itsAddedText.size();
+    if (itsDeadBytes < kFewestDeadBytes || itsDeadBytes * 2 < allText)
         return;
     std::string arena;
-    arena.reserve(itsArena.size() - itsDeadBytes);
+    arena.reserve(allText - itsDeadBytes);
     for (oxEntry& entry : itsEntries) {
-        if (!entry.itsLive)
+        if (!entry.isLive())
             continue;
-        const size_t key = arena.size();
-        arena.append(itsArena, entry.itsKey, entry.itsKeyLength);
+        const uint64_t key = arena.size();
+        arena.append(textAt(entry.itsKey), entry.keyLength());
         entry.itsKey = key;
-        const size_t value = arena.size();
-        arena.append(itsArena, entry.itsValue, entry.itsValueLength);
-        entry.itsValue = value;
+        const uint64_t value = arena.size();
+        arena.append(textAt(entry.itsValue), entry.valueLength());
+        // The markup around it stays behind: no longer verbatim.
+        entry.setValue(value, entry.valueLength());
     }
     for (oxComment& comment : itsComments) {
         const size_t text = arena.size();
@@ -249,6 +283,7 @@ void oxProperties::compactArenaIfWasteful() {
         comment.itsText = text;
     }
     itsArena.swap(arena);
+    std::string().swap(itsAddedText);
     itsDeadBytes = 0;
 }
 
@@ -262,8 +297,9 @@ char* oxProperties::beginRead(std::string&& ioText, size_t inMostEntries, size_t
     // arena too, so a table holding only comments appends.
     size_t base = itsArena.size();
     if (itsEntries.empty() && itsComments.empty()) {
-        // The old arena goes, and what was dead in it with it.
+        // The old text goes, and what was dead in it with it.
         itsArena = std::move(ioText);
+        std::string().swap(itsAddedText);
         itsDeadBytes = 0;
         base = 0;
     } else {
@@ -281,9 +317,8 @@ size_t oxProperties::arenaOffset(const char* inByte) const {
 }
 
 void oxProperties::addReadEntry(const char* inKey, size_t inKeyLength, const char* inValue,
-                                size_t inValueLength) {
-    itsEntries.push_back(oxEntry{arenaOffset(inKey), inKeyLength, arenaOffset(inValue), inValueLength,
-                                 hashKeyBytes(inKey, inKeyLength), true});
+                                size_t inValueLength, bool inVerbatim) {
+    itsEntries.emplace_back(arenaOffset(inKey), arenaOffset(inValue), inKeyLength, inValueLength, inVerbatim);
     itsDeadBytes -= inKeyLength + inValueLength;
 }
 
@@ -301,33 +336,45 @@ void oxProperties::addReadComment(const char* inText, size_t inLength, oxComment
 // fetched early, since on a large table nearly every first look misses
 // the cache.
 void oxProperties::endRead(size_t inFirst) {
-    const size_t kAhead = 8;
+    const size_t kAhead = 8;  // a power of two: the ring of hashes below
     const size_t count = itsEntries.size();
     if (indexSizeFor(itsLiveCount + count - inFirst) > itsSlots.size())
         rebuildIndex(itsLiveCount + count - inFirst, inFirst);
+    const size_t mask = itsSlots.size() - 1;
+    // Each hash is made once, kAhead entries early, for the fetch. A key
+    // read holds name characters only, so no zero byte.
+    const auto hashOfReadEntry = [this](const oxEntry& inEntry) {
+        return hashKeyBytes(textAt(inEntry.itsKey), inEntry.keyLength());
+    };
+    uint32_t hashes[kAhead];
+    for (size_t entry = inFirst; entry < count && entry < inFirst + kAhead; ++entry)
+        hashes[entry % kAhead] = hashOfReadEntry(itsEntries[entry]);
     for (size_t entry = inFirst; entry < count; ++entry) {
-        if (entry + kAhead < count)
-            __builtin_prefetch(&itsSlots[itsEntries[entry + kAhead].itsHash & (itsSlots.size() - 1)]);
+        const uint32_t hash = hashes[entry % kAhead];
+        if (entry + kAhead < count) {
+            const uint32_t ahead = hashOfReadEntry(itsEntries[entry + kAhead]);
+            hashes[entry % kAhead] = ahead;
+            __builtin_prefetch(&itsSlots[ahead & mask]);
+        }
         oxEntry& added = itsEntries[entry];
-        const size_t slot = findSlot(itsArena.data() + added.itsKey, added.itsKeyLength, added.itsHash);
+        const size_t slot = findSlot(textAt(added.itsKey), added.keyLength(), hash);
         if (slot == kNoSlot) {
             ++itsLiveCount;
             itsModified = true;
-            indexEntry(entry);
+            indexEntry(entry, hash);
             continue;
         }
         oxEntry& first = itsEntries[itsSlots[slot].itsEntry - 1];
-        const std::string value(itsArena, added.itsValue, added.itsValueLength);
-        if (!sameValue(itsArena.data() + first.itsValue, first.itsValueLength, value)) {
-            itsDeadBytes += first.itsValueLength;
-            first.itsValue = added.itsValue;
-            first.itsValueLength = added.itsValueLength;
+        if (!sameValue(textAt(first.itsValue), first.valueLength(), textAt(added.itsValue),
+                       added.valueLength())) {
+            itsDeadBytes += first.valueLength();
+            first.setValue(added.itsValue, added.valueLength());
             itsModified = true;
         } else {
-            itsDeadBytes += added.itsValueLength;
+            itsDeadBytes += added.valueLength();
         }
-        added.itsLive = false;
-        itsDeadBytes += added.itsKeyLength;
+        added.markRemoved();
+        itsDeadBytes += added.keyLength();
         ++itsRemovedCount;
         // The line is gone, but not the notes on it.
         if (!itsComments.empty())
@@ -355,12 +402,12 @@ bool oxProperties::getEntry(size_t inIndex, std::string& outKey, std::string& ou
     if (itsRemovedCount > 0) {
         // Removed entries still stand in the order: count the live ones.
         size_t live = 0;
-        for (slot = 0; !itsEntries[slot].itsLive || live++ < inIndex; ++slot) {
+        for (slot = 0; !itsEntries[slot].isLive() || live++ < inIndex; ++slot) {
         }
     }
     const oxEntry& entry = itsEntries[slot];
-    outKey.assign(itsArena, entry.itsKey, entry.itsKeyLength);
-    outValue.assign(itsArena, entry.itsValue, entry.itsValueLength);
+    outKey.assign(textAt(entry.itsKey), entry.keyLength());
+    outValue.assign(textAt(entry.itsValue), entry.valueLength());
     return true;
 }
 
@@ -369,16 +416,17 @@ bool oxProperties::get(const std::string& inKey, std::string& outValue) const {
     if (slot == kNoSlot)
         return false;
     const oxEntry& entry = itsEntries[itsSlots[slot].itsEntry - 1];
-    outValue.assign(itsArena, entry.itsValue, entry.itsValueLength);
+    outValue.assign(textAt(entry.itsValue), entry.valueLength());
     return true;
 }
 
 size_t oxProperties::liveTextBytes() const {
-    return itsArena.size() > itsDeadBytes ? itsArena.size() - itsDeadBytes : 0;
+    const size_t allText = itsArena.size() + itsAddedText.size();
+    return allText > itsDeadBytes ? allText - itsDeadBytes : 0;
 }
 
 bool oxProperties::isValidKey(const std::string& inKey) {
-    if (inKey.empty())
+    if (inKey.empty() || inKey.size() > kMostKeyLength)
         return false;
     for (const char c : inKey) {
         if (!isNameCharacter(c))

@@ -87,8 +87,14 @@ public:
                inChar == '-';
     }
 
-    // Non-empty and nothing but name characters.
+    // Non-empty, nothing but name characters, and shorter than
+    // kMostKeyLength.
     static bool isValidKey(const std::string& inKey);
+
+    // The longest key and value the table holds: an entry's lengths share
+    // one word, which keeps a large table's index small.
+    static constexpr size_t kMostKeyLength = (size_t{1} << 22) - 1;
+    static constexpr uint64_t kMostValueLength = (uint64_t{1} << 40) - 1;
 
     // What the text form walks when it writes. The order has
     // orderLength() slots: every entry, and, until compact, the removed
@@ -97,10 +103,10 @@ public:
     size_t orderLength() const { return itsEntries.size(); }
     bool entryAt(size_t inSlot, std::string_view& outKey, std::string_view& outValue) const {
         const oxEntry& entry = itsEntries[inSlot];
-        if (!entry.itsLive)
+        if (!entry.isLive())
             return false;
-        outKey = std::string_view(itsArena.data() + entry.itsKey, entry.itsKeyLength);
-        outValue = std::string_view(itsArena.data() + entry.itsValue, entry.itsValueLength);
+        outKey = std::string_view(textAt(entry.itsKey), entry.keyLength());
+        outValue = std::string_view(textAt(entry.itsValue), entry.valueLength());
         return true;
     }
     // Comments in file order, so sorted by slot and then by place.
@@ -128,20 +134,61 @@ public:
     // read twice keeps its first place and takes the later value, and the
     // comments of the later line then stand on their own.
     char* beginRead(std::string&& ioText, size_t inMostEntries, size_t inMostComments);
-    void addReadEntry(const char* inKey, size_t inKeyLength, const char* inValue, size_t inValueLength);
+    // inVerbatim: the entry's line, from the "<" before inKey to past its
+    // CR LF, is the one the writer makes from it.
+    void addReadEntry(const char* inKey, size_t inKeyLength, const char* inValue, size_t inValueLength,
+                      bool inVerbatim);
+    // For the writer: the length of the verbatim line at inSlot, or 0 when
+    // it has none (removed, changed, or not read so). inLineStart: where
+    // it stands, so that adjacent lines go out as one run.
+    size_t verbatimLineAt(size_t inSlot, const char*& outLineStart) const {
+        const oxEntry& entry = itsEntries[inSlot];
+        if (!entry.isLive() || !entry.isVerbatim())
+            return 0;
+        outLineStart = textAt(entry.itsKey) - 1;
+        return static_cast<size_t>(textAt(entry.itsValue) - outLineStart) + entry.valueLength() +
+               kVerbatimLineEnd;
+    }
+    // What follows a verbatim entry's value: '" />' and CR LF.
+    static constexpr size_t kVerbatimLineEnd = 6;
     void addReadComment(const char* inText, size_t inLength, oxCommentPlace inPlace);
     void endRead(size_t inFirstSlot);
 
 private:
-    // An entry in file order: where its key and value stand in the arena.
-    // A removed one stays, marked, until the order is compacted.
+    // An entry in file order: where its key and value stand (see textAt).
+    // A removed one stays, marked, until the order is compacted. Three
+    // words, as a large file has millions: the key's hash is kept by the
+    // index alone.
     struct oxEntry {
-        size_t itsKey;
-        size_t itsKeyLength;
-        size_t itsValue;
-        size_t itsValueLength;
-        uint32_t itsHash;
-        bool itsLive;
+        static constexpr int kLiveShift = 22;
+        static constexpr int kVerbatimShift = 23;
+        static constexpr int kValueLengthShift = 24;
+
+        oxEntry(uint64_t inKey, uint64_t inValue, size_t inKeyLength, size_t inValueLength, bool inVerbatim)
+            : itsKey(inKey),
+              itsValue(inValue),
+              itsLengths(uint64_t{inKeyLength} | uint64_t{1} << kLiveShift |
+                         uint64_t{inVerbatim} << kVerbatimShift |
+                         uint64_t{inValueLength} << kValueLengthShift) {}
+        size_t keyLength() const { return static_cast<size_t>(itsLengths & kMostKeyLength); }
+        size_t valueLength() const { return static_cast<size_t>(itsLengths >> kValueLengthShift); }
+        bool isLive() const { return (itsLengths >> kLiveShift & 1) != 0; }
+        // Read from a line, CR LF included, that the writer would write
+        // byte for byte, standing in the read text from the byte before
+        // the key; the value unchanged since.
+        bool isVerbatim() const { return (itsLengths >> kVerbatimShift & 1) != 0; }
+        void markRemoved() { itsLengths &= ~(uint64_t{1} << kLiveShift); }
+        // A value anywhere else is no longer the line's.
+        void setValue(uint64_t inValue, size_t inLength) {
+            itsValue = inValue;
+            itsLengths = (itsLengths & (kMostKeyLength | uint64_t{1} << kLiveShift)) |
+                         uint64_t{inLength} << kValueLengthShift;
+        }
+
+        uint64_t itsKey;
+        uint64_t itsValue;
+        // The key's length, the live and verbatim marks, the value's length.
+        uint64_t itsLengths;
     };
     // Open addressing, linear probing, a power of two in size. A slot holds
     // the entry number plus one (0 for a free slot, kRemovedSlot for a
@@ -151,7 +198,7 @@ private:
         uint32_t itsEntry;
         uint32_t itsHash;
     };
-    // Where a comment stands in the arena, and at which entry number.
+    // Where a comment stands in the read text, and at which entry number.
     struct oxComment {
         size_t itsText;
         size_t itsLength;
@@ -159,11 +206,23 @@ private:
         oxCommentPlace itsPlace;
     };
 
-    // Copies text to the end of the arena; returns where it stands.
-    size_t appendText(const char* inText, size_t inLength);
+    // A place of text: an offset into the read text, or, with
+    // kAddedTextBit, into the text added since.
+    static constexpr uint64_t kAddedTextBit = uint64_t{1} << 63;
+    const char* textAt(uint64_t inPlace) const {
+        return (inPlace & kAddedTextBit) != 0 ? itsAddedText.data() + (inPlace & ~kAddedTextBit)
+                                              : itsArena.data() + inPlace;
+    }
+    // Copies text to the end of the added text; returns its place.
+    uint64_t appendText(const char* inText, size_t inLength);
+    // The index's hash: of the folded key, up to its first zero byte.
+    static uint32_t hashOf(const char* inKey, size_t inLength);
+    uint32_t hashOfEntry(const oxEntry& inEntry) const {
+        return hashOf(textAt(inEntry.itsKey), inEntry.keyLength());
+    }
     // The slot that holds the key's entry, or kNoSlot.
     size_t findSlot(const char* inKey, size_t inLength, uint32_t inHash) const;
-    void indexEntry(size_t inEntry);
+    void indexEntry(size_t inEntry, uint32_t inHash);
     // Rebuilds the index for at least inCount entries, dropping marks.
     void rebuildIndex(size_t inCount);
     // The same, taking in only the entries before inIndexed.
@@ -180,9 +239,13 @@ private:
     // In file order, so sorted by itsEntry and then by place; empty for a
     // file without comments, which then costs nothing more.
     std::vector<oxComment> itsComments;
-    // The text of every key, value and comment; replaced and removed ones
-    // stay (itsDeadBytes) until the arena is compacted.
+    // The text of every key, value and comment read, taken over from the
+    // read as it stands, and the keys and values set since, kept apart so
+    // that a set after reading a large file never moves that file's text
+    // (a moving string holds old and new at once). Replaced and removed
+    // text stays (itsDeadBytes) until the two are compacted into one.
     std::string itsArena;
+    std::string itsAddedText;
     size_t itsUsedSlots;
     size_t itsLiveCount;
     size_t itsRemovedCount;

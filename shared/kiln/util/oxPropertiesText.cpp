@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <iterator>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -104,16 +107,114 @@ bool isPlainValueByte(char inChar) {
     return theByteClasses.has(inChar, kPlainValueByte);
 }
 
+// Sixteen bytes at a time where the processor has the instructions: a
+// large file is nearly all values, and the few bytes that matter in them
+// are found without looking at each byte in turn.
+#if defined(__SSE2__)
+const size_t kBlock = 16;
+
+__m128i loadBlock(const char* inBytes) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(inBytes));
+}
+
+__m128i bytesEqual(__m128i inBytes, char inByte) {
+    return _mm_cmpeq_epi8(inBytes, _mm_set1_epi8(inByte));
+}
+
+// A bit for each byte that isPlainValueByte refuses.
+unsigned nonPlainBytes(__m128i inBytes) {
+    // Signed: below a space, or 0x80 and above.
+    const __m128i control = _mm_cmplt_epi8(inBytes, _mm_set1_epi8(' '));
+    __m128i refused = _mm_andnot_si128(bytesEqual(inBytes, '\t'), control);
+    for (const char c : {'\x7F', '\\', '&', '<', '>', '"', '\''})
+        refused = _mm_or_si128(refused, bytesEqual(inBytes, c));
+    return static_cast<unsigned>(_mm_movemask_epi8(refused));
+}
+
+// True where inLow < byte < inHigh (signed, so no byte of 0x80 or above).
+__m128i bytesBetween(__m128i inBytes, char inLow, char inHigh) {
+    return _mm_and_si128(_mm_cmpgt_epi8(inBytes, _mm_set1_epi8(inLow)),
+                         _mm_cmpgt_epi8(_mm_set1_epi8(inHigh), inBytes));
+}
+
+// A bit for each name character (oxProperties::isNameCharacter).
+unsigned nameBytes(__m128i inBytes) {
+    const __m128i letters = bytesBetween(_mm_or_si128(inBytes, _mm_set1_epi8(0x20)), 'a' - 1, 'z' + 1);
+    // '-', '.', '/', the digits and ':' stand together; '/' is no name
+    // character.
+    const __m128i digitsAndMarks =
+        _mm_andnot_si128(bytesEqual(inBytes, '/'), bytesBetween(inBytes, '-' - 1, ':' + 1));
+    const __m128i names = _mm_or_si128(_mm_or_si128(letters, digitsAndMarks), bytesEqual(inBytes, '_'));
+    return static_cast<unsigned>(_mm_movemask_epi8(names));
+}
+#endif
+
+// How many name characters stand from inText on.
+size_t nameLength(const char* inText, size_t inLength) {
+    size_t pos = 0;
+#if defined(__SSE2__)
+    const unsigned kAllBytes = 0xFFFF;
+    for (; pos + kBlock <= inLength; pos += kBlock) {
+        const unsigned others = ~nameBytes(loadBlock(inText + pos)) & kAllBytes;
+        if (others != 0)
+            return pos + static_cast<size_t>(__builtin_ctz(others));
+    }
+#endif
+    while (pos < inLength && isNameByte(inText[pos]))
+        ++pos;
+    return pos;
+}
+
+// How many bytes from inText on go into a value as they are.
+size_t plainPrefixLength(const char* inText, size_t inLength) {
+    size_t pos = 0;
+#if defined(__SSE2__)
+    for (; pos + kBlock <= inLength; pos += kBlock) {
+        const unsigned refused = nonPlainBytes(loadBlock(inText + pos));
+        if (refused != 0)
+            return pos + static_cast<size_t>(__builtin_ctz(refused));
+    }
+#endif
+    while (pos < inLength && isPlainValueByte(inText[pos]))
+        ++pos;
+    return pos;
+}
+
+// Where the first '"' stands from inText on (inLength when none), and
+// whether every byte before it goes into a value as it is.
+size_t findValueEnd(const char* inText, size_t inLength, bool& outPlain) {
+    size_t pos = 0;
+    bool plain = true;
+#if defined(__SSE2__)
+    for (; pos + kBlock <= inLength; pos += kBlock) {
+        const __m128i bytes = loadBlock(inText + pos);
+        const unsigned refused = nonPlainBytes(bytes);
+        const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(bytesEqual(bytes, '"')));
+        if (quotes != 0) {
+            const unsigned quote = static_cast<unsigned>(__builtin_ctz(quotes));
+            outPlain = plain && (refused & ((1u << quote) - 1)) == 0;
+            return pos + quote;
+        }
+        plain = plain && refused == 0;
+    }
+#endif
+    for (; pos < inLength && inText[pos] != '"'; ++pos)
+        plain = plain && isPlainValueByte(inText[pos]);
+    outPlain = plain;
+    return pos;
+}
+
 // Appends the escaped form of the bytes of inValue before its first zero.
-void appendEncoded(std::string& ioText, const std::string& inValue) {
-    const std::string::size_type end = std::strlen(inValue.c_str());
+void appendEncoded(std::string& ioText, std::string_view inValue) {
+    const void* zero = std::memchr(inValue.data(), '\0', inValue.size());
+    const std::string::size_type end =
+        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - inValue.data())
+                        : inValue.size();
     std::string::size_type pos = 0;
     while (pos < end) {
         // A run of plain bytes goes in one piece.
-        std::string::size_type plainEnd = pos;
-        while (plainEnd < end && isPlainValueByte(inValue[plainEnd]))
-            ++plainEnd;
-        ioText.append(inValue, pos, plainEnd - pos);
+        const std::string::size_type plainEnd = pos + plainPrefixLength(inValue.data() + pos, end - pos);
+        ioText.append(inValue.data() + pos, plainEnd - pos);
         pos = plainEnd;
         if (pos >= end)
             break;
@@ -153,6 +254,17 @@ public:
         while (itsNext != itsEnd && isWhitespace(*itsNext))
             ++itsNext;
     }
+    // The same; true when a line feed was among the blanks.
+    bool skipWhitespaceAcrossLines() {
+        bool lineFeed = false;
+        for (; itsNext != itsEnd && isWhitespace(*itsNext); ++itsNext)
+            lineFeed = lineFeed || *itsNext == '\n';
+        return lineFeed;
+    }
+    bool startsWith(const char* inText, size_t inLength) const {
+        return static_cast<size_t>(itsEnd - itsNext) >= inLength &&
+               std::memcmp(itsNext, inText, inLength) == 0;
+    }
     bool expect(char inByte) {
         if (itsNext == itsEnd || *itsNext != inByte)
             return false;
@@ -182,21 +294,22 @@ public:
     // ends inside the name.
     bool readKey(const char*& outStart, size_t& outLength) {
         outStart = itsNext;
-        while (itsNext != itsEnd && isNameByte(*itsNext))
-            ++itsNext;
-        outLength = static_cast<size_t>(itsNext - outStart);
+        outLength = nameLength(itsNext, static_cast<size_t>(itsEnd - itsNext));
+        itsNext += outLength;
         return itsNext != itsEnd;
     }
-    // '"...."': the raw bytes between the quotes.
-    bool readQuotedValue(const char*& outStart, size_t& outLength) {
+    // '"...."': the raw bytes between the quotes, and whether they all go
+    // into a value as they are (then there is nothing to resolve).
+    bool readQuotedValue(const char*& outStart, size_t& outLength, bool& outPlain) {
         if (!expect('"'))
             return false;
-        const void* quote = std::memchr(itsNext, '"', static_cast<size_t>(itsEnd - itsNext));
-        if (quote == nullptr)
+        const size_t rest = static_cast<size_t>(itsEnd - itsNext);
+        const size_t quote = findValueEnd(itsNext, rest, outPlain);
+        if (quote == rest)
             return false;
         outStart = itsNext;
-        outLength = static_cast<size_t>(static_cast<const char*>(quote) - itsNext);
-        itsNext = static_cast<const char*>(quote) + 1;
+        outLength = quote;
+        itsNext += quote + 1;
         return true;
     }
 
@@ -269,9 +382,7 @@ using oxCommentPlace = oxProperties::oxCommentPlace;
 void appendEntry(std::string& ioText, std::string_view inKey, std::string_view inValue, bool inLineEnds) {
     const char* const value = inValue.data();
     // Zero is no plain byte, so a value that is plain to its end holds none.
-    size_t plain = 0;
-    while (plain < inValue.size() && isPlainValueByte(value[plain]))
-        ++plain;
+    const size_t plain = plainPrefixLength(value, inValue.size());
     if (plain == inValue.size()) {
         // The usual case, laid out at once rather than in six appends.
         const size_t kOpeningLength = sizeof(kAttributeOpening) - 1;
@@ -290,14 +401,11 @@ void appendEntry(std::string& ioText, std::string_view inKey, std::string_view i
             std::memcpy(out, "\r\n", 2);
         return;
     }
-    // Only the part before the first zero byte is written.
-    const void* zero = std::memchr(value, '\0', inValue.size());
-    const size_t valueLength =
-        zero != nullptr ? static_cast<size_t>(static_cast<const char*>(zero) - value) : inValue.size();
     ioText += '<';
     ioText.append(inKey.data(), inKey.size());
     ioText.append(kAttributeOpening, sizeof(kAttributeOpening) - 1);
-    appendEncoded(ioText, std::string(value, valueLength));
+    // Only the part before the first zero byte is written.
+    appendEncoded(ioText, inValue);
     ioText.append(kClosing, sizeof(kClosing) - 1);
     if (inLineEnds)
         ioText.append("\r\n", 2);
@@ -351,6 +459,33 @@ size_t appendLineWithComments(const oxProperties& inTable, std::string& ioText, 
     return comment;
 }
 
+// Lines read that the writer would write the same, and that stood next
+// to each other, go out as one copy: an unchanged file is then mostly
+// copied, not written anew.
+class oxVerbatimRun {
+public:
+    explicit oxVerbatimRun(std::string& ioText) : itsText(ioText), itsStart(nullptr), itsLength(0) {}
+
+    size_t length() const { return itsLength; }
+    void add(const char* inLine, size_t inLength) {
+        if (itsStart + itsLength != inLine)
+            flush();
+        if (itsLength == 0)
+            itsStart = inLine;
+        itsLength += inLength;
+    }
+    void flush() {
+        if (itsLength != 0)
+            itsText.append(itsStart, itsLength);
+        itsLength = 0;
+    }
+
+private:
+    std::string& itsText;
+    const char* itsStart;
+    size_t itsLength;
+};
+
 // Comments wait here until it is known whether an entry follows on their
 // line (they stand before it) or a line end does (they stand alone).
 class oxLeadingComments {
@@ -376,29 +511,71 @@ private:
 // Every entry and comment starts with "<": upper bounds for the table's
 // room that cost one fast scan.
 void countOpenings(const char* inText, size_t inLength, size_t& outOpenings, size_t& outCommentOpenings) {
-    const char* const end = inText + inLength;
-    for (const char* at = inText; at != end; ++at) {
-        at = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(end - at)));
-        if (at == nullptr)
-            break;
+    size_t pos = 0;
+#if defined(__SSE2__)
+    // Counted per byte lane, and summed before a lane can overflow.
+    const size_t kMostRounds = 255;
+    while (pos + kBlock < inLength) {
+        __m128i openings = _mm_setzero_si128();
+        __m128i comments = _mm_setzero_si128();
+        for (size_t round = 0; round < kMostRounds && pos + kBlock < inLength; ++round, pos += kBlock) {
+            const __m128i opening = bytesEqual(loadBlock(inText + pos), '<');
+            const __m128i bang = bytesEqual(loadBlock(inText + pos + 1), '!');
+            openings = _mm_sub_epi8(openings, opening);
+            comments = _mm_sub_epi8(comments, _mm_and_si128(opening, bang));
+        }
+        const auto sum = [](__m128i inCounts) {
+            const __m128i halves = _mm_sad_epu8(inCounts, _mm_setzero_si128());
+            return static_cast<size_t>(_mm_cvtsi128_si32(halves)) +
+                   static_cast<size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(halves, halves)));
+        };
+        outOpenings += sum(openings);
+        outCommentOpenings += sum(comments);
+    }
+#endif
+    for (; pos < inLength; ++pos) {
+        if (inText[pos] != '<')
+            continue;
         ++outOpenings;
-        if (at + 1 != end && at[1] == '!')
+        if (pos + 1 < inLength && inText[pos + 1] == '!')
             ++outCommentOpenings;
     }
 }
 
+// An entry as read: the key, the value's raw bytes, whether they need
+// resolving, and whether the line is the one the writer would make.
+struct oxReadEntry {
+    const char* itsKey = nullptr;
+    size_t itsKeyLength = 0;
+    const char* itsRaw = nullptr;
+    size_t itsRawLength = 0;
+    bool itsIsPlain = false;
+    bool itsIsVerbatim = false;
+};
+
 // Reads one entry at "<" followed by a name character; false when it is
-// malformed.
-bool readEntry(oxTextReader& ioReader, const char*& outKey, size_t& outKeyLength, const char*& outRaw,
-               size_t& outRawLength) {
+// malformed. The writer's own layout is recognised on the way, at little
+// cost: it is what nearly every file holds.
+bool readEntry(oxTextReader& ioReader, oxReadEntry& outEntry) {
+    const char kWrittenOpening[] = " value=";
+    const char kWrittenEnding[] = " />\r\n";
     ioReader.expect('<');
-    bool read = ioReader.readKey(outKey, outKeyLength);
-    ioReader.skipWhitespace();
-    read = read && ioReader.expect("value", 5);
-    ioReader.skipWhitespace();
-    read = read && ioReader.expect('=');
-    ioReader.skipWhitespace();
-    read = read && ioReader.readQuotedValue(outRaw, outRawLength);
+    bool read = ioReader.readKey(outEntry.itsKey, outEntry.itsKeyLength) &&
+                outEntry.itsKeyLength <= oxProperties::kMostKeyLength;
+    bool verbatim = ioReader.startsWith(kWrittenOpening, sizeof(kWrittenOpening) - 1);
+    if (!verbatim) {
+        ioReader.skipWhitespace();
+        read = read && ioReader.expect("value", 5);
+        ioReader.skipWhitespace();
+        read = read && ioReader.expect('=');
+        ioReader.skipWhitespace();
+    } else {
+        ioReader.expect(kWrittenOpening, sizeof(kWrittenOpening) - 1);
+    }
+    read = read && ioReader.readQuotedValue(outEntry.itsRaw, outEntry.itsRawLength, outEntry.itsIsPlain) &&
+           outEntry.itsRawLength <= oxProperties::kMostValueLength;
+    outEntry.itsIsVerbatim =
+        verbatim && outEntry.itsIsPlain && ioReader.startsWith(kWrittenEnding, sizeof(kWrittenEnding) - 1);
     ioReader.skipWhitespace();
     return read && ioReader.expect("/>", 2);
 }
@@ -409,18 +586,15 @@ bool readEntry(oxTextReader& ioReader, const char*& outKey, size_t& outKeyLength
 // longer than the file's form. Comments stay where they stand too; the
 // blanks around one are looked at only to find its line.
 bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inStart, size_t& outStop) {
-    const auto lineEndBetween = [](const char* inFrom, const char* inTo) {
-        return std::memchr(inFrom, '\n', static_cast<size_t>(inTo - inFrom)) != nullptr;
-    };
     oxTextReader reader(inText + inStart, inLength - inStart);
     oxLeadingComments leading(ioTable);
-    // Whether the reader is on the line of an entry, and where the last
-    // item ended.
+    // Whether the reader is on the line of an entry.
     bool onEntryLine = false;
-    const char* lastEnd = reader.position();
     bool read = true;
     for (;;) {
-        reader.skipWhitespace();
+        // Only blanks stand between two items: a line feed among them
+        // ends the line.
+        const bool newLine = reader.skipWhitespaceAcrossLines();
         outStop = static_cast<size_t>(reader.position() - inText) - inStart;
         if (reader.atEnd() || reader.peek() != '<')
             break;
@@ -430,7 +604,7 @@ bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inSt
                 read = false;
                 break;
             }
-            if (lineEndBetween(lastEnd, start)) {
+            if (newLine) {
                 onEntryLine = false;
                 leading.flush(oxCommentPlace::ownLine);
             }
@@ -439,29 +613,27 @@ bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inSt
                 ioTable.addReadComment(start, length, oxCommentPlace::afterEntry);
             else
                 leading.add(start, length);
-            lastEnd = reader.position();
             continue;
         }
         // A declaration, a closing tag or plain text: the entries end here.
         if (!reader.isNameAt(1))
             break;
-        const char* key = nullptr;
-        size_t keyLength = 0;
-        const char* raw = nullptr;
-        size_t rawLength = 0;
-        read = readEntry(reader, key, keyLength, raw, rawLength);
+        oxReadEntry entry;
+        read = readEntry(reader, entry);
         if (!read)
             break;
-        size_t valueLength = rawLength;
-        if (std::memchr(raw, '&', rawLength) != nullptr || std::memchr(raw, '\r', rawLength) != nullptr) {
-            char* const value = inText + (raw - inText);
-            valueLength = decodeInto(value, rawLength, value, true);
+        size_t valueLength = entry.itsRawLength;
+        // A plain value holds neither a reference nor a CR.
+        if (!entry.itsIsPlain && (std::memchr(entry.itsRaw, '&', entry.itsRawLength) != nullptr ||
+                                  std::memchr(entry.itsRaw, '\r', entry.itsRawLength) != nullptr)) {
+            char* const value = inText + (entry.itsRaw - inText);
+            valueLength = decodeInto(value, entry.itsRawLength, value, true);
         }
         // The comments since the last line end stand on this entry's line.
-        leading.flush(lineEndBetween(lastEnd, start) ? oxCommentPlace::ownLine : oxCommentPlace::beforeEntry);
-        ioTable.addReadEntry(key, keyLength, raw, valueLength);
+        leading.flush(newLine ? oxCommentPlace::ownLine : oxCommentPlace::beforeEntry);
+        ioTable.addReadEntry(entry.itsKey, entry.itsKeyLength, entry.itsRaw, valueLength,
+                             entry.itsIsVerbatim);
         onEntryLine = true;
-        lastEnd = reader.position();
     }
     leading.flush(oxCommentPlace::ownLine);
     return read;
@@ -485,14 +657,23 @@ bool oxPropertiesText::appendSome(const oxProperties& inTable, std::string& ioTe
     const size_t slots = inTable.orderLength();
     const size_t comments = inTable.commentCount();
     size_t comment = inTable.firstCommentFrom(ioCursor);
-    for (; ioCursor < slots && ioText.size() < inMostBytes; ++ioCursor) {
+    oxVerbatimRun run(ioText);
+    for (; ioCursor < slots && ioText.size() + run.length() < inMostBytes; ++ioCursor) {
         std::string_view key;
         std::string_view value;
-        if (comment < comments && inTable.commentAt(comment).itsEntry == ioCursor)
+        const char* line = nullptr;
+        size_t lineLength = 0;
+        if (comment < comments && inTable.commentAt(comment).itsEntry == ioCursor) {
+            run.flush();
             comment = appendLineWithComments(inTable, ioText, ioCursor, comment, inLineEnds);
-        else if (inTable.entryAt(ioCursor, key, value))
+        } else if (inLineEnds && (lineLength = inTable.verbatimLineAt(ioCursor, line)) != 0) {
+            run.add(line, lineLength);
+        } else if (inTable.entryAt(ioCursor, key, value)) {
+            run.flush();
             appendEntry(ioText, key, value, inLineEnds);
+        }
     }
+    run.flush();
     if (ioCursor < slots)
         return true;
     for (; comment < comments; ++comment)

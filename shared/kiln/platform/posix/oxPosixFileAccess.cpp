@@ -133,6 +133,24 @@ int openLockFile(const std::string& inTarget, const struct stat* inFile, std::st
     return file;
 }
 
+// Reads up to inLength bytes at inOffset, fewer only at the end of the
+// file; false on a read error.
+bool readAtMost(int inFile, char* outBytes, size_t inLength, off_t inOffset, size_t& outCount) {
+    outCount = 0;
+    while (outCount < inLength) {
+        const ssize_t count = retryInterrupted([&] {
+            return pread(inFile, outBytes + outCount, inLength - outCount,
+                         inOffset + static_cast<off_t>(outCount));
+        });
+        if (count < 0)
+            return false;
+        if (count == 0)
+            break;
+        outCount += static_cast<size_t>(count);
+    }
+    return true;
+}
+
 }  // namespace
 
 oxFileAccess getFileVersion(const std::string& inPath, oxFileVersion& outVersion) {
@@ -168,6 +186,40 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, 
         return oxFileAccess::refused;
     }
     outVersion = versionOf(status);
+    return oxFileAccess::ok;
+}
+
+oxFileAccess compareFileContents(const std::string& inPath, const oxContentSource& inSource, bool& outSame) {
+    outSame = false;
+    int descriptor = -1;
+    struct stat status;
+    const oxFileAccess opened = openRegularFile(inPath, O_RDONLY, descriptor, status);
+    if (opened != oxFileAccess::ok) {
+        return opened;
+    }
+    oxPosixFile file(descriptor);
+    fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    std::string piece;
+    std::string bytes;
+    off_t offset = 0;
+    for (oxPiece next = oxPiece::more; next == oxPiece::more;) {
+        piece.clear();
+        next = inSource(piece);
+        if (next == oxPiece::cancelled) {
+            return oxFileAccess::ok;
+        }
+        // A byte more after the last piece: the file must end with it.
+        bytes.resize(piece.size() + (next == oxPiece::last ? 1 : 0));
+        size_t count = 0;
+        if (!readAtMost(file.get(), &bytes[0], bytes.size(), offset, count)) {
+            return oxFileAccess::refused;
+        }
+        if (count != piece.size() || std::memcmp(bytes.data(), piece.data(), count) != 0) {
+            return oxFileAccess::ok;
+        }
+        offset += static_cast<off_t>(count);
+    }
+    outSame = true;
     return oxFileAccess::ok;
 }
 

@@ -7,6 +7,7 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -188,6 +189,12 @@ oxFileAccess accessFailure() {
 
 bool readAll(HANDLE inFile, std::string& outBytes) {
     outBytes.clear();
+    // Room for the whole file at once: a growing string would hold its old
+    // and new room together, twice a large file.
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(inFile, &size) && size.QuadPart > 0 &&
+        static_cast<unsigned long long>(size.QuadPart) < outBytes.max_size())
+        outBytes.reserve(static_cast<size_t>(size.QuadPart) + 1);
     char buffer[65536];
     for (;;) {
         DWORD count = 0;
@@ -199,6 +206,24 @@ bool readAll(HANDLE inFile, std::string& outBytes) {
         }
         outBytes.append(buffer, count);
     }
+}
+
+// Reads up to inLength bytes, fewer only at the end of the file; false
+// on a read error.
+bool readAtMost(HANDLE inFile, char* outBytes, size_t inLength, size_t& outCount) {
+    outCount = 0;
+    while (outCount < inLength) {
+        DWORD count = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<size_t>(inLength - outCount, 1u << 30));
+        if (!ReadFile(inFile, outBytes + outCount, wanted, &count, nullptr)) {
+            return false;
+        }
+        if (count == 0) {
+            break;
+        }
+        outCount += count;
+    }
+    return true;
 }
 
 bool setFileSize(HANDLE inFile, uint64_t inSize) {
@@ -633,6 +658,34 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, 
         !readVersion(file.get(), outVersion)) {
         return oxFileAccess::refused;
     }
+    return oxFileAccess::ok;
+}
+
+oxFileAccess compareFileContents(const std::string& inPath, const oxContentSource& inSource, bool& outSame) {
+    outSame = false;
+    oxWin32File file(openExisting(inPath, GENERIC_READ));
+    if (!file.isOpen()) {
+        return accessFailure();
+    }
+    std::string piece;
+    std::string bytes;
+    for (oxPiece next = oxPiece::more; next == oxPiece::more;) {
+        piece.clear();
+        next = inSource(piece);
+        if (next == oxPiece::cancelled) {
+            return oxFileAccess::ok;
+        }
+        // A byte more after the last piece: the file must end with it.
+        bytes.resize(piece.size() + (next == oxPiece::last ? 1 : 0));
+        size_t count = 0;
+        if (!readAtMost(file.get(), &bytes[0], bytes.size(), count)) {
+            return oxFileAccess::refused;
+        }
+        if (count != piece.size() || bytes.compare(0, count, piece) != 0) {
+            return oxFileAccess::ok;
+        }
+    }
+    outSame = true;
     return oxFileAccess::ok;
 }
 
