@@ -47,4 +47,3 @@ bool oxFloorFiles::syncDirectory(const std::string& inName) {
     close(directory);
     return synced;
 }
-

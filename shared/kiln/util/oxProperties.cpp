@@ -16,17 +16,12 @@ const size_t kSmallestIndex = 16;
 // Compacting costs a pass over the order: wait until it pays.
 const size_t kFewestRemovedToCompact = 1024;
 
-// Eight bytes at once with a to z folded onto A to Z: a lower-case letter
-// is a byte below 0x80 from 'a' to 'z', found by adding so that its top
-// bit carries, without carries between the bytes.
+// Eight bytes at once with the bit that tells a lower-case ASCII letter
+// from its capital cleared in each: keys that match after folding a to z
+// give the same word. Other bytes may meet too ('@' and '`'), which only
+// costs a comparison in the index.
 uint64_t foldedWord(uint64_t inWord) {
-    const uint64_t kOnes = 0x0101010101010101ULL;
-    const uint64_t kHighBits = 0x8080808080808080ULL;
-    const uint64_t low = inWord & ~kHighBits;
-    const uint64_t fromA = (low + kOnes * (0x80 - 'a')) & kHighBits;
-    const uint64_t pastZ = (low + kOnes * (0x80 - 'z' - 1)) & kHighBits;
-    const uint64_t lowerCase = fromA & ~pastZ & ~inWord;
-    return inWord - (lowerCase >> 2);
+    return inWord & ~0x2020202020202020ULL;
 }
 
 // The word's bytes but the first inCount in memory order, as if those
@@ -39,18 +34,23 @@ uint64_t shiftOutTakenBytes(uint64_t inWord, size_t inCount) {
 #endif
 }
 
-// A multiplicative hash of the folded bytes of a key that holds no zero
-// byte, eight at a time: a key is hashed for every entry of a read.
+// A hash of the folded bytes of a key that holds no zero byte, eight at
+// a time: a key is hashed for every entry of a read. Each word is
+// multiplied on its own and only a rotation links them, so the multiplies
+// of a key overlap instead of waiting for each other; a last mix spreads
+// every bit over the low ones that pick the slot.
 uint32_t hashKeyBytes(const char* inKey, size_t inLength) {
     const size_t length = inLength;
     const uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+    const auto mixIn = [](uint64_t inHash, uint64_t inWord) {
+        return ((inHash << 23) | (inHash >> 41)) ^ (inWord * 0xC2B2AE3D27D4EB4FULL);
+    };
     uint64_t hash = length * kMultiplier;
     size_t pos = 0;
     for (; pos + 8 <= length; pos += 8) {
         uint64_t word = 0;
         std::memcpy(&word, inKey + pos, 8);
-        hash = (hash ^ foldedWord(word)) * kMultiplier;
-        hash ^= hash >> 29;
+        hash = mixIn(hash, foldedWord(word));
     }
     if (pos < length) {
         uint64_t word = 0;
@@ -62,9 +62,10 @@ uint32_t hashKeyBytes(const char* inKey, size_t inLength) {
         } else {
             std::memcpy(&word, inKey + pos, length - pos);
         }
-        hash = (hash ^ foldedWord(word)) * kMultiplier;
+        hash = mixIn(hash, foldedWord(word));
     }
-    return static_cast<uint32_t>(hash ^ (hash >> 32));
+    hash = (hash ^ (hash >> 32)) * kMultiplier;
+    return static_cast<uint32_t>(hash ^ (hash >> 29));
 }
 
 // The same for any key: only the bytes before its first zero count.
@@ -119,7 +120,14 @@ size_t indexSizeFor(size_t inCount) {
 }  // namespace
 
 oxProperties::oxProperties()
-    : itsUsedSlots(0), itsLiveCount(0), itsRemovedCount(0), itsDeadBytes(0), itsModified(false) {}
+    : itsReadHashes(),
+      itsReadIndexed(0),
+      itsResolvedStart(0),
+      itsUsedSlots(0),
+      itsLiveCount(0),
+      itsRemovedCount(0),
+      itsDeadBytes(0),
+      itsModified(false) {}
 
 oxProperties::~oxProperties() {}
 
@@ -308,6 +316,11 @@ char* oxProperties::beginRead(std::string&& ioText, size_t inMostEntries, size_t
     // Dead until an entry or comment uses it: markup, blanks, text after
     // the entries count for the arena's compaction.
     itsDeadBytes += itsArena.size() - base;
+    // Room in the index for every entry the text may hold, so that none
+    // of the read's slots moves.
+    itsReadIndexed = itsEntries.size();
+    if (indexSizeFor(itsLiveCount + inMostEntries) > itsSlots.size())
+        rebuildIndex(itsLiveCount + inMostEntries, itsReadIndexed);
     return &itsArena[0] + base;
 }
 
@@ -318,8 +331,46 @@ size_t oxProperties::arenaOffset(const char* inByte) const {
 
 void oxProperties::addReadEntry(const char* inKey, size_t inKeyLength, const char* inValue,
                                 size_t inValueLength, bool inVerbatim) {
-    itsEntries.emplace_back(arenaOffset(inKey), arenaOffset(inValue), inKeyLength, inValueLength, inVerbatim);
-    itsDeadBytes -= inKeyLength + inValueLength;
+    itsDeadBytes -= inValueLength;
+    takeReadEntry(arenaOffset(inKey), inKeyLength, arenaOffset(inValue), inValueLength, inVerbatim);
+}
+
+char* oxProperties::beginResolvedValue(size_t inMostLength) {
+    itsResolvedStart = itsAddedText.size();
+    itsAddedText.resize(itsResolvedStart + inMostLength);
+    return &itsAddedText[itsResolvedStart];
+}
+
+void oxProperties::addResolvedEntry(const char* inKey, size_t inKeyLength, size_t inLength) {
+    itsAddedText.resize(itsResolvedStart + inLength);
+    takeReadEntry(arenaOffset(inKey), inKeyLength, itsResolvedStart | kAddedTextBit, inLength, true);
+}
+
+void oxProperties::takeReadEntry(size_t inKey, size_t inKeyLength, uint64_t inValue, size_t inValueLength,
+                                 bool inVerbatim) {
+    const size_t entry = itsEntries.size();
+    itsEntries.emplace_back(inKey, inValue, inKeyLength, inValueLength, inVerbatim);
+    itsDeadBytes -= inKeyLength;
+    // A key read holds name characters only, so no zero byte.
+    const uint32_t hash = hashKeyBytes(itsArena.data() + inKey, inKeyLength);
+    if (entry - itsReadIndexed == kReadAhead) {
+        indexReadEntry(itsReadIndexed, itsReadHashes[itsReadIndexed % kReadAhead]);
+        ++itsReadIndexed;
+    }
+    itsReadHashes[entry % kReadAhead] = hash;
+    // On a large table nearly every first look at a slot misses the cache.
+    __builtin_prefetch(&itsSlots[hash & (itsSlots.size() - 1)]);
+}
+
+size_t oxProperties::resolvedLineLength(const oxEntry& inEntry) const {
+    const char* const lineStart = textAt(inEntry.itsKey) - 1;
+    const char* const read = textAt(inEntry.itsKey) + inEntry.keyLength() + kVerbatimOpening;
+    const char* const end = itsArena.data() + itsArena.size();
+    const void* quote = std::memchr(read, '"', static_cast<size_t>(end - read));
+    oxAssert(quote != nullptr);
+    if (quote == nullptr)
+        return 0;
+    return static_cast<size_t>(static_cast<const char*>(quote) - lineStart) + kVerbatimLineEnd;
 }
 
 void oxProperties::addReadComment(const char* inText, size_t inLength, oxCommentPlace inPlace) {
@@ -330,56 +381,40 @@ void oxProperties::addReadComment(const char* inText, size_t inLength, oxComment
     itsDeadBytes -= inLength;
 }
 
-// Takes the entries from inFirst on into the index as set would, in
-// order: a key already there keeps its place and spelling and takes the
-// value, and the later entry goes. The slot of an entry a few ahead is
-// fetched early, since on a large table nearly every first look misses
-// the cache.
-void oxProperties::endRead(size_t inFirst) {
-    const size_t kAhead = 8;  // a power of two: the ring of hashes below
-    const size_t count = itsEntries.size();
-    if (indexSizeFor(itsLiveCount + count - inFirst) > itsSlots.size())
-        rebuildIndex(itsLiveCount + count - inFirst, inFirst);
-    const size_t mask = itsSlots.size() - 1;
-    // Each hash is made once, kAhead entries early, for the fetch. A key
-    // read holds name characters only, so no zero byte.
-    const auto hashOfReadEntry = [this](const oxEntry& inEntry) {
-        return hashKeyBytes(textAt(inEntry.itsKey), inEntry.keyLength());
-    };
-    uint32_t hashes[kAhead];
-    for (size_t entry = inFirst; entry < count && entry < inFirst + kAhead; ++entry)
-        hashes[entry % kAhead] = hashOfReadEntry(itsEntries[entry]);
-    for (size_t entry = inFirst; entry < count; ++entry) {
-        const uint32_t hash = hashes[entry % kAhead];
-        if (entry + kAhead < count) {
-            const uint32_t ahead = hashOfReadEntry(itsEntries[entry + kAhead]);
-            hashes[entry % kAhead] = ahead;
-            __builtin_prefetch(&itsSlots[ahead & mask]);
-        }
-        oxEntry& added = itsEntries[entry];
-        const size_t slot = findSlot(textAt(added.itsKey), added.keyLength(), hash);
-        if (slot == kNoSlot) {
-            ++itsLiveCount;
-            itsModified = true;
-            indexEntry(entry, hash);
-            continue;
-        }
-        oxEntry& first = itsEntries[itsSlots[slot].itsEntry - 1];
-        if (!sameValue(textAt(first.itsValue), first.valueLength(), textAt(added.itsValue),
-                       added.valueLength())) {
-            itsDeadBytes += first.valueLength();
-            first.setValue(added.itsValue, added.valueLength());
-            itsModified = true;
-        } else {
-            itsDeadBytes += added.valueLength();
-        }
-        added.markRemoved();
-        itsDeadBytes += added.keyLength();
-        ++itsRemovedCount;
-        // The line is gone, but not the notes on it.
-        if (!itsComments.empty())
-            detachComments(entry);
+void oxProperties::endRead() {
+    for (; itsReadIndexed < itsEntries.size(); ++itsReadIndexed)
+        indexReadEntry(itsReadIndexed, itsReadHashes[itsReadIndexed % kReadAhead]);
+}
+
+// As set would: a key already there keeps its place and spelling and
+// takes the value, and the later entry goes.
+void oxProperties::indexReadEntry(size_t inEntry, uint32_t inHash) {
+    // Only when beginRead was told too few.
+    if (isIndexTooFull(itsUsedSlots + 1, itsSlots.size()))
+        rebuildIndex(itsLiveCount + itsEntries.size() - inEntry, inEntry);
+    oxEntry& added = itsEntries[inEntry];
+    const size_t slot = findSlot(textAt(added.itsKey), added.keyLength(), inHash);
+    if (slot == kNoSlot) {
+        ++itsLiveCount;
+        itsModified = true;
+        indexEntry(inEntry, inHash);
+        return;
     }
+    oxEntry& first = itsEntries[itsSlots[slot].itsEntry - 1];
+    if (!sameValue(textAt(first.itsValue), first.valueLength(), textAt(added.itsValue),
+                   added.valueLength())) {
+        itsDeadBytes += first.valueLength();
+        first.setValue(added.itsValue, added.valueLength());
+        itsModified = true;
+    } else {
+        itsDeadBytes += added.valueLength();
+    }
+    added.markRemoved();
+    itsDeadBytes += added.keyLength();
+    ++itsRemovedCount;
+    // The line is gone, but not the notes on it.
+    if (!itsComments.empty())
+        detachComments(inEntry);
 }
 
 void oxProperties::detachComments(size_t inEntry) {

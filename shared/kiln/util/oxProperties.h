@@ -129,15 +129,23 @@ public:
     // they stand. Each entry and comment found there is then added by
     // pointers into that text, which stay valid until endRead. A comment
     // before or after an entry on its line is added just before or after
-    // that entry. endRead takes the entries added since inFirstSlot (the
-    // orderLength() before beginRead) into the index as set would: a key
-    // read twice keeps its first place and takes the later value, and the
-    // comments of the later line then stand on their own.
+    // that entry. Each entry read is taken into the index as set would,
+    // a few entries later (its slot is fetched meanwhile), and endRead
+    // takes in the last ones: a key read twice keeps its first place and
+    // takes the later value, and the comments of the later line then
+    // stand on their own.
     char* beginRead(std::string&& ioText, size_t inMostEntries, size_t inMostComments);
     // inVerbatim: the entry's line, from the "<" before inKey to past its
     // CR LF, is the one the writer makes from it.
     void addReadEntry(const char* inKey, size_t inKeyLength, const char* inValue, size_t inValueLength,
                       bool inVerbatim);
+    // For a value that had to be resolved, on a line that is the writer's
+    // all the same: the resolved value goes apart from the read text, so
+    // that the line stays as it was read. beginResolvedValue gives room
+    // for at most inMostLength bytes, of which addResolvedEntry takes the
+    // first inLength.
+    char* beginResolvedValue(size_t inMostLength);
+    void addResolvedEntry(const char* inKey, size_t inKeyLength, size_t inLength);
     // For the writer: the length of the verbatim line at inSlot, or 0 when
     // it has none (removed, changed, or not read so). inLineStart: where
     // it stands, so that adjacent lines go out as one run.
@@ -146,13 +154,17 @@ public:
         if (!entry.isLive() || !entry.isVerbatim())
             return 0;
         outLineStart = textAt(entry.itsKey) - 1;
+        if ((entry.itsValue & kAddedTextBit) != 0)
+            return resolvedLineLength(entry);
         return static_cast<size_t>(textAt(entry.itsValue) - outLineStart) + entry.valueLength() +
                kVerbatimLineEnd;
     }
+    // What stands between a verbatim entry's key and value: ' value="'.
+    static constexpr size_t kVerbatimOpening = 8;
     // What follows a verbatim entry's value: '" />' and CR LF.
     static constexpr size_t kVerbatimLineEnd = 6;
     void addReadComment(const char* inText, size_t inLength, oxCommentPlace inPlace);
-    void endRead(size_t inFirstSlot);
+    void endRead();
 
 private:
     // An entry in file order: where its key and value stand (see textAt).
@@ -227,6 +239,14 @@ private:
     void rebuildIndex(size_t inCount);
     // The same, taking in only the entries before inIndexed.
     void rebuildIndex(size_t inCount, size_t inIndexed);
+    // Adds an entry read, and takes one read a few entries before into
+    // the index (see beginRead).
+    void takeReadEntry(size_t inKey, size_t inKeyLength, uint64_t inValue, size_t inValueLength,
+                       bool inVerbatim);
+    void indexReadEntry(size_t inEntry, uint32_t inHash);
+    // The verbatim line of an entry whose value was resolved: its read
+    // form holds no '"', so the first one ends it.
+    size_t resolvedLineLength(const oxEntry& inEntry) const;
     // Copies the live text to a new arena once most of it is dead.
     void compactArenaIfWasteful();
     // The comments of the entry inEntry's line then stand on their own.
@@ -246,6 +266,13 @@ private:
     // text stays (itsDeadBytes) until the two are compacted into one.
     std::string itsArena;
     std::string itsAddedText;
+    // The entries read but not yet indexed, from itsReadIndexed on, and
+    // their hashes (a ring), made while the key was at hand.
+    static constexpr size_t kReadAhead = 8;
+    uint32_t itsReadHashes[kReadAhead];
+    size_t itsReadIndexed;
+    // Where beginResolvedValue's room starts in itsAddedText.
+    size_t itsResolvedStart;
     size_t itsUsedSlots;
     size_t itsLiveCount;
     size_t itsRemovedCount;

@@ -376,6 +376,47 @@ size_t decodeInto(const char* inText, size_t inLength, char* outText, bool inFol
     return out;
 }
 
+// The length of the reference at inText (an "&") when it is the one
+// appendEncoded writes for its byte, else 0.
+size_t writtenReferenceLength(const char* inText, size_t inLength) {
+    for (const oxNamedReference& reference : kNamedReferences) {
+        const size_t length = std::strlen(reference.itsText);
+        if (inLength >= length && std::memcmp(inText, reference.itsText, length) == 0)
+            return length;
+    }
+    const auto upperHex = [](char inDigit) {
+        return (inDigit >= '0' && inDigit <= '9') || (inDigit >= 'A' && inDigit <= 'F');
+    };
+    const size_t kHexLength = 6;  // "&#xHH;"
+    if (inLength < kHexLength || inText[1] != '#' || inText[2] != 'x' || !upperHex(inText[3]) ||
+        !upperHex(inText[4]) || inText[5] != ';')
+        return 0;
+    const char byte = static_cast<char>(digitValue(inText[3], 16) * 16 + digitValue(inText[4], 16));
+    // Zero ends a value, plain bytes go as they are, and the five have names.
+    if (byte == '\0' || isPlainValueByte(byte))
+        return 0;
+    for (const oxNamedReference& reference : kNamedReferences) {
+        if (reference.itsCharacter == byte)
+            return 0;
+    }
+    return kHexLength;
+}
+
+// Whether inText is exactly what appendEncoded writes for the value it
+// stands for: then the writer would write it again byte for byte.
+bool isWrittenEncoding(const char* inText, size_t inLength) {
+    for (size_t pos = 0;;) {
+        pos += plainPrefixLength(inText + pos, inLength - pos);
+        if (pos == inLength)
+            return true;
+        const size_t reference =
+            inText[pos] == '&' ? writtenReferenceLength(inText + pos, inLength - pos) : 0;
+        if (reference == 0)
+            return false;
+        pos += reference;
+    }
+}
+
 using oxCommentPlace = oxProperties::oxCommentPlace;
 
 // One entry's line in the file form.
@@ -550,7 +591,8 @@ struct oxReadEntry {
     const char* itsRaw = nullptr;
     size_t itsRawLength = 0;
     bool itsIsPlain = false;
-    bool itsIsVerbatim = false;
+    // Laid out as the writer lays an entry out, CR LF included.
+    bool itsHasWrittenLayout = false;
 };
 
 // Reads one entry at "<" followed by a name character; false when it is
@@ -574,8 +616,8 @@ bool readEntry(oxTextReader& ioReader, oxReadEntry& outEntry) {
     }
     read = read && ioReader.readQuotedValue(outEntry.itsRaw, outEntry.itsRawLength, outEntry.itsIsPlain) &&
            outEntry.itsRawLength <= oxProperties::kMostValueLength;
-    outEntry.itsIsVerbatim =
-        verbatim && outEntry.itsIsPlain && ioReader.startsWith(kWrittenEnding, sizeof(kWrittenEnding) - 1);
+    outEntry.itsHasWrittenLayout =
+        verbatim && ioReader.startsWith(kWrittenEnding, sizeof(kWrittenEnding) - 1);
     ioReader.skipWhitespace();
     return read && ioReader.expect("/>", 2);
 }
@@ -622,18 +664,26 @@ bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inSt
         read = readEntry(reader, entry);
         if (!read)
             break;
-        size_t valueLength = entry.itsRawLength;
-        // A plain value holds neither a reference nor a CR.
-        if (!entry.itsIsPlain && (std::memchr(entry.itsRaw, '&', entry.itsRawLength) != nullptr ||
-                                  std::memchr(entry.itsRaw, '\r', entry.itsRawLength) != nullptr)) {
-            char* const value = inText + (entry.itsRaw - inText);
-            valueLength = decodeInto(value, entry.itsRawLength, value, true);
-        }
         // The comments since the last line end stand on this entry's line.
         leading.flush(newLine ? oxCommentPlace::ownLine : oxCommentPlace::beforeEntry);
-        ioTable.addReadEntry(entry.itsKey, entry.itsKeyLength, entry.itsRaw, valueLength,
-                             entry.itsIsVerbatim);
         onEntryLine = true;
+        // A plain value holds neither a reference nor a CR.
+        const bool resolve =
+            !entry.itsIsPlain && (std::memchr(entry.itsRaw, '&', entry.itsRawLength) != nullptr ||
+                                  std::memchr(entry.itsRaw, '\r', entry.itsRawLength) != nullptr);
+        if (!resolve) {
+            ioTable.addReadEntry(entry.itsKey, entry.itsKeyLength, entry.itsRaw, entry.itsRawLength,
+                                 entry.itsIsPlain && entry.itsHasWrittenLayout);
+        } else if (entry.itsHasWrittenLayout && isWrittenEncoding(entry.itsRaw, entry.itsRawLength)) {
+            // Resolved apart, so that the line can still be copied as read.
+            char* const value = ioTable.beginResolvedValue(entry.itsRawLength);
+            ioTable.addResolvedEntry(entry.itsKey, entry.itsKeyLength,
+                                     decodeInto(entry.itsRaw, entry.itsRawLength, value, true));
+        } else {
+            char* const value = inText + (entry.itsRaw - inText);
+            ioTable.addReadEntry(entry.itsKey, entry.itsKeyLength, value,
+                                 decodeInto(value, entry.itsRawLength, value, true), false);
+        }
     }
     leading.flush(oxCommentPlace::ownLine);
     return read;
@@ -719,7 +769,6 @@ bool oxPropertiesText::readFromText(oxProperties& ioTable, const char* inText, s
 
 bool oxPropertiesText::readFromBuffer(oxProperties& ioTable, std::string&& ioText, size_t inStart,
                                       size_t& outStop) {
-    const size_t firstSlot = ioTable.orderLength();
     const size_t length = ioText.size();
     size_t openings = 0;
     size_t commentOpenings = 0;
@@ -727,7 +776,7 @@ bool oxPropertiesText::readFromBuffer(oxProperties& ioTable, std::string&& ioTex
     char* const text = ioTable.beginRead(std::move(ioText), openings - commentOpenings, commentOpenings);
     const bool read = parseText(ioTable, text, length, inStart, outStop);
     // Entries read before a fault stay in the table too.
-    ioTable.endRead(firstSlot);
+    ioTable.endRead();
     return read;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -37,6 +38,57 @@ bool readText(const std::string& inText, oxProperties& ioTable) {
 // Bytes up to the first zero: what the table compares and writes.
 std::string cString(const std::string& inText) {
     return std::string(inText.c_str());
+}
+
+// Lines the writer would write the same are copied as read; every other
+// line, and every line an edit touched, is written anew. Either way the
+// text is what the writer makes of the table.
+TEST(oxPropertiesTextTest, LinesAsWrittenAreKeptAndOthersRewritten) {
+    const std::string a = "<A value=\"1\" />\r\n";
+    const std::string b = "<B value=\"x&lt;&#x5C;&amp;\" />\r\n";
+    const std::string c = "<C value=\"3\" />\r\n";
+    const auto none = [](oxProperties&) {};
+    const struct {
+        std::string itsText;
+        std::function<void(oxProperties&)> itsEdit;
+        std::string itsWritten;
+    } cases[] = {
+        {a + b + c, none, a + b + c},
+        // Not the writer's form: a decimal or lower-case reference, a raw
+        // quote or '>', other blanks, a bare line feed.
+        {"<B value=\"x&#60;&#x5c;&#38;\" />\r\n", none, b},
+        {"<A value=\"'>\" />\r\n", none, "<A value=\"&apos;&gt;\" />\r\n"},
+        {"<A  value=\"1\"/>\n" + c, none, a + c},
+        {a + "<A value=\"2\" />\r\n" + c, none, "<A value=\"2\" />\r\n" + c},
+        {a + b + c, [](oxProperties& ioTable) { ioTable.set("B", "y"); }, a + "<B value=\"y\" />\r\n" + c},
+        {a + b + c, [](oxProperties& ioTable) { ioTable.remove("B"); }, a + c},
+        {a + b + c, [](oxProperties& ioTable) { ioTable.set("D", "4"); },
+         a + b + c + "<D value=\"4\" />\r\n"},
+        {a + "<!-- on B --> " + b + c, none, a + "<!-- on B --> " + b + c},
+    };
+    for (const auto& testCase : cases) {
+        oxProperties table;
+        ASSERT_TRUE(readText(testCase.itsText, table)) << testCase.itsText;
+        testCase.itsEdit(table);
+        table.compact();
+        EXPECT_EQ(testCase.itsWritten, writtenText(table)) << testCase.itsText;
+    }
+    // Read from where the copy comes from, B's value is resolved all the same.
+    oxProperties table;
+    ASSERT_TRUE(readText(a + b, table));
+    EXPECT_EQ((oxPairs{{"A", "1"}, {"B", "x<\\&"}}), entriesOf(table));
+}
+
+TEST(oxPropertiesTextTest, KeysTooLongForTheTableAreRefused) {
+    const std::string longest(oxProperties::kMostKeyLength, 'K');
+    oxProperties table;
+    EXPECT_TRUE(readText("<" + longest + " value=\"1\" />", table));
+    EXPECT_EQ(1u, table.size());
+    EXPECT_TRUE(oxProperties::isValidKey(longest));
+    EXPECT_FALSE(oxProperties::isValidKey(longest + "K"));
+    oxProperties tooLong;
+    EXPECT_FALSE(readText("<" + longest + "K value=\"1\" />", tooLong));
+    EXPECT_EQ(0u, tooLong.size());
 }
 
 }  // namespace
