@@ -95,11 +95,28 @@ enum class oxPiece {
 // empty).
 using oxContentSource = std::function<oxPiece(std::string& ioChunk)>;
 
+// A piece that may also borrow: the bytes made for it, then, when
+// itsBorrowed is set, bytes that stand elsewhere and are written from
+// there without a copy. Those must stay as they are until the next piece
+// is asked for.
+struct oxContentChunk {
+    std::string itsMade;
+    const char* itsBorrowed = nullptr;
+    size_t itsBorrowedLength = 0;
+
+    void clear() {
+        itsMade.clear();
+        itsBorrowed = nullptr;
+        itsBorrowedLength = 0;
+    }
+};
+using oxChunkSource = std::function<oxPiece(oxContentChunk& ioChunk)>;
+
 // Whether the file inPath names (opened as readFileContents opens it)
 // holds exactly the bytes inSource gives, read piece for piece beside
 // them, so that a large file is never held whole. A cancelled source
 // makes outSame false. refused: the file could not be read to the end.
-oxFileAccess compareFileContents(const std::string& inPath, const oxContentSource& inSource, bool& outSame);
+oxFileAccess compareFileContents(const std::string& inPath, const oxChunkSource& inSource, bool& outSame);
 
 // replaceFileContents with the contents from inSource, which is read once
 // from start to end (or not at all, when the write fails before it). On
@@ -108,6 +125,9 @@ oxFileAccess compareFileContents(const std::string& inPath, const oxContentSourc
 // says so and where they are kept.
 bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource,
                              std::string* outReason = nullptr);
+// The same with pieces that may borrow.
+bool replaceFileContentsInChunks(const std::string& inPath, const oxChunkSource& inSource,
+                                 std::string* outReason = nullptr);
 
 // Keeps a copy of the file inPath names (links followed) beside it, before
 // it is changed: "<final name>.<inStamp>~", or "<final name>.<inStamp>-2~"

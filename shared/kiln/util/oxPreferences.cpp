@@ -353,12 +353,12 @@ oxStoreResult oxPreferences::writePreferences(bool* outChanged, std::string* out
     bool first = true;
     // Called only within this call, under itsMutex, which the analysis cannot
     // see from inside the lambda.
-    const auto nextPiece = [&](std::string& ioChunk) OX_NO_THREAD_SAFETY_ANALYSIS {
+    const auto nextPiece = [&](oxContentChunk& ioChunk) OX_NO_THREAD_SAFETY_ANALYSIS {
         if (isStopRequested())
             return oxPiece::cancelled;
         return appendContentPiece(ioChunk, cursor, first) ? oxPiece::more : oxPiece::last;
     };
-    if (!replaceFileContentsFrom(itsFileName, nextPiece, &reason))
+    if (!replaceFileContentsInChunks(itsFileName, nextPiece, &reason))
         return failure(oxStoreResult::writeFailed, reason);
     // So that the next read sees the file as unchanged and does not read
     // back what was just written.
@@ -369,19 +369,26 @@ oxStoreResult oxPreferences::writePreferences(bool* outChanged, std::string* out
     return oxStoreResult();
 }
 
-bool oxPreferences::appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const {
+bool oxPreferences::appendContentPiece(oxContentChunk& ioChunk, size_t& ioCursor, bool& ioFirst) const {
     const size_t kPieceBytes = 256 * 1024;
     if (ioFirst && itsHasByteOrderMark)
-        ioChunk.append(kByteOrderMark, kByteOrderMarkLength);
+        ioChunk.itsMade.append(kByteOrderMark, kByteOrderMarkLength);
     ioFirst = false;
-    return oxPropertiesText::appendSome(itsProperties, ioChunk, true, ioCursor, kPieceBytes);
+    // Lines that stand in the table's text as they are to be written are
+    // written from there.
+    std::string_view lent;
+    const bool more =
+        oxPropertiesText::appendSome(itsProperties, ioChunk.itsMade, true, ioCursor, kPieceBytes, &lent);
+    ioChunk.itsBorrowed = lent.data();
+    ioChunk.itsBorrowedLength = lent.size();
+    return more;
 }
 
 oxStoreResult oxPreferences::fileHoldsContents(bool& outHolds) {
     // Piece by piece, as the writer makes them.
     size_t cursor = 0;
     bool first = true;
-    const auto nextPiece = [&](std::string& ioChunk) OX_NO_THREAD_SAFETY_ANALYSIS {
+    const auto nextPiece = [&](oxContentChunk& ioChunk) OX_NO_THREAD_SAFETY_ANALYSIS {
         return appendContentPiece(ioChunk, cursor, first) ? oxPiece::more : oxPiece::last;
     };
     const oxFileAccess access = compareFileContents(itsFileName, nextPiece, outHolds);

@@ -131,7 +131,7 @@ private:
         OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // The next piece of the file's contents (byte-order mark, then the
     // entries); true while more follow. Start with ioCursor 0 and ioFirst.
-    bool appendContentPiece(std::string& ioChunk, size_t& ioCursor, bool& ioFirst) const
+    bool appendContentPiece(oxContentChunk& ioChunk, size_t& ioCursor, bool& ioFirst) const
         OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     bool isStopRequested() const OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutex);
     // outHolds: the file's bytes now are exactly the contents write would

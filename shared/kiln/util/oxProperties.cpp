@@ -335,9 +335,14 @@ void oxProperties::addReadEntry(const char* inKey, size_t inKeyLength, const cha
     takeReadEntry(arenaOffset(inKey), inKeyLength, arenaOffset(inValue), inValueLength, inVerbatim);
 }
 
+// The value goes after the length of its read form, which the writer
+// needs to copy the line.
 char* oxProperties::beginResolvedValue(size_t inMostLength) {
-    itsResolvedStart = itsAddedText.size();
+    itsResolvedStart = itsAddedText.size() + sizeof(uint64_t);
+    const uint64_t readLength = inMostLength;
+    itsAddedText.append(reinterpret_cast<const char*>(&readLength), sizeof readLength);
     itsAddedText.resize(itsResolvedStart + inMostLength);
+    itsDeadBytes += sizeof readLength;
     return &itsAddedText[itsResolvedStart];
 }
 
@@ -363,14 +368,9 @@ void oxProperties::takeReadEntry(size_t inKey, size_t inKeyLength, uint64_t inVa
 }
 
 size_t oxProperties::resolvedLineLength(const oxEntry& inEntry) const {
-    const char* const lineStart = textAt(inEntry.itsKey) - 1;
-    const char* const read = textAt(inEntry.itsKey) + inEntry.keyLength() + kVerbatimOpening;
-    const char* const end = itsArena.data() + itsArena.size();
-    const void* quote = std::memchr(read, '"', static_cast<size_t>(end - read));
-    oxAssert(quote != nullptr);
-    if (quote == nullptr)
-        return 0;
-    return static_cast<size_t>(static_cast<const char*>(quote) - lineStart) + kVerbatimLineEnd;
+    uint64_t readLength = 0;
+    std::memcpy(&readLength, textAt(inEntry.itsValue) - sizeof readLength, sizeof readLength);
+    return 1 + inEntry.keyLength() + kVerbatimOpening + static_cast<size_t>(readLength) + kVerbatimLineEnd;
 }
 
 void oxProperties::addReadComment(const char* inText, size_t inLength, oxCommentPlace inPlace) {

@@ -143,7 +143,7 @@ public:
     // all the same: the resolved value goes apart from the read text, so
     // that the line stays as it was read. beginResolvedValue gives room
     // for at most inMostLength bytes, of which addResolvedEntry takes the
-    // first inLength.
+    // first inLength. The read form must be inMostLength long.
     char* beginResolvedValue(size_t inMostLength);
     void addResolvedEntry(const char* inKey, size_t inKeyLength, size_t inLength);
     // For the writer: the length of the verbatim line at inSlot, or 0 when
@@ -244,8 +244,8 @@ private:
     void takeReadEntry(size_t inKey, size_t inKeyLength, uint64_t inValue, size_t inValueLength,
                        bool inVerbatim);
     void indexReadEntry(size_t inEntry, uint32_t inHash);
-    // The verbatim line of an entry whose value was resolved: its read
-    // form holds no '"', so the first one ends it.
+    // The verbatim line of an entry whose value was resolved, from the
+    // length of the read form kept before the value.
     size_t resolvedLineLength(const oxEntry& inEntry) const;
     // Copies the live text to a new arena once most of it is dead.
     void compactArenaIfWasteful();

@@ -502,27 +502,36 @@ size_t appendLineWithComments(const oxProperties& inTable, std::string& ioText, 
 
 // Lines read that the writer would write the same, and that stood next
 // to each other, go out as one copy: an unchanged file is then mostly
-// copied, not written anew.
+// copied, not written anew. A long run may instead be lent as it stands
+// (see appendSome), which ends the piece.
 class oxVerbatimRun {
 public:
-    explicit oxVerbatimRun(std::string& ioText) : itsText(ioText), itsStart(nullptr), itsLength(0) {}
+    oxVerbatimRun(std::string& ioText, std::string_view* outLent)
+        : itsText(ioText), itsLent(outLent), itsStart(nullptr), itsLength(0) {}
 
     size_t length() const { return itsLength; }
+    bool continues(const char* inLine) const { return itsStart + itsLength == inLine; }
     void add(const char* inLine, size_t inLength) {
-        if (itsStart + itsLength != inLine)
-            flush();
         if (itsLength == 0)
             itsStart = inLine;
         itsLength += inLength;
     }
-    void flush() {
-        if (itsLength != 0)
+    // True when the run was lent: the piece ends with it.
+    bool end() {
+        // Shorter runs cost less to copy than a write of their own.
+        const size_t kLeastLent = 16 * 1024;
+        const bool lend = itsLent != nullptr && itsLength >= kLeastLent;
+        if (lend)
+            *itsLent = std::string_view(itsStart, itsLength);
+        else if (itsLength != 0)
             itsText.append(itsStart, itsLength);
         itsLength = 0;
+        return lend;
     }
 
 private:
     std::string& itsText;
+    std::string_view* itsLent;
     const char* itsStart;
     size_t itsLength;
 };
@@ -704,27 +713,39 @@ void oxPropertiesText::appendTo(const oxProperties& inTable, std::string& ioText
 
 bool oxPropertiesText::appendSome(const oxProperties& inTable, std::string& ioText, bool inLineEnds,
                                   size_t& ioCursor, size_t inMostBytes) {
+    return appendSome(inTable, ioText, inLineEnds, ioCursor, inMostBytes, nullptr);
+}
+
+bool oxPropertiesText::appendSome(const oxProperties& inTable, std::string& ioText, bool inLineEnds,
+                                  size_t& ioCursor, size_t inMostBytes, std::string_view* outLent) {
     const size_t slots = inTable.orderLength();
     const size_t comments = inTable.commentCount();
     size_t comment = inTable.firstCommentFrom(ioCursor);
-    oxVerbatimRun run(ioText);
+    oxVerbatimRun run(ioText, outLent);
+    bool lent = false;
+    // A lent run ends the piece before the slot that ended the run.
     for (; ioCursor < slots && ioText.size() + run.length() < inMostBytes; ++ioCursor) {
         std::string_view key;
         std::string_view value;
         const char* line = nullptr;
         size_t lineLength = 0;
         if (comment < comments && inTable.commentAt(comment).itsEntry == ioCursor) {
-            run.flush();
+            if ((lent = run.end()))
+                break;
             comment = appendLineWithComments(inTable, ioText, ioCursor, comment, inLineEnds);
         } else if (inLineEnds && (lineLength = inTable.verbatimLineAt(ioCursor, line)) != 0) {
+            if (!run.continues(line) && (lent = run.end()))
+                break;
             run.add(line, lineLength);
         } else if (inTable.entryAt(ioCursor, key, value)) {
-            run.flush();
+            if ((lent = run.end()))
+                break;
             appendEntry(ioText, key, value, inLineEnds);
         }
     }
-    run.flush();
-    if (ioCursor < slots)
+    lent = lent || run.end();
+    // What follows a lent run goes in the next piece, after it.
+    if (ioCursor < slots || lent)
         return true;
     for (; comment < comments; ++comment)
         appendOwnLineComment(ioText, inTable.commentAt(comment).itsText, inLineEnds);

@@ -17,6 +17,7 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "oxProperties.h"
 
@@ -45,6 +46,12 @@ public:
     // remain. The table may not change between the pieces.
     static bool appendSome(const oxProperties& inTable, std::string& ioText, bool inLineEnds,
                            size_t& ioCursor, size_t inMostBytes);
+    // The same, but a long run of lines that stand as the writer would
+    // write them may be lent instead of copied: outLent then views it in
+    // the table's text (valid while the table does not change), it follows
+    // what was appended to ioText, and the piece ends with it.
+    static bool appendSome(const oxProperties& inTable, std::string& ioText, bool inLineEnds,
+                           size_t& ioCursor, size_t inMostBytes, std::string_view* outLent);
 
     // Marks the table unmodified, then stores each entry of the stream as
     // set would, and keeps each comment (see above). Expects a stream

@@ -13,18 +13,24 @@
 namespace {
 
 // The pieces in turn, the last as oxPiece::last, or cancelled after inCancelAfter.
-oxContentSource piecesOf(const std::vector<std::string>& inPieces, size_t inCancelAfter = SIZE_MAX) {
-    return [inPieces, inCancelAfter, next = size_t{0}](std::string& ioChunk) mutable {
+// Odd pieces are made, even ones lent.
+oxChunkSource piecesOf(const std::vector<std::string>& inPieces, size_t inCancelAfter = SIZE_MAX) {
+    return [inPieces, inCancelAfter, next = size_t{0}](oxContentChunk& ioChunk) mutable {
         if (next == inCancelAfter)
             return oxPiece::cancelled;
-        ioChunk += inPieces[next];
-        return ++next == inPieces.size() ? oxPiece::last : oxPiece::more;
+        ioChunk.itsMade += inPieces[next++];
+        if (next < inPieces.size()) {
+            ioChunk.itsBorrowed = inPieces[next].data();
+            ioChunk.itsBorrowedLength = inPieces[next++].size();
+        }
+        return next == inPieces.size() ? oxPiece::last : oxPiece::more;
     };
 }
 
 TEST(oxPlatformFilesTest, ComparesAFileWithItsPiecesToTheLastByte) {
     const std::filesystem::path directory =
-        std::filesystem::temp_directory_path() / ("oxPlatformFilesTest" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        std::filesystem::temp_directory_path() /
+        ("oxPlatformFilesTest" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     std::filesystem::create_directories(directory);
     const std::string path = (directory / "compared.cfg").string();
     const struct {
@@ -39,18 +45,23 @@ TEST(oxPlatformFilesTest, ComparesAFileWithItsPiecesToTheLastByte) {
         {"abcd", {"ab", "c"}, SIZE_MAX, false},
         {"ab", {"ab", "c"}, SIZE_MAX, false},
         {"abX", {"ab", "c"}, SIZE_MAX, false},
+        {"abcde", {"a", "b", "cd", "e"}, SIZE_MAX, true},
+        {"abcdf", {"a", "b", "cd", "e"}, SIZE_MAX, false},
+        {"abcdef", {"a", "b", "cd", "e"}, SIZE_MAX, false},
         {std::string(300000, 'x'), {std::string(200000, 'x'), std::string(100000, 'x')}, SIZE_MAX, true},
-        {"abc", {"a", "bc"}, 1, false},
+        {"abc", {"a", "b", "c"}, 2, false},
     };
     for (const auto& testCase : cases) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << testCase.itsFile;
         bool same = !testCase.itsSame;
         EXPECT_EQ(oxFileAccess::ok,
                   compareFileContents(path, piecesOf(testCase.itsPieces, testCase.itsCancelAfter), same));
-        EXPECT_EQ(testCase.itsSame, same) << testCase.itsFile.substr(0, 8) << " " << testCase.itsPieces.size();
+        EXPECT_EQ(testCase.itsSame, same)
+            << testCase.itsFile.substr(0, 8) << " " << testCase.itsPieces.size();
     }
     bool same = true;
-    EXPECT_EQ(oxFileAccess::missing, compareFileContents((directory / "absent").string(), piecesOf({""}), same));
+    EXPECT_EQ(oxFileAccess::missing,
+              compareFileContents((directory / "absent").string(), piecesOf({""}), same));
     EXPECT_FALSE(same);
     same = true;
     EXPECT_EQ(oxFileAccess::refused, compareFileContents(directory.string(), piecesOf({""}), same));

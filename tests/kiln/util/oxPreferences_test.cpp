@@ -272,6 +272,42 @@ TEST_F(oxPreferencesTest, WriteIfChangedWritesOnlyWhenTheBytesDiffer) {
     }
 }
 
+// A file long enough to be written partly from where its text stands: the
+// compare and the write see the same bytes as for a small one, whichever
+// line changes (first, middle, last) and with a line that is rewritten
+// between long runs.
+TEST_F(oxPreferencesTest, LargeFilesCompareAndWriteLikeSmallOnes) {
+    std::string lines;
+    for (int index = 0; index < 4000; ++index)
+        lines +=
+            "<Key" + std::to_string(index) + " value=\"" + (index == 2000 ? "a&#38;b" : "v") + "\" />\r\n";
+    const std::string expected = [&] {
+        std::string text = lines;
+        const std::string raw = "a&#38;b";
+        return text.replace(text.find(raw), raw.size(), "a&amp;b");
+    }();
+    for (const char* changedKey : {"", "Key0", "Key1999", "Key3999"}) {
+        SCOPED_TRACE(changedKey);
+        writeFile(lines);
+        oxPreferences store(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
+        store.setFileName(itsPath);
+        ASSERT_TRUE(store.read());
+        std::string written = expected;
+        if (*changedKey != '\0') {
+            EXPECT_TRUE(store.set(changedKey, "w"));
+            const std::string line = "<" + std::string(changedKey) + " value=\"v\" />";
+            written.replace(written.find(line), line.size(),
+                            "<" + std::string(changedKey) + " value=\"w\" />");
+        }
+        bool changed = false;
+        EXPECT_TRUE(store.writeIfChanged(changed));
+        EXPECT_TRUE(changed);  // the reference is rewritten in any case
+        EXPECT_EQ(readFile(), written);
+        EXPECT_TRUE(store.wouldChange(changed));
+        EXPECT_FALSE(changed);
+    }
+}
+
 TEST_F(oxPreferencesTest, WouldChangeCreatesNothingAndRefusesWhatWriteRefuses) {
     oxPreferences missing(oxPreferences::readOnce, oxPreferences::writeWhenAsked);
     missing.setFileName(itsPath);

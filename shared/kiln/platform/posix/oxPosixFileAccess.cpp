@@ -189,7 +189,7 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, 
     return oxFileAccess::ok;
 }
 
-oxFileAccess compareFileContents(const std::string& inPath, const oxContentSource& inSource, bool& outSame) {
+oxFileAccess compareFileContents(const std::string& inPath, const oxChunkSource& inSource, bool& outSame) {
     outSame = false;
     int descriptor = -1;
     struct stat status;
@@ -199,25 +199,37 @@ oxFileAccess compareFileContents(const std::string& inPath, const oxContentSourc
     }
     oxPosixFile file(descriptor);
     fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
-    std::string piece;
+    oxContentChunk chunk;
     std::string bytes;
     off_t offset = 0;
+    bool readFailed = false;
+    // Whether the file holds inLength bytes more like these, read into bytes
+    // (with inExtra more wanted, to find the end).
+    const auto holds = [&](const char* inExpected, size_t inLength, size_t inExtra) {
+        bytes.resize(inLength + inExtra);
+        size_t count = 0;
+        if (!readAtMost(file.get(), &bytes[0], bytes.size(), offset, count)) {
+            readFailed = true;
+            return false;
+        }
+        offset += static_cast<off_t>(count);
+        return count == inLength && std::memcmp(bytes.data(), inExpected, inLength) == 0;
+    };
     for (oxPiece next = oxPiece::more; next == oxPiece::more;) {
-        piece.clear();
-        next = inSource(piece);
+        chunk.clear();
+        next = inSource(chunk);
         if (next == oxPiece::cancelled) {
             return oxFileAccess::ok;
         }
         // A byte more after the last piece: the file must end with it.
-        bytes.resize(piece.size() + (next == oxPiece::last ? 1 : 0));
-        size_t count = 0;
-        if (!readAtMost(file.get(), &bytes[0], bytes.size(), offset, count)) {
-            return oxFileAccess::refused;
+        const size_t extra = next == oxPiece::last ? 1 : 0;
+        const bool same = chunk.itsBorrowedLength == 0
+                              ? holds(chunk.itsMade.data(), chunk.itsMade.size(), extra)
+                              : holds(chunk.itsMade.data(), chunk.itsMade.size(), 0) &&
+                                    holds(chunk.itsBorrowed, chunk.itsBorrowedLength, extra);
+        if (!same) {
+            return readFailed ? oxFileAccess::refused : oxFileAccess::ok;
         }
-        if (count != piece.size() || std::memcmp(bytes.data(), piece.data(), count) != 0) {
-            return oxFileAccess::ok;
-        }
-        offset += static_cast<off_t>(count);
     }
     outSame = true;
     return oxFileAccess::ok;

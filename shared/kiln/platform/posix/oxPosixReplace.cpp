@@ -39,9 +39,18 @@ void startWriteBack(int inFile, off_t inOffset, size_t inLength) {
 }
 
 // Writes what inSource gives from offset 0 on; outLength: how much.
-bool writeSourceAt(int inFile, const oxContentSource& inSource, off_t& outLength, std::string& outReason) {
-    std::string chunk;
+bool writeSourceAt(int inFile, const oxChunkSource& inSource, off_t& outLength, std::string& outReason) {
+    oxContentChunk chunk;
     outLength = 0;
+    const auto writePart = [&](const char* inBytes, size_t inLength) {
+        if (!writeAllAt(inFile, inBytes, inLength, outLength)) {
+            outReason = reasonOf(errno);
+            return false;
+        }
+        startWriteBack(inFile, outLength, inLength);
+        outLength += static_cast<off_t>(inLength);
+        return true;
+    };
     for (oxPiece piece = oxPiece::more; piece == oxPiece::more;) {
         chunk.clear();
         piece = inSource(chunk);
@@ -49,12 +58,9 @@ bool writeSourceAt(int inFile, const oxContentSource& inSource, off_t& outLength
             outReason = "interrupted";
             return false;
         }
-        if (!writeAllAt(inFile, chunk.data(), chunk.size(), outLength)) {
-            outReason = reasonOf(errno);
+        if (!writePart(chunk.itsMade.data(), chunk.itsMade.size()) ||
+            !writePart(chunk.itsBorrowed, chunk.itsBorrowedLength))
             return false;
-        }
-        startWriteBack(inFile, outLength, chunk.size());
-        outLength += static_cast<off_t>(chunk.size());
     }
     return true;
 }
@@ -133,7 +139,7 @@ bool keepJournal(const std::string& inTarget, const struct stat& inOld, const st
 }
 
 bool writeKeptFile(int inFile, const std::string& inTarget, const std::string& inOld,
-                   oxPosixJournal& ioJournal, oxInPlaceWrite& ioWrite, const oxContentSource& inSource,
+                   oxPosixJournal& ioJournal, oxInPlaceWrite& ioWrite, const oxChunkSource& inSource,
                    std::string& outReason) {
     ioWrite.itsWriting.store(true);
     off_t length = 0;
@@ -174,7 +180,7 @@ bool writeKeptFile(int inFile, const std::string& inTarget, const std::string& i
 // renamed over it would not be what it was. The old contents are kept in a
 // journal on disk first (where the directory may be written), and in
 // memory, and put back when the write fails or a signal ends the process.
-bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld, const oxContentSource& inSource,
+bool overwriteInPlace(const std::string& inTarget, const struct stat& inOld, const oxChunkSource& inSource,
                       std::string& outReason) {
     const int file = openSameFile(inTarget, inOld, O_RDWR);
     if (file < 0) {
@@ -230,7 +236,7 @@ oxRenameResult takeOverMetadata(int inFile, const std::string& inTarget, const s
 }
 
 oxRenameResult fillAndRename(int inFile, const std::string& inTemporary, const std::string& inTarget,
-                             bool inExists, const struct stat& inOld, const oxContentSource& inSource,
+                             bool inExists, const struct stat& inOld, const oxChunkSource& inSource,
                              std::string& outReason) {
     if (inExists) {
         const oxRenameResult metadata = takeOverMetadata(inFile, inTarget, inOld, outReason);
@@ -259,7 +265,7 @@ oxRenameResult fillAndRename(int inFile, const std::string& inTemporary, const s
 }
 
 bool writeByRename(const std::string& inTarget, bool inExists, const struct stat& inOld,
-                   const oxContentSource& inSource, std::string& outReason) {
+                   const oxChunkSource& inSource, std::string& outReason) {
     std::string temporary;
     oxTemporaryFile guarded;
     oxRenameResult result;
@@ -289,7 +295,7 @@ bool writeByRename(const std::string& inTarget, bool inExists, const struct stat
     return result == oxRenameResult::writeInPlace && overwriteInPlace(inTarget, inOld, inSource, outReason);
 }
 
-bool replaceFile(const std::string& inPath, const oxContentSource& inSource, std::string& outReason) {
+bool replaceFile(const std::string& inPath, const oxChunkSource& inSource, std::string& outReason) {
     std::string target;
     struct stat old {};
     const oxPosixTarget found =
@@ -329,6 +335,12 @@ bool replaceFileContents(const std::string& inPath, const std::string& inBytes) 
 
 bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource,
                              std::string* outReason) {
+    return replaceFileContentsInChunks(
+        inPath, [&inSource](oxContentChunk& ioChunk) { return inSource(ioChunk.itsMade); }, outReason);
+}
+
+bool replaceFileContentsInChunks(const std::string& inPath, const oxChunkSource& inSource,
+                                 std::string* outReason) {
     // Every file this makes or writes, the journal included.
     oxFileSizeSignalIgnored fileSizeSignal;
     std::string reason;

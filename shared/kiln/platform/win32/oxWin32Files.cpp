@@ -118,9 +118,9 @@ void setReason(std::string* outReason, const std::string& inReason) {
         *outReason = inReason;
 }
 
-bool writeAll(HANDLE inFile, const std::string& inBytes) {
-    const char* next = inBytes.data();
-    size_t left = inBytes.size();
+bool writeAll(HANDLE inFile, const char* inBytes, size_t inLength) {
+    const char* next = inBytes;
+    size_t left = inLength;
     while (left > 0) {
         const DWORD chunk = left > kLargestWrite ? kLargestWrite : static_cast<DWORD>(left);
         DWORD written = 0;
@@ -131,6 +131,10 @@ bool writeAll(HANDLE inFile, const std::string& inBytes) {
         left -= written;
     }
     return true;
+}
+
+bool writeAll(HANDLE inFile, const std::string& inBytes) {
+    return writeAll(inFile, inBytes.data(), inBytes.size());
 }
 
 class oxWin32File {
@@ -234,8 +238,8 @@ bool setFileSize(HANDLE inFile, uint64_t inSize) {
 
 // Writes what inSource gives where the file pointer stands. A cancelled
 // source fails the write, with ERROR_CANCELLED.
-bool writeSource(HANDLE inFile, const oxContentSource& inSource, uint64_t& outLength) {
-    std::string chunk;
+bool writeSource(HANDLE inFile, const oxChunkSource& inSource, uint64_t& outLength) {
+    oxContentChunk chunk;
     outLength = 0;
     for (oxPiece piece = oxPiece::more; piece == oxPiece::more;) {
         chunk.clear();
@@ -244,14 +248,15 @@ bool writeSource(HANDLE inFile, const oxContentSource& inSource, uint64_t& outLe
             SetLastError(ERROR_CANCELLED);
             return false;
         }
-        if (!writeAll(inFile, chunk))
+        if (!writeAll(inFile, chunk.itsMade.data(), chunk.itsMade.size()) ||
+            !writeAll(inFile, chunk.itsBorrowed, chunk.itsBorrowedLength))
             return false;
-        outLength += chunk.size();
+        outLength += chunk.itsMade.size() + chunk.itsBorrowedLength;
     }
     return true;
 }
 
-bool writeFromStart(HANDLE inFile, const oxContentSource& inSource) {
+bool writeFromStart(HANDLE inFile, const oxChunkSource& inSource) {
     LARGE_INTEGER start;
     start.QuadPart = 0;
     uint64_t length = 0;
@@ -259,9 +264,9 @@ bool writeFromStart(HANDLE inFile, const oxContentSource& inSource) {
            setFileSize(inFile, length) && FlushFileBuffers(inFile);
 }
 
-oxContentSource wholeText(const std::string& inBytes) {
-    return [&inBytes](std::string& ioChunk) {
-        ioChunk = inBytes;
+oxChunkSource wholeText(const std::string& inBytes) {
+    return [&inBytes](oxContentChunk& ioChunk) {
+        ioChunk.itsMade = inBytes;
         return oxPiece::last;
     };
 }
@@ -318,7 +323,7 @@ bool commitJournal(HANDLE inJournal, const std::string& inTarget) {
 // would split its hard links or cannot be made. The old contents are kept
 // aside first, in a journal on disk and in memory, and put back when the
 // write fails.
-bool overwriteInPlace(const std::string& inTarget, const oxContentSource& inSource, std::string& outReason) {
+bool overwriteInPlace(const std::string& inTarget, const oxChunkSource& inSource, std::string& outReason) {
     oxWin32File file(openExisting(inTarget, GENERIC_READ | GENERIC_WRITE));
     oxFileVersion version;
     std::string old;
@@ -571,11 +576,17 @@ bool swapIn(const std::string& inTemporary, const std::string& inTarget, bool in
 }  // namespace
 
 bool replaceFileContents(const std::string& inPath, const std::string& inBytes) {
-    return replaceFileContentsFrom(inPath, wholeText(inBytes));
+    return replaceFileContentsInChunks(inPath, wholeText(inBytes));
 }
 
 bool replaceFileContentsFrom(const std::string& inPath, const oxContentSource& inSource,
                              std::string* outReason) {
+    return replaceFileContentsInChunks(
+        inPath, [&inSource](oxContentChunk& ioChunk) { return inSource(ioChunk.itsMade); }, outReason);
+}
+
+bool replaceFileContentsInChunks(const std::string& inPath, const oxChunkSource& inSource,
+                                 std::string* outReason) {
     std::string target;
     if (inPath.empty() || !findFinalTarget(inPath, target) || nameStartOf(target) == target.size()) {
         setReason(outReason, "its name cannot be followed to a file");
@@ -661,28 +672,40 @@ oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, 
     return oxFileAccess::ok;
 }
 
-oxFileAccess compareFileContents(const std::string& inPath, const oxContentSource& inSource, bool& outSame) {
+oxFileAccess compareFileContents(const std::string& inPath, const oxChunkSource& inSource, bool& outSame) {
     outSame = false;
     oxWin32File file(openExisting(inPath, GENERIC_READ));
     if (!file.isOpen()) {
         return accessFailure();
     }
-    std::string piece;
+    oxContentChunk chunk;
     std::string bytes;
+    bool readFailed = false;
+    // Whether the file holds inLength bytes more like these (with inExtra
+    // more wanted, to find the end).
+    const auto holds = [&](const char* inExpected, size_t inLength, size_t inExtra) {
+        bytes.resize(inLength + inExtra);
+        size_t count = 0;
+        if (!readAtMost(file.get(), &bytes[0], bytes.size(), count)) {
+            readFailed = true;
+            return false;
+        }
+        return count == inLength && bytes.compare(0, count, inExpected, inLength) == 0;
+    };
     for (oxPiece next = oxPiece::more; next == oxPiece::more;) {
-        piece.clear();
-        next = inSource(piece);
+        chunk.clear();
+        next = inSource(chunk);
         if (next == oxPiece::cancelled) {
             return oxFileAccess::ok;
         }
         // A byte more after the last piece: the file must end with it.
-        bytes.resize(piece.size() + (next == oxPiece::last ? 1 : 0));
-        size_t count = 0;
-        if (!readAtMost(file.get(), &bytes[0], bytes.size(), count)) {
-            return oxFileAccess::refused;
-        }
-        if (count != piece.size() || bytes.compare(0, count, piece) != 0) {
-            return oxFileAccess::ok;
+        const size_t extra = next == oxPiece::last ? 1 : 0;
+        const bool same = chunk.itsBorrowedLength == 0
+                              ? holds(chunk.itsMade.data(), chunk.itsMade.size(), extra)
+                              : holds(chunk.itsMade.data(), chunk.itsMade.size(), 0) &&
+                                    holds(chunk.itsBorrowed, chunk.itsBorrowedLength, extra);
+        if (!same) {
+            return readFailed ? oxFileAccess::refused : oxFileAccess::ok;
         }
     }
     outSame = true;
