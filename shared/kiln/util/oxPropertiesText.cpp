@@ -339,6 +339,26 @@ bool resolveReference(const char* inText, size_t inLength, size_t inPos, unsigne
     return false;
 }
 
+// How many bytes from inText on need no resolving: up to the first "&",
+// or CR when line ends are folded.
+size_t plainRunLength(const char* inText, size_t inLength, bool inFoldLineEnds) {
+    size_t pos = 0;
+#if defined(__SSE2__)
+    for (; pos + kBlock <= inLength; pos += kBlock) {
+        const __m128i bytes = loadBlock(inText + pos);
+        __m128i stops = bytesEqual(bytes, '&');
+        if (inFoldLineEnds)
+            stops = _mm_or_si128(stops, bytesEqual(bytes, '\r'));
+        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(stops));
+        if (found != 0)
+            return pos + static_cast<size_t>(__builtin_ctz(found));
+    }
+#endif
+    while (pos < inLength && inText[pos] != '&' && !(inFoldLineEnds && inText[pos] == '\r'))
+        ++pos;
+    return pos;
+}
+
 // Resolves the references of inText into outText and returns the length
 // of the result. outText may be inText itself: the result is never longer,
 // and no byte is written ahead of the one being read. Plain runs move
@@ -348,9 +368,7 @@ size_t decodeInto(const char* inText, size_t inLength, char* outText, bool inFol
     size_t pos = 0;
     size_t out = 0;
     while (pos < inLength) {
-        size_t runEnd = pos;
-        while (runEnd < inLength && inText[runEnd] != '&' && !(inFoldLineEnds && inText[runEnd] == '\r'))
-            ++runEnd;
+        const size_t runEnd = pos + plainRunLength(inText + pos, inLength - pos, inFoldLineEnds);
         std::memmove(outText + out, inText + pos, runEnd - pos);
         out += runEnd - pos;
         pos = runEnd;
