@@ -83,6 +83,11 @@ oxMemMutex* getBlockingMutexForTesting(DWORD inThreadID) {
     return entry != oxMemMutex::itsBlockedThreadsMap->end() ? entry->second : nullptr;
 }
 
+size_t countWaitForEntriesForTesting() {
+    oxStMutex bookkeeping(oxMemMutex::itsMutexPtr);
+    return oxMemMutex::itsBlockedThreadsMap->size();
+}
+
 bool oxMemMutex::acquireLock(DWORD inThreadID) {
     // A thread that gets a free mutex at once waits for nothing and so can
     // never be part of a cycle: no bookkeeping, no search. It looks before

@@ -37,6 +37,7 @@ protected:
 private:
     // Reads the wait-for graph (oxMemMutexTesting.h).
     friend oxMemMutex* getBlockingMutexForTesting(DWORD inThreadID);
+    friend size_t countWaitForEntriesForTesting();
 
     bool waitForLock(DWORD inThreadID);
     [[noreturn]] void refuseDeadlock(DWORD inThreadID) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
