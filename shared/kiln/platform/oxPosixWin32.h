@@ -4,6 +4,7 @@
 #ifndef OX_POSIX_WIN32_H
 #define OX_POSIX_WIN32_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -41,25 +42,86 @@ typedef int64_t oxTime64;
 #define MAX_PATH 260
 
 // --- Threads and time ------------------------------------------------------
-// The kernel thread id (gettid, Linux); never 0.
-DWORD GetCurrentThreadId();
+// The kernel thread id (gettid, Linux); never 0. Inline, as every lock asks
+// for it: the kernel is asked once per thread and the answer kept, and a
+// forked child forgets it and asks again.
+inline thread_local DWORD theOxPosixThreadId = 0;
+DWORD oxPosixFetchThreadId();
+inline DWORD GetCurrentThreadId() {
+    const DWORD cached = theOxPosixThreadId;
+    return cached != 0 ? cached : oxPosixFetchThreadId();
+}
 // Milliseconds of the monotonic clock, wrapping at 2^32 like Windows.
 DWORD GetTickCount();
+// The processor's hint for a spin-wait loop (pause on x86, nothing
+// elsewhere).
+inline void YieldProcessor() {
+#if defined(__i386__) || defined(__x86_64__)
+    __builtin_ia32_pause();
+#endif
+}
 
 // --- Critical sections ----------------------------------------------------
-// A recursive pthread mutex behind an opaque, fixed-size block, so the
-// struct can be embedded by value as on Windows. A mutex that cannot be
-// set up or taken aborts the process (Windows raises an exception there)
-// rather than let the caller run unprotected. TryEnter never blocks.
+// A lock of our own rather than a recursive pthread mutex, whose owner and
+// count bookkeeping callers that keep their own would pay twice: one word
+// holds the owner's thread id (0 when free) and a flag for threads asleep
+// on it, so a free section is taken with one compare-and-swap and left
+// with one exchange, inline; only a wait and the wake after it go to the
+// kernel (a Linux futex), out of line. Recursive for its owner; TryEnter
+// never blocks; a Leave by any thread but the owner does nothing. There is
+// nothing to set up that can fail, nor anything to free; a wait the kernel
+// refuses aborts the process (Windows raises an exception there) rather
+// than let the caller run unprotected. Not fair, as Windows' is not: a
+// thread that comes along may take a section just left before a woken one.
 struct CRITICAL_SECTION {
-    alignas(16) unsigned char itsStorage[64];
+    std::atomic<uint32_t> itsState;
+    // Written and read by the owner only.
+    uint32_t itsRecursion;
 };
 typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
-void InitializeCriticalSection(LPCRITICAL_SECTION ioSection);
-void EnterCriticalSection(LPCRITICAL_SECTION ioSection);
-BOOL TryEnterCriticalSection(LPCRITICAL_SECTION ioSection);
-void LeaveCriticalSection(LPCRITICAL_SECTION ioSection);
-void DeleteCriticalSection(LPCRITICAL_SECTION ioSection);
+// In itsState beside the owner's id: kernel thread ids stay below 2^22.
+constexpr uint32_t kOxPosixSectionHasSleepers = 0x80000000u;
+// The slow paths: waits until the section is free and takes it for
+// inThreadId (not its owner); wakes one thread asleep on it.
+void oxPosixWaitForCriticalSection(LPCRITICAL_SECTION ioSection, DWORD inThreadId);
+void oxPosixWakeCriticalSection(LPCRITICAL_SECTION ioSection);
+
+inline void InitializeCriticalSection(LPCRITICAL_SECTION outSection) {
+    outSection->itsState.store(0, std::memory_order_relaxed);
+    outSection->itsRecursion = 0;
+}
+
+inline BOOL TryEnterCriticalSection(LPCRITICAL_SECTION ioSection) {
+    const DWORD self = GetCurrentThreadId();
+    uint32_t state = 0;
+    if (ioSection->itsState.compare_exchange_strong(state, self, std::memory_order_acquire,
+                                                    std::memory_order_relaxed)) {
+        ioSection->itsRecursion = 1;
+        return TRUE;
+    }
+    // Only the owner itself can see its own id there.
+    if ((state & ~kOxPosixSectionHasSleepers) != self)
+        return FALSE;
+    ++ioSection->itsRecursion;
+    return TRUE;
+}
+
+inline void EnterCriticalSection(LPCRITICAL_SECTION ioSection) {
+    if (TryEnterCriticalSection(ioSection) == FALSE)
+        oxPosixWaitForCriticalSection(ioSection, GetCurrentThreadId());
+}
+
+inline void LeaveCriticalSection(LPCRITICAL_SECTION ioSection) {
+    const uint32_t state = ioSection->itsState.load(std::memory_order_relaxed);
+    if ((state & ~kOxPosixSectionHasSleepers) != GetCurrentThreadId())
+        return;
+    if (--ioSection->itsRecursion != 0)
+        return;
+    if ((ioSection->itsState.exchange(0, std::memory_order_release) & kOxPosixSectionHasSleepers) != 0)
+        oxPosixWakeCriticalSection(ioSection);
+}
+
+inline void DeleteCriticalSection(LPCRITICAL_SECTION /*ioSection*/) {}
 
 // --- Kernel objects: events and thread handles -----------------------------
 // Handles are addresses of reference-counted objects kept in a table of

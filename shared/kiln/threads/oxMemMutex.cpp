@@ -1,5 +1,7 @@
 #include "oxMemMutex.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <set>
 
@@ -18,6 +20,42 @@ class oxReportingScope {
 public:
     oxReportingScope() { theIsReportingDeadlock = true; }
     ~oxReportingScope() { theIsReportingDeadlock = false; }
+};
+
+// How often a thread that finds the mutex held looks again, with a pause
+// between, before it registers as waiting: an owner under contention
+// mostly leaves within that time, and a thread that gets the mutex so
+// waits for nothing. Detection loses nothing: a spinning thread is not
+// waiting yet, and one that gives up registers and searches like any other.
+constexpr int kSpinsBeforeWaiting = 64;
+
+// Entries of threads that wait for nothing stay in the map, so a thread's
+// next wait allocates nothing; beyond this many, a new thread's first wait
+// clears them (ids of threads long gone among them).
+constexpr size_t kMaxBlockedThreadsEntries = 64;
+
+// The threads met along one chain of the wait-for graph. Chains are short:
+// a few fit on the stack and only a longer chain takes a set, so a search
+// allocates nothing as a rule.
+class oxVisitedThreads {
+public:
+    explicit oxVisitedThreads(DWORD inFirst) : itsNumFew(1) { itsFew[0] = inFirst; }
+    // False when inThreadID has been met before.
+    bool insert(DWORD inThreadID) {
+        if (std::find(itsFew, itsFew + itsNumFew, inThreadID) != itsFew + itsNumFew)
+            return false;
+        if (itsNumFew < kNumFew) {
+            itsFew[itsNumFew++] = inThreadID;
+            return true;
+        }
+        return itsMany.insert(inThreadID).second;
+    }
+
+private:
+    static constexpr size_t kNumFew = 16;
+    DWORD itsFew[kNumFew];
+    size_t itsNumFew;
+    std::set<DWORD> itsMany;
 };
 }  // namespace
 
@@ -45,11 +83,22 @@ oxMemMutex* getBlockingMutexForTesting(DWORD inThreadID) {
     return entry != oxMemMutex::itsBlockedThreadsMap->end() ? entry->second : nullptr;
 }
 
+size_t countWaitForEntriesForTesting() {
+    oxStMutex bookkeeping(oxMemMutex::itsMutexPtr);
+    return oxMemMutex::itsBlockedThreadsMap->size();
+}
+
 bool oxMemMutex::acquireLock(DWORD inThreadID) {
     // A thread that gets a free mutex at once waits for nothing and so can
-    // never be part of a cycle: no bookkeeping, no search.
+    // never be part of a cycle: no bookkeeping, no search. It looks before
+    // it tries, so spinning threads do not take the line from the owner.
     if (tryAcquireLock())
         return true;
+    for (int spin = 0; spin < kSpinsBeforeWaiting; ++spin) {
+        YieldProcessor();
+        if (getLockingThreadID() == 0 && tryAcquireLock())
+            return true;
+    }
     oxAssert(itsMutexPtr);
     oxAssert(itsBlockedThreadsMap);
     if (itsMutexPtr == nullptr || itsBlockedThreadsMap == nullptr)
@@ -59,16 +108,33 @@ bool oxMemMutex::acquireLock(DWORD inThreadID) {
 
 bool oxMemMutex::waitForLock(DWORD inThreadID) {
     oxStMutex bookkeeping(itsMutexPtr);
-    (*itsBlockedThreadsMap)[inThreadID] = this;
+    auto entry = itsBlockedThreadsMap->find(inThreadID);
+    if (entry == itsBlockedThreadsMap->end()) {
+        if (itsBlockedThreadsMap->size() >= kMaxBlockedThreadsEntries)
+            forgetIdleThreads();
+        entry = itsBlockedThreadsMap->emplace(inThreadID, this).first;
+    } else {
+        entry->second = this;
+    }
     if (getLockingThreadID() != 0 && !isDeadlockFree(inThreadID, this, nullptr))
         refuseDeadlock(inThreadID);
 
-    // Never wait with the bookkeeping lock held.
+    // Never wait with the bookkeeping lock held. The entry stays valid:
+    // only its own thread removes an entry that is not null.
     bookkeeping.unlock();
     bool result = oxSimpleMemMutex::acquireLock(inThreadID);
     bookkeeping.lock();
-    itsBlockedThreadsMap->erase(inThreadID);
+    entry->second = nullptr;
     return result;
+}
+
+void oxMemMutex::forgetIdleThreads() {
+    for (auto entry = itsBlockedThreadsMap->begin(); entry != itsBlockedThreadsMap->end();) {
+        if (entry->second == nullptr)
+            entry = itsBlockedThreadsMap->erase(entry);
+        else
+            ++entry;
+    }
 }
 
 // REQUIRES: the bookkeeping lock held (released as the exception leaves).
@@ -82,7 +148,7 @@ void oxMemMutex::refuseDeadlock(DWORD inThreadID) {
 }
 
 bool oxMemMutex::isDeadlockFree(DWORD inThreadID, oxMemMutex* inMutex, std::string* ioDescription) {
-    std::set<DWORD> visited{inThreadID};
+    oxVisitedThreads visited(inThreadID);
     if (ioDescription != nullptr)
         *ioDescription += describeThread(inThreadID);
     for (oxMemMutex* current = inMutex; current != nullptr;) {
@@ -91,7 +157,7 @@ bool oxMemMutex::isDeadlockFree(DWORD inThreadID, oxMemMutex* inMutex, std::stri
             return true;  // the chain ends at a free mutex
         if (ioDescription != nullptr)
             *ioDescription += "->[" + describeMutex(current) + "]-" + describeThread(owner);
-        if (!visited.insert(owner).second)
+        if (!visited.insert(owner))
             return false;
         auto next = itsBlockedThreadsMap->find(owner);
         current = next != itsBlockedThreadsMap->end() ? next->second : nullptr;

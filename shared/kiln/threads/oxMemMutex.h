@@ -37,9 +37,12 @@ protected:
 private:
     // Reads the wait-for graph (oxMemMutexTesting.h).
     friend oxMemMutex* getBlockingMutexForTesting(DWORD inThreadID);
+    friend size_t countWaitForEntriesForTesting();
 
     bool waitForLock(DWORD inThreadID);
     [[noreturn]] void refuseDeadlock(DWORD inThreadID) OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
+    // Drops the entries of threads that wait for nothing.
+    static void forgetIdleThreads() OX_EXCLUSIVE_LOCKS_REQUIRED(itsMutexPtr);
 
     // REQUIRES: the bookkeeping lock held. Appends the chain to
     // ioDescription when one is given.
@@ -48,7 +51,8 @@ private:
     static std::string describeThread(DWORD inThreadID);
     static std::string describeMutex(const oxMemMutex* inMutex);
 
-    // Guards itsBlockedThreadsMap and every search.
+    // Guards itsBlockedThreadsMap and every search. A thread's entry is
+    // the mutex it waits for, null while it waits for nothing.
     static oxSimpleMemMutex* itsMutexPtr;
     static std::map<DWORD, oxMemMutex*>* itsBlockedThreadsMap OX_PT_GUARDED_BY(itsMutexPtr);
 };

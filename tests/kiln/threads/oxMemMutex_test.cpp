@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -283,4 +284,61 @@ TEST(oxMemMutexTest, StaticLockRefusesAfterShutDown) {
     EXPECT_FALSE(late.isLocked());
     holder->unlock();
     EXPECT_EQ(countOccurrences(capture.finish(), offendingCommand("false")), 2);
+}
+
+// Rings longer than a search keeps on the stack are refused all the same.
+TEST(oxMemMutexTest, LongRingsAreRefusedToTheOneClosingThem) {
+    for (int length : {16, 17, 40}) {
+        std::vector<std::unique_ptr<oxMemMutex>> mutexes;
+        for (int index = 0; index < length; ++index)
+            mutexes.push_back(std::make_unique<oxMemMutex>("ring"));
+        DWORD self = GetCurrentThreadId();
+        // Declared before the hold, so that on any way out the hold goes
+        // first and the waiters can finish.
+        std::vector<std::unique_ptr<Waiter>> waiters;
+        oxStMutex holdFirst(*mutexes[0]);
+        // Each holds its own mutex and waits for the one before.
+        for (int index = 1; index < length; ++index) {
+            waiters.push_back(std::make_unique<Waiter>(*mutexes[index], *mutexes[index - 1]));
+            ASSERT_TRUE(waitUntilBlocked(waiters.back()->itsID, *mutexes[index - 1])) << length;
+        }
+        std::string last = "->[" + named(*mutexes[0]) + "]-" + id(self) + ".";
+        try {
+            oxStMutex hold(*mutexes[length - 1]);
+            ADD_FAILURE() << "no deadlock detected in a ring of " << length;
+        } catch (const oxException& caught) {
+            std::string what = caught.what();
+            EXPECT_EQ(what.rfind("Detected deadlock. " + id(self) + "->[" + named(*mutexes[length - 1]) +
+                                     "]-" + id(waiters.back()->itsID) + "->[",
+                                 0),
+                      0u)
+                << what;
+            EXPECT_EQ(what.substr(what.size() - std::min(what.size(), last.size())), last) << what;
+        }
+        EXPECT_EQ(getBlockingMutexForTesting(self), nullptr);
+    }
+}
+
+// A thread's entry outlives its wait, so that its next wait allocates
+// nothing; the entries of threads that wait for nothing are cleared
+// beyond a bound, so threads that come and go do not grow the graph.
+TEST(oxMemMutexTest, WaitForEntriesStayBoundedAsThreadsComeAndGo) {
+    oxMemMutex mutex("busy");
+    for (int round = 0; round < 150; ++round) {
+        oxStMutex hold(mutex);
+        std::atomic<DWORD> waiterID{0};
+        std::thread waiter([&] {
+            waiterID = GetCurrentThreadId();
+            oxStMutex wait(mutex);
+        });
+        while (waiterID == 0)
+            std::this_thread::yield();
+        bool blocked = waitUntilBlocked(waiterID, mutex);
+        hold.unlock();
+        waiter.join();
+        ASSERT_TRUE(blocked) << round;
+        EXPECT_EQ(getBlockingMutexForTesting(waiterID), nullptr);
+    }
+    EXPECT_GE(countWaitForEntriesForTesting(), 1u);
+    EXPECT_LE(countWaitForEntriesForTesting(), 64u);
 }

@@ -4,6 +4,7 @@
 #include "oxWin32.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,6 +31,20 @@ TEST(oxPosixThreadsTest, ThreadIdsAreKernelIdsDistinctPerThreadAndStable) {
     EXPECT_NE(first, 0u);
     EXPECT_NE(first, mine);
     EXPECT_EQ(first, second);
+}
+
+TEST(oxPosixThreadsTest, ForkedChildHasItsOwnThreadId) {
+    const DWORD parent = GetCurrentThreadId();  // cached before the fork
+    const pid_t child = fork();
+    if (child == 0) {
+        const DWORD mine = GetCurrentThreadId();
+        _exit(mine == static_cast<DWORD>(getpid()) && mine != parent ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(GetCurrentThreadId(), parent);
 }
 
 TEST(oxPosixThreadsTest, TickCountFollowsTheMonotonicClock) {
@@ -75,6 +90,106 @@ TEST(oxPosixThreadsTest, CriticalSectionIsRecursiveAndExcludesOtherThreads) {
     LeaveCriticalSection(&section);
     EXPECT_TRUE(tryFromAnotherThread(section));
     DeleteCriticalSection(&section);
+}
+
+TEST(oxPosixThreadsTest, LeaveByAnotherThreadLeavesTheSectionHeld) {
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    EnterCriticalSection(&section);
+    std::thread other([&] { LeaveCriticalSection(&section); });
+    other.join();
+    EXPECT_FALSE(tryFromAnotherThread(section));
+    LeaveCriticalSection(&section);
+    EXPECT_TRUE(tryFromAnotherThread(section));
+    DeleteCriticalSection(&section);
+}
+
+// Threads asleep on a held section are handed it one after another: each
+// Leave wakes the next, none is forgotten (that thread would sleep for ever).
+TEST(oxPosixThreadsTest, CriticalSectionWakesEverySleeperInTurn) {
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    const int kSleepers = 6;
+    std::atomic<int> arrived{0};
+    std::atomic<int> served{0};
+    EnterCriticalSection(&section);
+    std::vector<std::thread> threads;
+    for (int index = 0; index < kSleepers; ++index) {
+        threads.emplace_back([&] {
+            arrived.fetch_add(1);
+            EnterCriticalSection(&section);
+            served.fetch_add(1, std::memory_order_relaxed);
+            LeaveCriticalSection(&section);
+        });
+    }
+    // Bounded: waits until all have come and one has flagged itself asleep.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((arrived.load() < kSleepers || (section.itsState.load() & kOxPosixSectionHasSleepers) == 0) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_NE(section.itsState.load() & kOxPosixSectionHasSleepers, 0u);
+    EXPECT_EQ(served.load(), 0);
+    LeaveCriticalSection(&section);
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(served.load(), kSleepers);
+    EXPECT_TRUE(tryFromAnotherThread(section));
+    DeleteCriticalSection(&section);
+}
+
+// Many threads, each entering again while it holds the section and trying
+// it from the inside: one owner at a time, every increment kept.
+TEST(oxPosixThreadsTest, CriticalSectionUnderContentionStaysExclusiveAndRecursive) {
+    struct Case {
+        int itsThreads;
+        int itsDepth;
+    };
+    for (const Case& each : {Case{2, 1}, Case{8, 1}, Case{8, 3}, Case{16, 2}}) {
+        CRITICAL_SECTION section;
+        InitializeCriticalSection(&section);
+        const int kRounds = 10000;
+        long counter = 0;
+        std::atomic<DWORD> holder{0};
+        std::atomic<int> faults{0};
+        std::atomic<int> ready{0};
+        std::vector<std::thread> threads;
+        for (int index = 0; index < each.itsThreads; ++index) {
+            threads.emplace_back([&] {
+                const DWORD self = GetCurrentThreadId();
+                // All start together, so that they meet.
+                ready.fetch_add(1);
+                while (ready.load() < each.itsThreads)
+                    std::this_thread::yield();
+                for (int round = 0; round < kRounds; ++round) {
+                    EnterCriticalSection(&section);
+                    if (holder.exchange(self) != 0)
+                        faults.fetch_add(1);
+                    for (int level = 1; level < each.itsDepth; ++level) {
+                        if (level % 2 == 0)
+                            EnterCriticalSection(&section);
+                        else if (TryEnterCriticalSection(&section) == FALSE)
+                            faults.fetch_add(1);
+                    }
+                    ++counter;
+                    // Now and then the owner is descheduled holding it, so others sleep.
+                    if (round % 64 == 0)
+                        std::this_thread::yield();
+                    for (int level = 1; level < each.itsDepth; ++level)
+                        LeaveCriticalSection(&section);
+                    if (holder.exchange(0) != self)
+                        faults.fetch_add(1);
+                    LeaveCriticalSection(&section);
+                }
+            });
+        }
+        for (auto& thread : threads)
+            thread.join();
+        EXPECT_EQ(faults.load(), 0) << each.itsThreads << " threads, depth " << each.itsDepth;
+        EXPECT_EQ(counter, static_cast<long>(each.itsThreads) * kRounds)
+            << each.itsThreads << " threads, depth " << each.itsDepth;
+        EXPECT_TRUE(tryFromAnotherThread(section));
+        DeleteCriticalSection(&section);
+    }
 }
 
 TEST(oxPosixThreadsTest, CriticalSectionSerialisesCounting) {
