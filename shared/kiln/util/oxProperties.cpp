@@ -197,14 +197,17 @@ void oxProperties::clear() {
     itsModified = true;
 }
 
-size_t oxProperties::findSlot(const char* inKey, size_t inLength, uint32_t inHash) const {
+size_t oxProperties::findSlot(const char* inKey, size_t inLength, uint32_t inHash, size_t* outFree) const {
     if (itsSlots.empty())
         return kNoSlot;
     const size_t mask = itsSlots.size() - 1;
     for (size_t slot = inHash & mask;; slot = (slot + 1) & mask) {
         const oxSlot& taken = itsSlots[slot];
-        if (taken.itsEntry == kFreeSlot)
+        if (taken.itsEntry == kFreeSlot) {
+            if (outFree != nullptr)
+                *outFree = slot;
             return kNoSlot;
+        }
         if (taken.itsHash != inHash || taken.itsEntry == kRemovedSlot)
             continue;
         const oxEntry& entry = itsEntries[taken.itsEntry - 1];
@@ -393,11 +396,14 @@ void oxProperties::indexReadEntry(size_t inEntry, uint32_t inHash) {
     if (isIndexTooFull(itsUsedSlots + 1, itsSlots.size()))
         rebuildIndex(itsLiveCount + itsEntries.size() - inEntry, inEntry);
     oxEntry& added = itsEntries[inEntry];
-    const size_t slot = findSlot(textAt(added.itsKey), added.keyLength(), inHash);
+    size_t free = kNoSlot;
+    const size_t slot = findSlot(textAt(added.itsKey), added.keyLength(), inHash, &free);
     if (slot == kNoSlot) {
+        // Where the search ended is where indexEntry would put it.
         ++itsLiveCount;
         itsModified = true;
-        indexEntry(inEntry, inHash);
+        itsSlots[free] = oxSlot{static_cast<uint32_t>(inEntry + 1), inHash};
+        ++itsUsedSlots;
         return;
     }
     oxEntry& first = itsEntries[itsSlots[slot].itsEntry - 1];

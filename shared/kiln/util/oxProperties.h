@@ -232,8 +232,9 @@ private:
     uint32_t hashOfEntry(const oxEntry& inEntry) const {
         return hashOf(textAt(inEntry.itsKey), inEntry.keyLength());
     }
-    // The slot that holds the key's entry, or kNoSlot.
-    size_t findSlot(const char* inKey, size_t inLength, uint32_t inHash) const;
+    // The slot that holds the key's entry, or kNoSlot; then outFree, when
+    // given, is the free slot where the search ended.
+    size_t findSlot(const char* inKey, size_t inLength, uint32_t inHash, size_t* outFree = nullptr) const;
     void indexEntry(size_t inEntry, uint32_t inHash);
     // Rebuilds the index for at least inCount entries, dropping marks.
     void rebuildIndex(size_t inCount);

@@ -184,24 +184,24 @@ size_t plainPrefixLength(const char* inText, size_t inLength) {
 // whether every byte before it goes into a value as it is.
 size_t findValueEnd(const char* inText, size_t inLength, bool& outPlain) {
     size_t pos = 0;
-    bool plain = true;
 #if defined(__SSE2__)
+    // A quote is no plain byte: the first byte refused is the end of a
+    // plain value.
     for (; pos + kBlock <= inLength; pos += kBlock) {
-        const __m128i bytes = loadBlock(inText + pos);
-        const unsigned refused = nonPlainBytes(bytes);
-        const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(bytesEqual(bytes, '"')));
-        if (quotes != 0) {
-            const unsigned quote = static_cast<unsigned>(__builtin_ctz(quotes));
-            outPlain = plain && (refused & ((1u << quote) - 1)) == 0;
-            return pos + quote;
+        const unsigned refused = nonPlainBytes(loadBlock(inText + pos));
+        if (refused != 0) {
+            pos += static_cast<size_t>(__builtin_ctz(refused));
+            break;
         }
-        plain = plain && refused == 0;
     }
 #endif
-    for (; pos < inLength && inText[pos] != '"'; ++pos)
-        plain = plain && isPlainValueByte(inText[pos]);
-    outPlain = plain;
-    return pos;
+    while (pos < inLength && isPlainValueByte(inText[pos]))
+        ++pos;
+    outPlain = pos == inLength || inText[pos] == '"';
+    if (outPlain)
+        return pos;
+    const void* quote = std::memchr(inText + pos, '"', inLength - pos);
+    return quote != nullptr ? static_cast<size_t>(static_cast<const char*>(quote) - inText) : inLength;
 }
 
 // Appends the escaped form of the bytes of inValue before its first zero.
