@@ -53,13 +53,6 @@ inline DWORD GetCurrentThreadId() {
 }
 // Milliseconds of the monotonic clock, wrapping at 2^32 like Windows.
 DWORD GetTickCount();
-// The processor's hint for a spin-wait loop (pause on x86, nothing
-// elsewhere).
-inline void YieldProcessor() {
-#if defined(__i386__) || defined(__x86_64__)
-    __builtin_ia32_pause();
-#endif
-}
 
 // --- Critical sections ----------------------------------------------------
 // A lock of our own rather than a recursive pthread mutex, whose owner and

@@ -22,13 +22,6 @@ public:
     ~oxReportingScope() { theIsReportingDeadlock = false; }
 };
 
-// How often a thread that finds the mutex held looks again, with a pause
-// between, before it registers as waiting: an owner under contention
-// mostly leaves within that time, and a thread that gets the mutex so
-// waits for nothing. Detection loses nothing: a spinning thread is not
-// waiting yet, and one that gives up registers and searches like any other.
-constexpr int kSpinsBeforeWaiting = 64;
-
 // Entries of threads that wait for nothing stay in the map, so a thread's
 // next wait allocates nothing; beyond this many, a new thread's first wait
 // clears them (ids of threads long gone among them).
@@ -90,15 +83,12 @@ size_t countWaitForEntriesForTesting() {
 
 bool oxMemMutex::acquireLock(DWORD inThreadID) {
     // A thread that gets a free mutex at once waits for nothing and so can
-    // never be part of a cycle: no bookkeeping, no search. It looks before
-    // it tries, so spinning threads do not take the line from the owner.
+    // never be part of a cycle: no bookkeeping, no search. No spinning
+    // first: a spinning thread keeps pulling the lock's line from its
+    // owner, and with more threads than processors it burns the time the
+    // owner needs to finish.
     if (tryAcquireLock())
         return true;
-    for (int spin = 0; spin < kSpinsBeforeWaiting; ++spin) {
-        YieldProcessor();
-        if (getLockingThreadID() == 0 && tryAcquireLock())
-            return true;
-    }
     oxAssert(itsMutexPtr);
     oxAssert(itsBlockedThreadsMap);
     if (itsMutexPtr == nullptr || itsBlockedThreadsMap == nullptr)
