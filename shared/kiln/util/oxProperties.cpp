@@ -15,6 +15,8 @@ const uint32_t kRemovedSlot = UINT32_MAX;
 const size_t kSmallestIndex = 16;
 // Compacting costs a pass over the order: wait until it pays.
 const size_t kFewestRemovedToCompact = 1024;
+// Fewer removed than one entry in this many: compact renumbers the index.
+const size_t kFewRemovedShare = 16;
 
 // Eight bytes at once with the bit that tells a lower-case ASCII letter
 // from its capital cleared in each: keys that match after folding a to z
@@ -244,8 +246,14 @@ void oxProperties::compact() {
     size_t kept = 0;
     size_t comment = 0;
     size_t keptComments = 0;
+    // A few removed from a large table: the index is renumbered where it
+    // stands rather than built again from every key.
+    const bool renumber = itsRemovedCount * kFewRemovedShare < itsEntries.size();
+    std::vector<uint32_t> removed;
     for (size_t entry = 0; entry < itsEntries.size(); ++entry) {
         const bool live = itsEntries[entry].isLive();
+        if (!live && renumber)
+            removed.push_back(static_cast<uint32_t>(entry));
         // A comment on its own line now stands before the next live entry;
         // one on a removed entry's line went with it.
         for (; comment < itsComments.size() && itsComments[comment].itsEntry == entry; ++comment) {
@@ -266,8 +274,23 @@ void oxProperties::compact() {
     itsComments.resize(keptComments);
     itsEntries.erase(itsEntries.begin() + static_cast<std::ptrdiff_t>(kept), itsEntries.end());
     itsRemovedCount = 0;
-    rebuildIndex(kept);
+    if (renumber)
+        renumberIndex(removed);
+    else
+        rebuildIndex(kept);
     compactArenaIfWasteful();
+}
+
+void oxProperties::renumberIndex(const std::vector<uint32_t>& inRemoved) {
+    // No slot names a removed entry (remove marks its slot), so each
+    // entry moves down by the number removed before it.
+    for (oxSlot& slot : itsSlots) {
+        if (slot.itsEntry == kFreeSlot || slot.itsEntry == kRemovedSlot)
+            continue;
+        const uint32_t entry = slot.itsEntry - 1;
+        const auto before = std::lower_bound(inRemoved.begin(), inRemoved.end(), entry) - inRemoved.begin();
+        slot.itsEntry -= static_cast<uint32_t>(before);
+    }
 }
 
 void oxProperties::compactArenaIfWasteful() {

@@ -236,6 +236,9 @@ private:
     // given, is the free slot where the search ended.
     size_t findSlot(const char* inKey, size_t inLength, uint32_t inHash, size_t* outFree = nullptr) const;
     void indexEntry(size_t inEntry, uint32_t inHash);
+    // After compaction: the entries inRemoved (ascending, before it) are
+    // gone, and every slot's entry number moves down past them.
+    void renumberIndex(const std::vector<uint32_t>& inRemoved);
     // Rebuilds the index for at least inCount entries, dropping marks.
     void rebuildIndex(size_t inCount);
     // The same, taking in only the entries before inIndexed.
