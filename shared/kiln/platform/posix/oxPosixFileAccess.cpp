@@ -1,5 +1,6 @@
 // Versions of a file, reads that never block, creation that never
 // replaces, and the lock shared with other processes, on POSIX.
+#include "oxContentCompare.h"
 #include "oxPlatformFiles.h"
 #include "oxPosixFileNames.h"
 #include "oxPosixJournal.h"
@@ -133,6 +134,15 @@ int openLockFile(const std::string& inTarget, const struct stat* inFile, std::st
     return file;
 }
 
+// openRegularFile for reading. Regular files never block; clearing the
+// flag keeps reads plain.
+oxFileAccess openForReading(const std::string& inPath, int& outFile, struct stat& outStatus) {
+    const oxFileAccess opened = openRegularFile(inPath, O_RDONLY, outFile, outStatus);
+    if (opened == oxFileAccess::ok)
+        fcntl(outFile, F_SETFL, fcntl(outFile, F_GETFL) & ~O_NONBLOCK);
+    return opened;
+}
+
 // Reads up to inLength bytes at inOffset, fewer only at the end of the
 // file; false on a read error.
 bool readAtMost(int inFile, char* outBytes, size_t inLength, off_t inOffset, size_t& outCount) {
@@ -171,13 +181,11 @@ oxFileAccess getFileVersion(const std::string& inPath, oxFileVersion& outVersion
 oxFileAccess readFileContents(const std::string& inPath, std::string& outBytes, oxFileVersion& outVersion) {
     int descriptor = -1;
     struct stat status;
-    const oxFileAccess opened = openRegularFile(inPath, O_RDONLY, descriptor, status);
+    const oxFileAccess opened = openForReading(inPath, descriptor, status);
     if (opened != oxFileAccess::ok) {
         return opened;
     }
     oxPosixFile file(descriptor);
-    // Regular files never block; clearing the flag keeps reads plain.
-    fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
     outBytes.clear();
     // One byte more, so that the read which finds the end needs no room.
     outBytes.reserve(static_cast<size_t>(status.st_size) + 1);
@@ -193,46 +201,19 @@ oxFileAccess compareFileContents(const std::string& inPath, const oxChunkSource&
     outSame = false;
     int descriptor = -1;
     struct stat status;
-    const oxFileAccess opened = openRegularFile(inPath, O_RDONLY, descriptor, status);
+    const oxFileAccess opened = openForReading(inPath, descriptor, status);
     if (opened != oxFileAccess::ok) {
         return opened;
     }
     oxPosixFile file(descriptor);
-    fcntl(file.get(), F_SETFL, fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
-    oxContentChunk chunk;
-    std::string bytes;
     off_t offset = 0;
-    bool readFailed = false;
-    // Whether the file holds inLength bytes more like these, read into bytes
-    // (with inExtra more wanted, to find the end).
-    const auto holds = [&](const char* inExpected, size_t inLength, size_t inExtra) {
-        bytes.resize(inLength + inExtra);
-        size_t count = 0;
-        if (!readAtMost(file.get(), &bytes[0], bytes.size(), offset, count)) {
-            readFailed = true;
+    const auto read = [&](char* outBytes, size_t inLength, size_t& outCount) {
+        if (!readAtMost(file.get(), outBytes, inLength, offset, outCount))
             return false;
-        }
-        offset += static_cast<off_t>(count);
-        return count == inLength && std::memcmp(bytes.data(), inExpected, inLength) == 0;
+        offset += static_cast<off_t>(outCount);
+        return true;
     };
-    for (oxPiece next = oxPiece::more; next == oxPiece::more;) {
-        chunk.clear();
-        next = inSource(chunk);
-        if (next == oxPiece::cancelled) {
-            return oxFileAccess::ok;
-        }
-        // A byte more after the last piece: the file must end with it.
-        const size_t extra = next == oxPiece::last ? 1 : 0;
-        const bool same = chunk.itsBorrowedLength == 0
-                              ? holds(chunk.itsMade.data(), chunk.itsMade.size(), extra)
-                              : holds(chunk.itsMade.data(), chunk.itsMade.size(), 0) &&
-                                    holds(chunk.itsBorrowed, chunk.itsBorrowedLength, extra);
-        if (!same) {
-            return readFailed ? oxFileAccess::refused : oxFileAccess::ok;
-        }
-    }
-    outSame = true;
-    return oxFileAccess::ok;
+    return compareContentsWithReads(inSource, read, outSame);
 }
 
 oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVersion) {

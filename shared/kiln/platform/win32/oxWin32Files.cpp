@@ -1,6 +1,7 @@
 // Safe replacement of a file's contents, versions of a file, reads that
 // never block, creation that never replaces, and the lock shared with
 // other processes, on Windows.
+#include "oxContentCompare.h"
 #include "oxPlatformFiles.h"
 #include "oxReplacementFiles.h"
 #include "oxWin32.h"
@@ -678,38 +679,10 @@ oxFileAccess compareFileContents(const std::string& inPath, const oxChunkSource&
     if (!file.isOpen()) {
         return accessFailure();
     }
-    oxContentChunk chunk;
-    std::string bytes;
-    bool readFailed = false;
-    // Whether the file holds inLength bytes more like these (with inExtra
-    // more wanted, to find the end).
-    const auto holds = [&](const char* inExpected, size_t inLength, size_t inExtra) {
-        bytes.resize(inLength + inExtra);
-        size_t count = 0;
-        if (!readAtMost(file.get(), &bytes[0], bytes.size(), count)) {
-            readFailed = true;
-            return false;
-        }
-        return count == inLength && bytes.compare(0, count, inExpected, inLength) == 0;
+    const auto read = [&](char* outBytes, size_t inLength, size_t& outCount) {
+        return readAtMost(file.get(), outBytes, inLength, outCount);
     };
-    for (oxPiece next = oxPiece::more; next == oxPiece::more;) {
-        chunk.clear();
-        next = inSource(chunk);
-        if (next == oxPiece::cancelled) {
-            return oxFileAccess::ok;
-        }
-        // A byte more after the last piece: the file must end with it.
-        const size_t extra = next == oxPiece::last ? 1 : 0;
-        const bool same = chunk.itsBorrowedLength == 0
-                              ? holds(chunk.itsMade.data(), chunk.itsMade.size(), extra)
-                              : holds(chunk.itsMade.data(), chunk.itsMade.size(), 0) &&
-                                    holds(chunk.itsBorrowed, chunk.itsBorrowedLength, extra);
-        if (!same) {
-            return readFailed ? oxFileAccess::refused : oxFileAccess::ok;
-        }
-    }
-    outSame = true;
-    return oxFileAccess::ok;
+    return compareContentsWithReads(inSource, read, outSame);
 }
 
 oxFileAccess createFileIfAbsent(const std::string& inPath, oxFileVersion& outVersion) {
