@@ -3,7 +3,8 @@
 #include <cstring>
 #include <string>
 
-oxFileAccess compareContentsWithReads(const oxChunkSource& inSource, const oxReadAtMost& inRead, bool& outSame) {
+oxFileAccess compareContentsWithReads(const oxChunkSource& inSource, const oxReadAtMost& inRead,
+                                      bool& outSame) {
     outSame = false;
     oxContentChunk chunk;
     std::string bytes;

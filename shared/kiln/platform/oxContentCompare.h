@@ -15,6 +15,7 @@ using oxReadAtMost = std::function<bool(char* outBytes, size_t inLength, size_t&
 // compareFileContents' work once the file is open: outSame when the reads
 // give exactly the bytes inSource gives, piece for piece and no more.
 // refused: a read failed; a cancelled source gives ok with outSame false.
-oxFileAccess compareContentsWithReads(const oxChunkSource& inSource, const oxReadAtMost& inRead, bool& outSame);
+oxFileAccess compareContentsWithReads(const oxChunkSource& inSource, const oxReadAtMost& inRead,
+                                      bool& outSame);
 
 #endif
