@@ -146,6 +146,9 @@ public:
     // first inLength. The read form must be inMostLength long.
     char* beginResolvedValue(size_t inMostLength);
     void addResolvedEntry(const char* inKey, size_t inKeyLength, size_t inLength);
+    // Gives the room back instead, for a value that is resolved where it
+    // stands after all.
+    void dropResolvedValue();
     // For the writer: the length of the verbatim line at inSlot, or 0 when
     // it has none (removed, changed, or not read so). inLineStart: where
     // it stands, so that adjacent lines go out as one run.

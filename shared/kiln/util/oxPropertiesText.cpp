@@ -19,10 +19,39 @@ const char kClosing[] = "\" />";
 struct oxNamedReference {
     char itsCharacter;
     const char* itsText;
+    size_t itsLength;
 };
 
 const oxNamedReference kNamedReferences[] = {
-    {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}};
+    {'&', "&amp;", 5}, {'<', "&lt;", 4}, {'>', "&gt;", 4}, {'"', "&quot;", 6}, {'\'', "&apos;", 6}};
+
+// The named reference that inText (at an "&") starts with, or null. The
+// byte after the "&" tells which one it can be: an escaped value holds
+// many, each looked up once by the reader and once by the layout check.
+const oxNamedReference* namedReferenceAt(const char* inText, size_t inLength) {
+    const size_t kShortest = 4;
+    if (inLength < kShortest)
+        return nullptr;
+    // Compared at a length known here, which the compiler does inline.
+    const auto matches = [&](const oxNamedReference& inReference, size_t inReferenceLength) {
+        return inLength >= inReferenceLength &&
+                       std::memcmp(inText, inReference.itsText, inReferenceLength) == 0
+                   ? &inReference
+                   : nullptr;
+    };
+    switch (inText[1]) {
+        case 'a':
+            return inText[2] == 'm' ? matches(kNamedReferences[0], 5) : matches(kNamedReferences[4], 6);
+        case 'l':
+            return matches(kNamedReferences[1], 4);
+        case 'g':
+            return matches(kNamedReferences[2], 4);
+        case 'q':
+            return matches(kNamedReferences[3], 6);
+        default:
+            return nullptr;
+    }
+}
 
 // What each byte is to the file form, looked up rather than compared: the
 // reader and writer ask for every byte of a large file.
@@ -126,8 +155,11 @@ unsigned nonPlainBytes(__m128i inBytes) {
     // Signed: below a space, or 0x80 and above.
     const __m128i control = _mm_cmplt_epi8(inBytes, _mm_set1_epi8(' '));
     __m128i refused = _mm_andnot_si128(bytesEqual(inBytes, '\t'), control);
-    for (const char c : {'\x7F', '\\', '&', '<', '>', '"', '\''})
+    for (const char c : {'\x7F', '\\', '"'})
         refused = _mm_or_si128(refused, bytesEqual(inBytes, c));
+    // Pairs one bit apart, one comparison each: '&' and '\'', '<' and '>'.
+    refused = _mm_or_si128(refused, bytesEqual(_mm_or_si128(inBytes, _mm_set1_epi8(0x01)), '\''));
+    refused = _mm_or_si128(refused, bytesEqual(_mm_or_si128(inBytes, _mm_set1_epi8(0x02)), '>'));
     return static_cast<unsigned>(_mm_movemask_epi8(refused));
 }
 
@@ -234,6 +266,18 @@ void appendEncoded(std::string& ioText, std::string_view inValue) {
     }
 }
 
+// An entry as read: the key, the value's raw bytes, whether they need
+// resolving, and whether the line is the one the writer would make.
+struct oxReadEntry {
+    const char* itsKey = nullptr;
+    size_t itsKeyLength = 0;
+    const char* itsRaw = nullptr;
+    size_t itsRawLength = 0;
+    bool itsIsPlain = false;
+    // Laid out as the writer lays an entry out, CR LF included.
+    bool itsHasWrittenLayout = false;
+};
+
 // Reads the file form in place; every step takes bytes from itsNext.
 class oxTextReader {
 public:
@@ -298,6 +342,33 @@ public:
         itsNext += outLength;
         return itsNext != itsEnd;
     }
+    // At "<" and a name character: the entry when its line is exactly the
+    // writer's with a plain value, which is what nearly every line of a
+    // large file is, read in one go up to past its CR LF. False, and the
+    // reader unmoved, for any other line (the entry reader then reads it).
+    bool readWrittenEntry(oxReadEntry& outEntry) {
+        const char kOpening[] = " value=\"";
+        const char kEnding[] = "\" />\r\n";
+        const size_t kOpeningLength = sizeof(kOpening) - 1;
+        const size_t kEndingLength = sizeof(kEnding) - 1;
+        const char* const key = itsNext + 1;
+        const size_t keyLength = nameLength(key, static_cast<size_t>(itsEnd - key));
+        const char* const value = key + keyLength + kOpeningLength;
+        if (keyLength > oxProperties::kMostKeyLength ||
+            itsEnd - value < static_cast<ptrdiff_t>(kEndingLength) ||
+            std::memcmp(key + keyLength, kOpening, kOpeningLength) != 0)
+            return false;
+        bool plain = false;
+        const size_t valueLength = findValueEnd(value, static_cast<size_t>(itsEnd - value), plain);
+        const char* const ending = value + valueLength;
+        if (!plain || valueLength > oxProperties::kMostValueLength ||
+            itsEnd - ending < static_cast<ptrdiff_t>(kEndingLength) ||
+            std::memcmp(ending, kEnding, kEndingLength) != 0)
+            return false;
+        outEntry = oxReadEntry{key, keyLength, value, valueLength, true, true};
+        itsNext = ending + kEndingLength;
+        return true;
+    }
     // '"...."': the raw bytes between the quotes, and whether they all go
     // into a value as they are (then there is nothing to resolve).
     bool readQuotedValue(const char*& outStart, size_t& outLength, bool& outPlain) {
@@ -328,15 +399,12 @@ bool resolveReference(const char* inText, size_t inLength, size_t inPos, unsigne
         const bool hex = inPos + 2 < inLength && inText[inPos + 2] == 'x';
         return parseDigits(inText, inLength, inPos + (hex ? 3 : 2), hex ? 16 : 10, outByte, outNext);
     }
-    for (const oxNamedReference& reference : kNamedReferences) {
-        const size_t length = std::strlen(reference.itsText);
-        if (inLength - inPos >= length && std::memcmp(inText + inPos, reference.itsText, length) == 0) {
-            outByte = static_cast<unsigned char>(reference.itsCharacter);
-            outNext = inPos + length;
-            return true;
-        }
-    }
-    return false;
+    const oxNamedReference* const named = namedReferenceAt(inText + inPos, inLength - inPos);
+    if (named == nullptr)
+        return false;
+    outByte = static_cast<unsigned char>(named->itsCharacter);
+    outNext = inPos + named->itsLength;
+    return true;
 }
 
 // How many bytes from inText on need no resolving: up to the first "&",
@@ -395,12 +463,12 @@ size_t decodeInto(const char* inText, size_t inLength, char* outText, bool inFol
 }
 
 // The length of the reference at inText (an "&") when it is the one
-// appendEncoded writes for its byte, else 0.
-size_t writtenReferenceLength(const char* inText, size_t inLength) {
-    for (const oxNamedReference& reference : kNamedReferences) {
-        const size_t length = std::strlen(reference.itsText);
-        if (inLength >= length && std::memcmp(inText, reference.itsText, length) == 0)
-            return length;
+// appendEncoded writes for its byte, and that byte; else 0.
+size_t writtenReferenceAt(const char* inText, size_t inLength, char& outByte) {
+    const oxNamedReference* const named = namedReferenceAt(inText, inLength);
+    if (named != nullptr) {
+        outByte = named->itsCharacter;
+        return named->itsLength;
     }
     const auto upperHex = [](char inDigit) {
         return (inDigit >= '0' && inDigit <= '9') || (inDigit >= 'A' && inDigit <= 'F');
@@ -417,20 +485,31 @@ size_t writtenReferenceLength(const char* inText, size_t inLength) {
         if (reference.itsCharacter == byte)
             return 0;
     }
+    outByte = byte;
     return kHexLength;
 }
 
-// Whether inText is exactly what appendEncoded writes for the value it
-// stands for: then the writer would write it again byte for byte.
-bool isWrittenEncoding(const char* inText, size_t inLength) {
+const size_t kNotWritten = static_cast<size_t>(-1);
+
+// Resolves inText into outText (elsewhere) when it is exactly what
+// appendEncoded writes for the value it stands for, so that the writer
+// would write it again byte for byte; else kNotWritten. One pass does
+// both: the check finds every reference that the resolving needs.
+size_t decodeWrittenInto(const char* inText, size_t inLength, char* outText) {
+    size_t out = 0;
     for (size_t pos = 0;;) {
-        pos += plainPrefixLength(inText + pos, inLength - pos);
+        const size_t plain = plainPrefixLength(inText + pos, inLength - pos);
+        std::memcpy(outText + out, inText + pos, plain);
+        pos += plain;
+        out += plain;
         if (pos == inLength)
-            return true;
+            return out;
+        char byte = 0;
         const size_t reference =
-            inText[pos] == '&' ? writtenReferenceLength(inText + pos, inLength - pos) : 0;
+            inText[pos] == '&' ? writtenReferenceAt(inText + pos, inLength - pos, byte) : 0;
         if (reference == 0)
-            return false;
+            return kNotWritten;
+        outText[out++] = byte;
         pos += reference;
     }
 }
@@ -610,18 +689,6 @@ void countOpenings(const char* inText, size_t inLength, size_t& outOpenings, siz
     }
 }
 
-// An entry as read: the key, the value's raw bytes, whether they need
-// resolving, and whether the line is the one the writer would make.
-struct oxReadEntry {
-    const char* itsKey = nullptr;
-    size_t itsKeyLength = 0;
-    const char* itsRaw = nullptr;
-    size_t itsRawLength = 0;
-    bool itsIsPlain = false;
-    // Laid out as the writer lays an entry out, CR LF included.
-    bool itsHasWrittenLayout = false;
-};
-
 // Reads one entry at "<" followed by a name character; false when it is
 // malformed. The writer's own layout is recognised on the way, at little
 // cost: it is what nearly every file holds.
@@ -657,13 +724,16 @@ bool readEntry(oxTextReader& ioReader, oxReadEntry& outEntry) {
 bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inStart, size_t& outStop) {
     oxTextReader reader(inText + inStart, inLength - inStart);
     oxLeadingComments leading(ioTable);
-    // Whether the reader is on the line of an entry.
+    // Whether the reader is on the line of an entry, and whether it took
+    // that line's end with the entry.
     bool onEntryLine = false;
+    bool lineEndTaken = false;
     bool read = true;
     for (;;) {
         // Only blanks stand between two items: a line feed among them
         // ends the line.
-        const bool newLine = reader.skipWhitespaceAcrossLines();
+        const bool newLine = reader.skipWhitespaceAcrossLines() || lineEndTaken;
+        lineEndTaken = false;
         outStop = static_cast<size_t>(reader.position() - inText) - inStart;
         if (reader.atEnd() || reader.peek() != '<')
             break;
@@ -688,8 +758,8 @@ bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inSt
         if (!reader.isNameAt(1))
             break;
         oxReadEntry entry;
-        read = readEntry(reader, entry);
-        if (!read)
+        lineEndTaken = reader.readWrittenEntry(entry);
+        if (!lineEndTaken && !(read = readEntry(reader, entry)))
             break;
         // The comments since the last line end stand on this entry's line.
         leading.flush(newLine ? oxCommentPlace::ownLine : oxCommentPlace::beforeEntry);
@@ -701,16 +771,21 @@ bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inSt
         if (!resolve) {
             ioTable.addReadEntry(entry.itsKey, entry.itsKeyLength, entry.itsRaw, entry.itsRawLength,
                                  entry.itsIsPlain && entry.itsHasWrittenLayout);
-        } else if (entry.itsHasWrittenLayout && isWrittenEncoding(entry.itsRaw, entry.itsRawLength)) {
+            continue;
+        }
+        if (entry.itsHasWrittenLayout) {
             // Resolved apart, so that the line can still be copied as read.
             char* const value = ioTable.beginResolvedValue(entry.itsRawLength);
-            ioTable.addResolvedEntry(entry.itsKey, entry.itsKeyLength,
-                                     decodeInto(entry.itsRaw, entry.itsRawLength, value, true));
-        } else {
-            char* const value = inText + (entry.itsRaw - inText);
-            ioTable.addReadEntry(entry.itsKey, entry.itsKeyLength, value,
-                                 decodeInto(value, entry.itsRawLength, value, true), false);
+            const size_t length = decodeWrittenInto(entry.itsRaw, entry.itsRawLength, value);
+            if (length != kNotWritten) {
+                ioTable.addResolvedEntry(entry.itsKey, entry.itsKeyLength, length);
+                continue;
+            }
+            ioTable.dropResolvedValue();
         }
+        char* const value = inText + (entry.itsRaw - inText);
+        ioTable.addReadEntry(entry.itsKey, entry.itsKeyLength, value,
+                             decodeInto(value, entry.itsRawLength, value, true), false);
     }
     leading.flush(oxCommentPlace::ownLine);
     return read;

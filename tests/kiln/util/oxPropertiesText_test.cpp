@@ -86,9 +86,12 @@ TEST(oxPropertiesTextTest, KeysTooLongForTheTableAreRefused) {
     EXPECT_EQ(1u, table.size());
     EXPECT_TRUE(oxProperties::isValidKey(longest));
     EXPECT_FALSE(oxProperties::isValidKey(longest + "K"));
-    oxProperties tooLong;
-    EXPECT_FALSE(readText("<" + longest + "K value=\"1\" />", tooLong));
-    EXPECT_EQ(0u, tooLong.size());
+    // With the writer's line end or without, a key too long is refused.
+    for (const char* ending : {"", "\r\n"}) {
+        oxProperties tooLong;
+        EXPECT_FALSE(readText("<" + longest + "K value=\"1\" />" + ending, tooLong));
+        EXPECT_EQ(0u, tooLong.size());
+    }
 }
 
 }  // namespace
@@ -256,6 +259,9 @@ TEST(oxPropertiesTextTest, CommentsAreWrittenWhereTheyStood) {
         {"<!-- x --> <!-- \"\xe9\x01 <B value=\"&amp;\" /> -->\n\n" + a,
          "<!-- x -->\r\n<!-- \"\xe9\x01 <B value=\"&amp;\" /> -->\r\n" + a + "\r\n"},
         {a + "\n<!-- end --> ", a + "\r\n<!-- end -->\r\n"},
+        // The writer's own line ends its line: what follows is on the next.
+        {a + "\r\n<!-- x -->\r\n" + b + "\r\n", a + "\r\n<!-- x -->\r\n" + b + "\r\n"},
+        {a + "\r\n<!-- x --> " + b + "\r\n", a + "\r\n<!-- x --> " + b + "\r\n"},
         {" <!---->", "<!---->\r\n"},
         // A key read again keeps its first place; its line's comments stay.
         {a + "\n<!-- x --> <a value=\"3\" /> <!-- y -->\n" + b,
