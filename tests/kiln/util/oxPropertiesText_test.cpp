@@ -79,6 +79,28 @@ TEST(oxPropertiesTextTest, LinesAsWrittenAreKeptAndOthersRewritten) {
     EXPECT_EQ((oxPairs{{"A", "1"}, {"B", "x<\\&"}}), entriesOf(table));
 }
 
+// The scans take 16 or 32 bytes at a time: a byte that matters is found
+// wherever it stands in a block, the last byte before a block's end too.
+TEST(oxPropertiesTextTest, ScansFindTheByteThatMattersAtEveryOffset) {
+    for (size_t length = 1; length <= 80; ++length) {
+        for (size_t at = 0; at < length; ++at) {
+            std::string value(length, 'v');
+            value[at] = '>';
+            std::string key(length, 'k');
+            const std::string line = "<" + key + " value=\"" + value + "\" />\r\n";
+            std::string escaped = value;
+            escaped.replace(at, 1, "&gt;");
+            oxProperties table;
+            ASSERT_TRUE(readText(line, table)) << line;
+            EXPECT_EQ("<" + key + " value=\"" + escaped + "\" />\r\n", writtenText(table)) << line;
+            // A byte that is no name character ends the key: no entry then.
+            key[at] = '!';
+            oxProperties refused;
+            EXPECT_FALSE(readText("<" + key + " value=\"v\" />\r\n", refused)) << key;
+        }
+    }
+}
+
 TEST(oxPropertiesTextTest, KeysTooLongForTheTableAreRefused) {
     const std::string longest(oxProperties::kMostKeyLength, 'K');
     oxProperties table;
