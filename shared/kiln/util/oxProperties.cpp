@@ -425,6 +425,15 @@ void oxProperties::indexReadEntry(size_t inEntry, uint32_t inHash) {
     // Only when beginRead was told too few.
     if (isIndexTooFull(itsUsedSlots + 1, itsSlots.size()))
         rebuildIndex(itsLiveCount + itsEntries.size() - inEntry, inEntry);
+    // Most keys of a read find their first slot free: no search then.
+    oxSlot& home = itsSlots[inHash & (itsSlots.size() - 1)];
+    if (home.itsEntry == kFreeSlot) {
+        home = oxSlot{static_cast<uint32_t>(inEntry + 1), inHash};
+        ++itsUsedSlots;
+        ++itsLiveCount;
+        itsModified = true;
+        return;
+    }
     oxEntry& added = itsEntries[inEntry];
     size_t free = kNoSlot;
     const size_t slot = findSlot(textAt(added.itsKey), added.keyLength(), inHash, &free);
