@@ -190,28 +190,86 @@ unsigned nameBytes(__m128i inBytes) {
 #if defined(OX_WIDE_SCANS)
 const size_t kWideBlock = 32;
 
-__attribute__((target("avx2"))) __m256i wideBytesEqual(__m256i inBytes, char inByte) {
-    return _mm256_cmpeq_epi8(inBytes, _mm256_set1_epi8(inByte));
+// A set of bytes as two tables of the low and the high half of a byte: a
+// byte is in it when the classes of its halves share a bit. A table
+// lookup then does what ten comparisons did.
+struct oxHalfTables {
+    uint8_t itsLow[16];
+    uint8_t itsHigh[16];
+
+    constexpr bool holds(int inByte) const { return (itsLow[inByte & 0x0F] & itsHigh[inByte >> 4]) != 0; }
+};
+
+// One class: the high halves (hexadecimal digits) whose bytes with one
+// of the low halves are in the set.
+struct oxHalfClass {
+    const char* itsHighHalves;
+    const char* itsLowHalves;
+};
+
+constexpr int hexDigitValue(char inDigit) {
+    return inDigit <= '9' ? inDigit - '0' : inDigit - 'A' + 10;
 }
 
-__attribute__((target("avx2"))) __m256i wideBytesBetween(__m256i inBytes, char inLow, char inHigh) {
-    return _mm256_and_si256(_mm256_cmpgt_epi8(inBytes, _mm256_set1_epi8(inLow)),
-                            _mm256_cmpgt_epi8(_mm256_set1_epi8(inHigh), inBytes));
+template <size_t kCount>
+constexpr oxHalfTables makeHalfTables(const oxHalfClass (&inClasses)[kCount]) {
+    static_assert(kCount <= 8, "a class is a bit of a byte");
+    oxHalfTables tables{};
+    for (size_t bit = 0; bit < kCount; ++bit) {
+        for (const char* digit = inClasses[bit].itsHighHalves; *digit != '\0'; ++digit)
+            tables.itsHigh[hexDigitValue(*digit)] |= static_cast<uint8_t>(1u << bit);
+        for (const char* digit = inClasses[bit].itsLowHalves; *digit != '\0'; ++digit)
+            tables.itsLow[hexDigitValue(*digit)] |= static_cast<uint8_t>(1u << bit);
+    }
+    return tables;
+}
+
+constexpr char kEveryHalf[] = "0123456789ABCDEF";
+// What a value refuses: control bytes but the tab, '"', '&', '\'', '<',
+// '>', '\\', DEL, and 0x80 on.
+constexpr oxHalfClass kRefusedClasses[] = {
+    {"0", "012345678ABCDEF"}, {"1", kEveryHalf}, {"2", "267"}, {"3", "CE"}, {"5", "C"}, {"7", "F"},
+    {"89ABCDEF", kEveryHalf}};
+constexpr oxHalfTables theRefusedHalves = makeHalfTables(kRefusedClasses);
+// Name characters: '-', '.', digits, ':', letters and '_'.
+constexpr oxHalfClass kNameClasses[] = {
+    {"2", "DE"}, {"3", "0123456789A"}, {"46", "123456789ABCDEF"}, {"57", "0123456789A"}, {"5", "F"}};
+constexpr oxHalfTables theNameHalves = makeHalfTables(kNameClasses);
+
+constexpr bool halvesHold(const oxHalfTables& inTables, uint8_t inClass, bool inHeld) {
+    for (int byte = 0; byte < 256; ++byte) {
+        if (inTables.holds(byte) != (theByteClasses.has(static_cast<char>(byte), inClass) == inHeld))
+            return false;
+    }
+    return true;
+}
+static_assert(halvesHold(theRefusedHalves, kPlainValueByte, false), "refused: exactly the bytes not plain");
+static_assert(halvesHold(theNameHalves, kNameCharacter, true), "names: exactly the name characters");
+
+// The bytes of a 32-byte block that the tables hold, as bits.
+__attribute__((target("avx2"))) unsigned wideHeldBytes(__m256i inBytes, __m256i inLow, __m256i inHigh) {
+    const __m256i halfMask = _mm256_set1_epi8(0x0F);
+    const __m256i lowClasses = _mm256_shuffle_epi8(inLow, _mm256_and_si256(inBytes, halfMask));
+    const __m256i highClasses =
+        _mm256_shuffle_epi8(inHigh, _mm256_and_si256(_mm256_srli_epi16(inBytes, 4), halfMask));
+    const __m256i outside =
+        _mm256_cmpeq_epi8(_mm256_and_si256(lowClasses, highClasses), _mm256_setzero_si256());
+    return ~static_cast<unsigned>(_mm256_movemask_epi8(outside));
+}
+
+__attribute__((target("avx2"))) __m256i wideTable(const uint8_t (&inTable)[16]) {
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inTable)));
 }
 
 // nameLength's test on 32 bytes: how many of the whole blocks from inText
 // on hold name characters only, up to the first other byte.
 __attribute__((target("avx2"))) size_t wideNameLength(const char* inText, size_t inLength) {
+    const __m256i low = wideTable(theNameHalves.itsLow);
+    const __m256i high = wideTable(theNameHalves.itsHigh);
     size_t pos = 0;
     for (; pos + kWideBlock <= inLength; pos += kWideBlock) {
         const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(inText + pos));
-        const __m256i letters =
-            wideBytesBetween(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), 'a' - 1, 'z' + 1);
-        const __m256i digitsAndMarks =
-            _mm256_andnot_si256(wideBytesEqual(bytes, '/'), wideBytesBetween(bytes, '-' - 1, ':' + 1));
-        const __m256i names =
-            _mm256_or_si256(_mm256_or_si256(letters, digitsAndMarks), wideBytesEqual(bytes, '_'));
-        const unsigned others = ~static_cast<unsigned>(_mm256_movemask_epi8(names));
+        const unsigned others = ~wideHeldBytes(bytes, low, high);
         if (others != 0)
             return pos + static_cast<size_t>(__builtin_ctz(others));
     }
@@ -220,30 +278,14 @@ __attribute__((target("avx2"))) size_t wideNameLength(const char* inText, size_t
 
 // plainPrefixLength's test on 32 bytes, the same way.
 __attribute__((target("avx2"))) size_t widePlainPrefixLength(const char* inText, size_t inLength) {
-    // Named before the loop: the compiler would make some anew each round.
-    const __m256i space = _mm256_set1_epi8(' ');
-    const __m256i tab = _mm256_set1_epi8('\t');
-    const __m256i deleteByte = _mm256_set1_epi8('\x7F');
-    const __m256i backslash = _mm256_set1_epi8('\\');
-    const __m256i quote = _mm256_set1_epi8('"');
-    const __m256i bit0 = _mm256_set1_epi8(0x01);
-    const __m256i apostrophe = _mm256_set1_epi8('\'');
-    const __m256i bit1 = _mm256_set1_epi8(0x02);
-    const __m256i greater = _mm256_set1_epi8('>');
+    const __m256i low = wideTable(theRefusedHalves.itsLow);
+    const __m256i high = wideTable(theRefusedHalves.itsHigh);
     size_t pos = 0;
     for (; pos + kWideBlock <= inLength; pos += kWideBlock) {
         const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(inText + pos));
-        const __m256i control = _mm256_cmpgt_epi8(space, bytes);
-        __m256i refused = _mm256_andnot_si256(_mm256_cmpeq_epi8(bytes, tab), control);
-        refused = _mm256_or_si256(refused, _mm256_cmpeq_epi8(bytes, deleteByte));
-        refused = _mm256_or_si256(refused, _mm256_cmpeq_epi8(bytes, backslash));
-        refused = _mm256_or_si256(refused, _mm256_cmpeq_epi8(bytes, quote));
-        // Pairs one bit apart, one comparison each: '&' and '\'', '<' and '>'.
-        refused = _mm256_or_si256(refused, _mm256_cmpeq_epi8(_mm256_or_si256(bytes, bit0), apostrophe));
-        refused = _mm256_or_si256(refused, _mm256_cmpeq_epi8(_mm256_or_si256(bytes, bit1), greater));
-        const unsigned found = static_cast<unsigned>(_mm256_movemask_epi8(refused));
-        if (found != 0)
-            return pos + static_cast<size_t>(__builtin_ctz(found));
+        const unsigned refused = wideHeldBytes(bytes, low, high);
+        if (refused != 0)
+            return pos + static_cast<size_t>(__builtin_ctz(refused));
     }
     return pos;
 }
