@@ -261,31 +261,21 @@ __attribute__((target("avx2"))) __m256i wideTable(const uint8_t (&inTable)[16]) 
     return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inTable)));
 }
 
-// nameLength's test on 32 bytes: how many of the whole blocks from inText
-// on hold name characters only, up to the first other byte.
-__attribute__((target("avx2"))) size_t wideNameLength(const char* inText, size_t inLength) {
-    const __m256i low = wideTable(theNameHalves.itsLow);
-    const __m256i high = wideTable(theNameHalves.itsHigh);
+// How many bytes of the whole 32-byte blocks from inText on pass before
+// the first that stops the scan: the first the tables hold, or with
+// kStopOutside the first they do not hold. A template, so that each scan
+// has its tables and its test built in.
+template <const oxHalfTables& kTables, bool kStopOutside>
+__attribute__((target("avx2"))) size_t wideScanLength(const char* inText, size_t inLength) {
+    const __m256i low = wideTable(kTables.itsLow);
+    const __m256i high = wideTable(kTables.itsHigh);
     size_t pos = 0;
     for (; pos + kWideBlock <= inLength; pos += kWideBlock) {
         const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(inText + pos));
-        const unsigned others = ~wideHeldBytes(bytes, low, high);
-        if (others != 0)
-            return pos + static_cast<size_t>(__builtin_ctz(others));
-    }
-    return pos;
-}
-
-// plainPrefixLength's test on 32 bytes, the same way.
-__attribute__((target("avx2"))) size_t widePlainPrefixLength(const char* inText, size_t inLength) {
-    const __m256i low = wideTable(theRefusedHalves.itsLow);
-    const __m256i high = wideTable(theRefusedHalves.itsHigh);
-    size_t pos = 0;
-    for (; pos + kWideBlock <= inLength; pos += kWideBlock) {
-        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(inText + pos));
-        const unsigned refused = wideHeldBytes(bytes, low, high);
-        if (refused != 0)
-            return pos + static_cast<size_t>(__builtin_ctz(refused));
+        const unsigned held = wideHeldBytes(bytes, low, high);
+        const unsigned stops = kStopOutside ? ~held : held;
+        if (stops != 0)
+            return pos + static_cast<size_t>(__builtin_ctz(stops));
     }
     return pos;
 }
@@ -302,7 +292,7 @@ size_t nameLength(const char* inText, size_t inLength) {
     // The wide scan stops at the byte, or leaves fewer than 32 bytes to
     // the narrow one.
     if (inLength >= kWideBlock && hasWideScans() &&
-        (pos = wideNameLength(inText, inLength)) + kWideBlock <= inLength)
+        (pos = wideScanLength<theNameHalves, true>(inText, inLength)) + kWideBlock <= inLength)
         return pos;
 #endif
 #if defined(__SSE2__)
@@ -323,7 +313,7 @@ size_t plainPrefixLength(const char* inText, size_t inLength) {
     size_t pos = 0;
 #if defined(OX_WIDE_SCANS)
     if (inLength >= kWideBlock && hasWideScans() &&
-        (pos = widePlainPrefixLength(inText, inLength)) + kWideBlock <= inLength)
+        (pos = wideScanLength<theRefusedHalves, false>(inText, inLength)) + kWideBlock <= inLength)
         return pos;
 #endif
 #if defined(__SSE2__)

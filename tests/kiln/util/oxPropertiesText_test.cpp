@@ -57,6 +57,9 @@ TEST(oxPropertiesTextTest, LinesAsWrittenAreKeptAndOthersRewritten) {
         // Not the writer's form: a decimal or lower-case reference, a raw
         // quote or '>', other blanks, a bare line feed.
         {"<B value=\"x&#60;&#x5c;&#38;\" />\r\n", none, b},
+        // One resolved where it stands, then one resolved apart.
+        {"<B value=\"x&#60;&#x5c;&#38;\" />\r\n<D value=\"&gt;\" />\r\n", none,
+         b + "<D value=\"&gt;\" />\r\n"},
         {"<A value=\"'>\" />\r\n", none, "<A value=\"&apos;&gt;\" />\r\n"},
         {"<A  value=\"1\"/>\n" + c, none, a + c},
         {a + "<A value=\"2\" />\r\n" + c, none, "<A value=\"2\" />\r\n" + c},
@@ -77,6 +80,12 @@ TEST(oxPropertiesTextTest, LinesAsWrittenAreKeptAndOthersRewritten) {
     oxProperties table;
     ASSERT_TRUE(readText(a + b, table));
     EXPECT_EQ((oxPairs{{"A", "1"}, {"B", "x<\\&"}}), entriesOf(table));
+    // Room given back for a value resolved where it stands takes nothing
+    // of the values resolved apart around it.
+    oxProperties mixed;
+    ASSERT_TRUE(
+        readText("<D value=\"&lt;&amp;\" />\r\n<B value=\"x&#60;\" />\r\n<E value=\"&gt;\" />\r\n", mixed));
+    EXPECT_EQ((oxPairs{{"D", "<&"}, {"B", "x<"}, {"E", ">"}}), entriesOf(mixed));
 }
 
 // The scans take 16 or 32 bytes at a time: a byte that matters is found
