@@ -1,6 +1,7 @@
 // The Win32 subset the framework calls, emulated on POSIX.
 // Each entry says in one line how the emulation behaves where it differs
-// from Windows. Only this folder's .cpp files include POSIX headers.
+// from Windows. Only this folder's .cpp files include POSIX headers, but
+// for one that every lock reads inline (below).
 #ifndef OX_POSIX_WIN32_H
 #define OX_POSIX_WIN32_H
 
@@ -8,6 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+
+#if __has_include(<sys/single_threaded.h>)
+#include <sys/single_threaded.h>
+#define OX_POSIX_KNOWS_ONE_THREAD 1
+#endif
 
 // --- Basic types -----------------------------------------------------------
 typedef uint32_t DWORD;
@@ -59,7 +65,8 @@ DWORD GetTickCount();
 // count bookkeeping callers that keep their own would pay twice: one word
 // holds the owner's thread id (0 when free) and a flag for threads asleep
 // on it, so a free section is taken with one compare-and-swap and left
-// with one exchange, inline; only a wait and the wake after it go to the
+// with one exchange, inline (plain stores while the process has one
+// thread); only a wait and the wake after it go to the
 // kernel (a Linux futex), out of line. Recursive for its owner; TryEnter
 // never blocks; a Leave by any thread but the owner does nothing. There is
 // nothing to set up that can fail, nor anything to free; a wait the kernel
@@ -84,11 +91,32 @@ inline void InitializeCriticalSection(LPCRITICAL_SECTION outSection) {
     outSection->itsRecursion = 0;
 }
 
+// True while the process has one thread (glibc's own flag, which its
+// mutexes read for the same purpose). It turns false in pthread_create,
+// before the second thread runs, and that call orders every store made
+// before it; so while it is true no other thread can see a section, and a
+// free one is taken and left with plain stores instead of two locked
+// instructions, which cost more than all the rest of a lock and unlock.
+inline bool oxPosixHasOneThread() {
+#ifdef OX_POSIX_KNOWS_ONE_THREAD
+    return __libc_single_threaded != 0;
+#else
+    return false;
+#endif
+}
+
 inline BOOL TryEnterCriticalSection(LPCRITICAL_SECTION ioSection) {
     const DWORD self = GetCurrentThreadId();
     uint32_t state = 0;
-    if (ioSection->itsState.compare_exchange_strong(state, self, std::memory_order_acquire,
-                                                    std::memory_order_relaxed)) {
+    if (oxPosixHasOneThread()) {
+        state = ioSection->itsState.load(std::memory_order_relaxed);
+        if (state == 0) {
+            ioSection->itsState.store(self, std::memory_order_relaxed);
+            ioSection->itsRecursion = 1;
+            return TRUE;
+        }
+    } else if (ioSection->itsState.compare_exchange_strong(state, self, std::memory_order_acquire,
+                                                           std::memory_order_relaxed)) {
         ioSection->itsRecursion = 1;
         return TRUE;
     }
@@ -110,6 +138,11 @@ inline void LeaveCriticalSection(LPCRITICAL_SECTION ioSection) {
         return;
     if (--ioSection->itsRecursion != 0)
         return;
+    // Nobody can sleep on a section while there is one thread.
+    if (oxPosixHasOneThread() && (state & kOxPosixSectionHasSleepers) == 0) {
+        ioSection->itsState.store(0, std::memory_order_relaxed);
+        return;
+    }
     if ((ioSection->itsState.exchange(0, std::memory_order_release) & kOxPosixSectionHasSleepers) != 0)
         oxPosixWakeCriticalSection(ioSection);
 }

@@ -51,13 +51,14 @@ protected:
     // Takes the critical section if it is free, without waiting.
     bool tryAcquireLock() { return TryEnterCriticalSection(&itsCriticalSection) != FALSE; }
 
-    // What every lock and unlock writes (these two and the critical
-    // section's own words) shares one cache line, and no line with the
-    // cold name: a lock handed between threads moves one line, not three.
+    // What every lock and unlock touches (these two, the flag and the
+    // critical section's own words) lies together, so that one line holds
+    // it and, with the object as small as it is, often the data guarded
+    // too: a lock handed between threads moves one line, not two or three.
     // numLocks is used by the owner only, under the critical section;
     // itsLockingThreadID is read without it on purpose (the recursion test,
     // the deadlock search), hence atomic.
-    alignas(64) unsigned numLocks;
+    unsigned numLocks;
     std::atomic<DWORD> itsLockingThreadID;
 
 private:

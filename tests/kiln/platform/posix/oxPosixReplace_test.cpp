@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -384,23 +385,49 @@ TEST_F(oxPosixReplaceTest, LocksFollowTheFileNotThePathAndNeverALink) {
 // A signal that ends the process in the middle of a write leaves the old
 // file and nothing beside it, on a rename and in place. Each write runs in
 // a program of its own (the threadsafe style starts this one anew), so
-// that no handler or mask another test left is inherited.
-using oxPosixReplaceDeathTest = oxPosixReplaceTest;
+// that no handler or mask another test left is inherited. That program
+// runs the test again from its start, fixture and all: it is handed this
+// one's folder in the environment, as otherwise it would write in a folder
+// of its own (left behind when the signal ends it) and the checks here
+// would look at a file it never touched. It makes the files of its case
+// itself; what runs before its case there only reads and removes "second".
+class oxPosixReplaceDeathTest : public testing::Test {
+protected:
+    static constexpr const char* kFolderVariable = "OX_REPLACE_DEATH_TEST_FOLDER";
+
+    oxPosixReplaceDeathTest() {
+        if (const char* handed = std::getenv(kFolderVariable)) {
+            itsDirectory = handed;
+            return;
+        }
+        itsScratch = std::make_unique<oxScratchDirectory>("oxPosixReplaceDeathTest");
+        itsDirectory = itsScratch->getPath().string();
+        setenv(kFolderVariable, itsDirectory.c_str(), 1);
+    }
+    ~oxPosixReplaceDeathTest() override {
+        if (itsScratch)
+            unsetenv(kFolderVariable);
+    }
+    std::string at(const std::string& inName) const { return itsDirectory + "/" + inName; }
+
+    std::unique_ptr<oxScratchDirectory> itsScratch;
+    std::string itsDirectory;
+};
 
 TEST_F(oxPosixReplaceDeathTest, EndingSignalsLeaveTheOldFileAndNothingBeside) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string path = at("p.cfg");
+    const std::string second = at("second");
     const std::string piece(64 * 1024, 'n');
     for (const int sent : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU,
                            SIGVTALRM, SIGRTMIN}) {
         for (const bool inPlace : {false, true}) {
             SCOPED_TRACE(testing::Message() << strsignal(sent) << (inPlace ? ", in place" : ", renamed"));
-            writeFileBytes(path, "old contents");
-            if (inPlace) {
-                ASSERT_EQ(link(path.c_str(), at("second").c_str()), 0);
-            }
             EXPECT_EXIT(
                 {
+                    if (!writeFileBytes(path, "old contents") ||
+                        (inPlace && link(path.c_str(), second.c_str()) != 0))
+                        std::exit(1);
                     sigset_t only;
                     sigemptyset(&only);
                     sigaddset(&only, sent);
@@ -411,7 +438,7 @@ TEST_F(oxPosixReplaceDeathTest, EndingSignalsLeaveTheOldFileAndNothingBeside) {
                 testing::KilledBySignal(sent), "");
             EXPECT_TRUE(readFileBytes(path) == "old contents");
             EXPECT_EQ(entriesOf(itsDirectory), inPlace ? (oxNames{"p.cfg", "second"}) : oxNames{"p.cfg"});
-            unlink(at("second").c_str());
+            unlink(second.c_str());
         }
     }
 }

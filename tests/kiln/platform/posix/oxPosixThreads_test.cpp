@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -214,6 +215,61 @@ TEST(oxPosixThreadsTest, CriticalSectionSerialisesCounting) {
         thread.join();
     EXPECT_EQ(counter, static_cast<long>(kThreads) * kRounds);
     DeleteCriticalSection(&section);
+}
+
+// What a process that has one thread does with a section it holds when it
+// starts a second thread: that thread must be refused, sleep on it and be
+// woken when it is left. One bit per thing that went wrong.
+int wrongsOfASectionHeldAcrossTheFirstThread() {
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    int wrong = oxPosixHasOneThread() ? 0 : 1;
+    EnterCriticalSection(&section);
+    EnterCriticalSection(&section);
+    LeaveCriticalSection(&section);  // still held once
+    std::atomic<bool> refused{false};
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        refused = TryEnterCriticalSection(&section) == FALSE;
+        EnterCriticalSection(&section);
+        entered = true;
+        LeaveCriticalSection(&section);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!refused || entered)
+        wrong |= 2;
+    LeaveCriticalSection(&section);
+    other.join();
+    if (!entered)
+        wrong |= 4;
+    // Free again, and now taken the way of many threads.
+    if (TryEnterCriticalSection(&section) == FALSE || tryFromAnotherThread(section))
+        wrong |= 8;
+    LeaveCriticalSection(&section);
+    // And it still excludes: two threads count under it.
+    long counter = 0;
+    auto count = [&] {
+        for (int round = 0; round < 200000; ++round) {
+            EnterCriticalSection(&section);
+            ++counter;
+            LeaveCriticalSection(&section);
+        }
+    };
+    std::thread first(count);
+    std::thread second(count);
+    first.join();
+    second.join();
+    if (counter != 400000)
+        wrong |= 16;
+    return wrong;
+}
+
+// With one thread, free sections are taken and left with plain stores.
+// The threadsafe style runs the case in a program started anew, which has
+// one thread (a forked child of this one may not count as such).
+TEST(oxPosixThreadsDeathTest, ASectionTakenWithOneThreadHoldsAgainstThreadsStartedLater) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(wrongsOfASectionHeldAcrossTheFirstThread()), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
