@@ -21,6 +21,9 @@ namespace {
 
 const char kAttributeOpening[] = " value=\"";
 const char kClosing[] = "\" />";
+const char kWrittenLineEnding[] = "\" />\r\n";
+const size_t kAttributeOpeningLength = sizeof(kAttributeOpening) - 1;
+const size_t kWrittenLineEndingLength = sizeof(kWrittenLineEnding) - 1;
 
 struct oxNamedReference {
     char itsCharacter;
@@ -263,16 +266,15 @@ __attribute__((target("avx2"))) __m256i wideTable(const uint8_t (&inTable)[16]) 
 
 // How many bytes of the whole 32-byte blocks from inText on pass before
 // the first that stops the scan: the first the tables hold, or with
-// kStopOutside the first they do not hold. A template, so that each scan
-// has its tables and its test built in.
-template <const oxHalfTables& kTables, bool kStopOutside>
-__attribute__((target("avx2"))) size_t wideScanLength(const char* inText, size_t inLength) {
-    const __m256i low = wideTable(kTables.itsLow);
-    const __m256i high = wideTable(kTables.itsHigh);
+// kStopOutside the first they do not hold. It found one when the result
+// leaves at least a block to the end.
+template <bool kStopOutside>
+__attribute__((target("avx2"), always_inline)) inline size_t wideScanWith(const char* inText, size_t inLength,
+                                                                          __m256i inLow, __m256i inHigh) {
     size_t pos = 0;
     for (; pos + kWideBlock <= inLength; pos += kWideBlock) {
         const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(inText + pos));
-        const unsigned held = wideHeldBytes(bytes, low, high);
+        const unsigned held = wideHeldBytes(bytes, inLow, inHigh);
         const unsigned stops = kStopOutside ? ~held : held;
         if (stops != 0)
             return pos + static_cast<size_t>(__builtin_ctz(stops));
@@ -280,8 +282,53 @@ __attribute__((target("avx2"))) size_t wideScanLength(const char* inText, size_t
     return pos;
 }
 
+// The same with one pair of tables built in.
+template <const oxHalfTables& kTables, bool kStopOutside>
+__attribute__((target("avx2"))) size_t wideScanLength(const char* inText, size_t inLength) {
+    return wideScanWith<kStopOutside>(inText, inLength, wideTable(kTables.itsLow),
+                                      wideTable(kTables.itsHigh));
+}
+
 bool hasWideScans() {
     return __builtin_cpu_supports("avx2");
+}
+
+// Lines in the writer's own layout with plain values, one after the
+// other: what nearly every file is made of. Read here with the scans'
+// tables loaded once for the whole run rather than twice a line. Hands
+// each line's key and value to inTake and returns where the first line
+// that is not such a line starts; a line whose scan would reach into the
+// last block of the text is left too, to the reader of single lines.
+template <class Take>
+__attribute__((target("avx2"))) const char* readWrittenLines(const char* inText, const char* inEnd,
+                                                             const Take& inTake) {
+    const __m256i nameLow = wideTable(theNameHalves.itsLow);
+    const __m256i nameHigh = wideTable(theNameHalves.itsHigh);
+    const __m256i refusedLow = wideTable(theRefusedHalves.itsLow);
+    const __m256i refusedHigh = wideTable(theRefusedHalves.itsHigh);
+    const char* line = inText;
+    for (;;) {
+        const size_t rest = static_cast<size_t>(inEnd - line);
+        if (rest < 2 || line[0] != '<' || !isNameByte(line[1]))
+            return line;
+        const char* const key = line + 1;
+        const size_t keyLength = wideScanWith<true>(key, rest - 1, nameLow, nameHigh);
+        // A block is left after the key: the opening fits before the end.
+        if (keyLength + kWideBlock > rest - 1 || keyLength > oxProperties::kMostKeyLength ||
+            std::memcmp(key + keyLength, kAttributeOpening, kAttributeOpeningLength) != 0)
+            return line;
+        const char* const value = key + keyLength + kAttributeOpeningLength;
+        const size_t valueRest = static_cast<size_t>(inEnd - value);
+        const size_t valueLength = wideScanWith<false>(value, valueRest, refusedLow, refusedHigh);
+        // The same for the ending; the first byte a plain value refuses
+        // must be its closing quote.
+        const char* const ending = value + valueLength;
+        if (valueLength + kWideBlock > valueRest || valueLength > oxProperties::kMostValueLength ||
+            std::memcmp(ending, kWrittenLineEnding, kWrittenLineEndingLength) != 0)
+            return line;
+        inTake(key, keyLength, value, valueLength);
+        line = ending + kWrittenLineEndingLength;
+    }
 }
 #endif
 
@@ -452,10 +499,10 @@ public:
     // large file is, read in one go up to past its CR LF. False, and the
     // reader unmoved, for any other line (the entry reader then reads it).
     bool readWrittenEntry(oxReadEntry& outEntry) {
-        const char kOpening[] = " value=\"";
-        const char kEnding[] = "\" />\r\n";
-        const size_t kOpeningLength = sizeof(kOpening) - 1;
-        const size_t kEndingLength = sizeof(kEnding) - 1;
+        const char* const kOpening = kAttributeOpening;
+        const char* const kEnding = kWrittenLineEnding;
+        const size_t kOpeningLength = kAttributeOpeningLength;
+        const size_t kEndingLength = kWrittenLineEndingLength;
         const char* const key = itsNext + 1;
         const size_t keyLength = nameLength(key, static_cast<size_t>(itsEnd - key));
         const char* const value = key + keyLength + kOpeningLength;
@@ -473,6 +520,21 @@ public:
         outEntry = oxReadEntry{key, keyLength, value, valueLength, true, true};
         itsNext = ending + kEndingLength;
         return true;
+    }
+    // After a line in the writer's own layout: the like lines that follow
+    // it go to the table at once.
+    void takeWrittenLines(oxProperties& ioTable) {
+#if defined(OX_WIDE_SCANS)
+        if (!hasWideScans())
+            return;
+        const auto take = [&ioTable](const char* inKey, size_t inKeyLength, const char* inValue,
+                                     size_t inValueLength) {
+            ioTable.addReadEntry(inKey, inKeyLength, inValue, inValueLength, true);
+        };
+        itsNext = readWrittenLines(itsNext, itsEnd, take);
+#else
+        (void)ioTable;
+#endif
     }
     // '"...."': the raw bytes between the quotes, and whether they all go
     // into a value as they are (then there is nothing to resolve).
@@ -880,6 +942,10 @@ bool parseText(oxProperties& ioTable, char* inText, size_t inLength, size_t inSt
         if (!resolve) {
             ioTable.addReadEntry(entry.itsKey, entry.itsKeyLength, entry.itsRaw, entry.itsRawLength,
                                  entry.itsIsPlain && entry.itsHasWrittenLayout);
+            // Like lines that follow go to the table at once: each takes its
+            // own line end, and no comment stands between them.
+            if (lineEndTaken)
+                reader.takeWrittenLines(ioTable);
             continue;
         }
         if (entry.itsHasWrittenLayout) {

@@ -110,6 +110,47 @@ TEST(oxPropertiesTextTest, ScansFindTheByteThatMattersAtEveryOffset) {
     }
 }
 
+// Lines in the writer's layout that follow one another are read a run at a
+// time: entries and text come out as from each line read alone, for keys
+// and values of any length, up to the text's end, and what breaks a run
+// is read as ever.
+TEST(oxPropertiesTextTest, RunsOfWrittenLinesReadAsLinesReadAlone) {
+    const std::string breakers[] = {"",
+                                    "<!-- note -->\r\n",
+                                    "<E value=\"a&amp;b\" />\r\n",
+                                    "<F value=\"v\"/>\r\n",
+                                    "<G value=\"w\" />\n",
+                                    " <H value=\"x\" />\r\n",
+                                    "<I value=\"y\" /> <!-- on I -->\r\n"};
+    for (const std::string& breaker : breakers) {
+        for (size_t length = 1; length <= 70; ++length) {
+            std::vector<std::string> lines;
+            for (size_t line = 0; line < 6; ++line) {
+                const std::string key = "K" + std::to_string(line) + std::string(length, 'k');
+                const std::string value((length * (line + 1)) % 67, 'v');
+                lines.push_back("<" + key + " value=\"" + value + "\" />\r\n");
+                if (line == 2 && !breaker.empty())
+                    lines.push_back(breaker);
+            }
+            std::string text;
+            std::string alone;
+            oxPairs entries;
+            for (const std::string& line : lines) {
+                text += line;
+                oxProperties single;
+                ASSERT_TRUE(readText(line, single)) << line;
+                alone += writtenText(single);
+                for (const auto& entry : entriesOf(single))
+                    entries.push_back(entry);
+            }
+            oxProperties table;
+            ASSERT_TRUE(readText(text, table)) << text;
+            EXPECT_EQ(entries, entriesOf(table)) << text;
+            EXPECT_EQ(alone, writtenText(table)) << text;
+        }
+    }
+}
+
 TEST(oxPropertiesTextTest, KeysTooLongForTheTableAreRefused) {
     const std::string longest(oxProperties::kMostKeyLength, 'K');
     oxProperties table;
